@@ -1,0 +1,61 @@
+// Linux: the pipe name stands for the abstract AF_UNIX SOCK_SEQPACKET socket
+// "VesprinePipe", so each message arrives as one read, as in a message-mode pipe.
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <sys/un.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "connection.h"
+
+namespace PipeConnection {
+namespace {
+
+constexpr char kSocketName[] = "VesprinePipe";
+int socket_fd = -1;
+
+}  // namespace
+
+bool IsOpen() { return socket_fd >= 0; }
+
+bool Open() {
+  const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  // Abstract name: a leading NUL, then the name's bytes without a trailing NUL.
+  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
+  const socklen_t address_length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
+  // Non-blocking, so a full backlog fails at once like a busy pipe; then
+  // blocking, so a write waits for a slow reader like WriteFile does.
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), address_length) != 0 ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return false;
+  }
+  socket_fd = fd;
+  return true;
+}
+
+bool Close() {
+  const int result = close(socket_fd);
+  socket_fd = -1;
+  return result == 0;
+}
+
+WriteResult Write(CommandCode code, const void* payload, size_t length) {
+  iovec parts[2] = {{&code, kPrefixSize}, {const_cast<void*>(payload), length}};
+  msghdr message{};
+  message.msg_iov = parts;
+  message.msg_iovlen = 2;
+  ssize_t sent;
+  do {
+    sent = sendmsg(socket_fd, &message, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return sent == static_cast<ssize_t>(kPrefixSize + length) ? WriteResult::kWritten : WriteResult::kFailed;
+}
+
+}  // namespace PipeConnection

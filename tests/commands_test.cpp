@@ -1,0 +1,82 @@
+// Every export against a real server: the whole message, byte for byte.
+#include <climits>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "VesprineDovetide.h"
+#include "messages.h"
+#include "test_server.h"
+
+namespace {
+
+class Commands : public testing::Test {
+ protected:
+  void SetUp() override { Dispose(); }
+  void TearDown() override { Dispose(); }
+
+  // Makes the call, which must succeed, and checks the one message it sends.
+  void ExpectMessage(const std::function<int32_t()>& call, const Bytes& expected) {
+    DirtyStack();
+    EXPECT_EQ(call(), 1);
+    const auto message = server.Next();
+    ASSERT_TRUE(message) << "no message arrived";
+    EXPECT_TRUE(SameMessage(*message, expected));
+  }
+
+  TestServer server;
+};
+
+const std::string kHighBytes = "caf\xC3\xA9 \x82\xA0\xFF\x80";
+
+TEST_F(Commands, EveryCommandSendsItsMessage) {
+  for (const Golden& golden : EveryCommand()) {
+    SCOPED_TRACE(golden.what);
+    ExpectMessage(golden.call, golden.expected);
+  }
+}
+
+TEST_F(Commands, EqualCallsSendEqualMessages) {
+  for (const Golden& golden : EveryCommand()) {
+    SCOPED_TRACE(golden.what);
+    // A long string first leaves its bytes in whatever memory the library reuses.
+    ExpectMessage([] { return DrawString(0, 0, std::string(4000, 'x').c_str(), 0); },
+                  TextMessage(3, std::string(4000, 'x')));
+    ExpectMessage(golden.call, golden.expected);
+  }
+}
+
+TEST_F(Commands, DrawingIntegersPassUnchanged) {
+  ExpectMessage([] { return DrawPixel(INT_MIN, INT_MAX); }, ShortMessage(1, {{at::x, INT_MIN}, {at::y, INT_MAX}}));
+  ExpectMessage([] { return SetColor(-1, 256, INT_MAX, INT_MIN); },
+                ShortMessage(5, {{at::color1, -1}, {at::color2, 256}, {at::color3, INT_MAX}, {at::alpha, INT_MIN}}));
+  ExpectMessage([] { return DrawRect(0, 0, -5, 0, INT_MIN); },
+                ShortMessage(2, {{at::width, -5}, {at::shapeParam, INT_MIN}}));
+  ExpectMessage([] { return DrawLine(INT_MAX, INT_MIN, -1, -2); },
+                ShortMessage(4, {{at::x, INT_MAX}, {at::y, INT_MIN}, {at::x2, -1}, {at::y2, -2}}));
+  ExpectMessage([] { return DrawString(-1, -2, "", INT_MIN); },
+                TextMessage(3, "", {{at::x, -1}, {at::y, -2}, {at::textParam, INT_MIN}}));
+}
+
+TEST_F(Commands, DrawingTextsAndPathsUpTo4095Bytes) {
+  const std::string fits(4095, 't');
+  const std::string too_long(4096, 't');
+  ExpectMessage([&] { return DrawString(1, 2, fits.c_str(), 3); },
+                TextMessage(3, fits, {{at::x, 1}, {at::y, 2}, {at::textParam, 3}}));
+  ExpectMessage([&] { return DrawString(1, 2, too_long.c_str(), 3); },
+                TextMessage(3, "", {{at::x, 1}, {at::y, 2}, {at::textParam, 3}}));
+  ExpectMessage([] { return DrawString(1, 2, nullptr, 3); },
+                TextMessage(3, "", {{at::x, 1}, {at::y, 2}, {at::textParam, 3}}));
+  ExpectMessage([&] { return DrawString(0, 0, kHighBytes.c_str(), 0); }, TextMessage(3, kHighBytes));
+
+  ExpectMessage([&] { return DrawImage(fits.c_str(), 4, 5); }, TextMessage(7, fits, {{at::x, 4}, {at::y, 5}}));
+  ExpectMessage([&] { return DrawImage(too_long.c_str(), 4, 5); }, TextMessage(7, "", {{at::x, 4}, {at::y, 5}}));
+  ExpectMessage([] { return DrawImage(nullptr, 4, 5); }, TextMessage(7, "", {{at::x, 4}, {at::y, 5}}));
+
+  const Fields scaled = {{at::x, 1}, {at::y, 2}, {at::width, 3}, {at::height, 4}, {at::alpha, 5}};
+  ExpectMessage([&] { return DrawImageScaled(fits.c_str(), 1, 2, 3, 4, 5); }, TextMessage(8, fits, scaled));
+  ExpectMessage([&] { return DrawImageScaled(too_long.c_str(), 1, 2, 3, 4, 5); }, TextMessage(8, "", scaled));
+  ExpectMessage([] { return DrawImageScaled(nullptr, 1, 2, 3, 4, 5); }, TextMessage(8, "", scaled));
+}
+
+}  // namespace
