@@ -80,3 +80,34 @@ TEST_F(Commands, DrawingTextsAndPathsUpTo4095Bytes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Commands, SpriteNamesUpTo127Bytes) {
+  const std::string fits(127, 'n');
+  const std::string too_long(128, 'n');
+  ExpectMessage([&] { return CreateSprite(fits.c_str(), 1, 2); },
+                NameMessage(10, fits, {{at::width, 1}, {at::height, 2}}));
+  ExpectMessage([&] { return CreateSprite(too_long.c_str(), 1, 2); },
+                NameMessage(10, "", {{at::width, 1}, {at::height, 2}}));
+  ExpectMessage([] { return CreateSprite(nullptr, INT_MIN, INT_MAX); },
+                NameMessage(10, "", {{at::width, INT_MIN}, {at::height, INT_MAX}}));
+  ExpectMessage([&] { return CreateSprite(kHighBytes.c_str(), 0, 0); }, NameMessage(10, kHighBytes));
+  for (const auto send : {DisposeSprite, SetEditSprite}) {
+    const int32_t code = send == DisposeSprite ? 11 : 14;
+    ExpectMessage([&] { return send(fits.c_str()); }, NameMessage(code, fits));
+    ExpectMessage([&] { return send(too_long.c_str()); }, NameMessage(code, ""));
+    ExpectMessage([&] { return send(nullptr); }, NameMessage(code, ""));
+    ExpectMessage([&] { return send(""); }, NameMessage(code, ""));
+  }
+}
+
+TEST_F(Commands, SpriteIntegersPassUnchanged) {
+  ExpectMessage([] { return SetBound(INT_MIN, INT_MAX); }, ShortMessage(15, {{at::x, INT_MIN}, {at::y, INT_MAX}}));
+  ExpectMessage([] { return SetOPoint(INT_MAX, INT_MIN); }, ShortMessage(19, {{at::x, INT_MAX}, {at::y, INT_MIN}}));
+  ExpectMessage([] { return SetZ(INT_MIN); }, ShortMessage(16, {{at::x, INT_MIN}}));
+  ExpectMessage([] { return SetVisible(-1); }, ShortMessage(17, {{at::x, -1}}));
+  ExpectMessage([] { return SetAlpha(INT_MAX); }, ShortMessage(18, {{at::alpha, INT_MAX}}));
+}
+
+}  // namespace

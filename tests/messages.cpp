@@ -78,6 +78,17 @@ const std::vector<Golden>& EveryCommand() {
       {"DrawImageScaled", [] { return DrawImageScaled("b.bmp", 1, 2, 3, 4, 128); },
        TextMessage(8, "b.bmp", {{at::x, 1}, {at::y, 2}, {at::width, 3}, {at::height, 4}, {at::alpha, 128}})},
       {"DrawClear", [] { return DrawClear(); }, ShortMessage(9)},
+      {"CreateSprite", [] { return CreateSprite("hero", 32, 48); },
+       NameMessage(10, "hero", {{at::width, 32}, {at::height, 48}})},
+      {"DisposeSprite", [] { return DisposeSprite("hero"); }, NameMessage(11, "hero")},
+      {"DisposeCurrentSprite", [] { return DisposeCurrentSprite(); }, ShortMessage(12)},
+      {"DisposeAllSprites", [] { return DisposeAllSprites(); }, ShortMessage(13)},
+      {"SetEditSprite", [] { return SetEditSprite("hero"); }, NameMessage(14, "hero")},
+      {"SetBound", [] { return SetBound(3, 4); }, ShortMessage(15, {{at::x, 3}, {at::y, 4}})},
+      {"SetZ", [] { return SetZ(7); }, ShortMessage(16, {{at::x, 7}})},
+      {"SetVisible", [] { return SetVisible(7); }, ShortMessage(17, {{at::x, 7}})},
+      {"SetAlpha", [] { return SetAlpha(200); }, ShortMessage(18, {{at::alpha, 200}})},
+      {"SetOPoint", [] { return SetOPoint(5, 6); }, ShortMessage(19, {{at::x, 5}, {at::y, 6}})},
   };
   return cases;
 }
