@@ -111,3 +111,25 @@ TEST_F(Commands, SpriteIntegersPassUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Commands, BackgroundPathsUpTo127Bytes) {
+  const std::string fits(127, 'p');
+  ExpectMessage([&] { return SetBackground(fits.c_str(), 1); }, TextMessage(27, fits, {{at::alpha, 1}}));
+  ExpectMessage([] { return SetBackground(std::string(128, 'p').c_str(), 1); }, TextMessage(27, "", {{at::alpha, 1}}));
+  // A path that DrawImage would carry whole is too long for the background.
+  const std::string path(200, 'p');
+  ExpectMessage([&] { return SetBackground(path.c_str(), INT_MIN); }, TextMessage(27, "", {{at::alpha, INT_MIN}}));
+  ExpectMessage([&] { return DrawImage(path.c_str(), 0, 0); }, TextMessage(7, path));
+  ExpectMessage([] { return SetBackground(nullptr, 2); }, TextMessage(27, "", {{at::alpha, 2}}));
+  ExpectMessage([&] { return SetBackground(kHighBytes.c_str(), 0); }, TextMessage(27, kHighBytes));
+}
+
+TEST_F(Commands, ResolutionIntegersPassUnchanged) {
+  ExpectMessage([] { return SetResolution(INT_MIN, INT_MAX); },
+                ShortMessage(26, {{at::width, INT_MIN}, {at::height, INT_MAX}}));
+  ExpectMessage([] { return SetResolution(0, -1); }, ShortMessage(26, {{at::height, -1}}));
+}
+
+}  // namespace

@@ -89,6 +89,11 @@ const std::vector<Golden>& EveryCommand() {
       {"SetVisible", [] { return SetVisible(7); }, ShortMessage(17, {{at::x, 7}})},
       {"SetAlpha", [] { return SetAlpha(200); }, ShortMessage(18, {{at::alpha, 200}})},
       {"SetOPoint", [] { return SetOPoint(5, 6); }, ShortMessage(19, {{at::x, 5}, {at::y, 6}})},
+      {"SetResolution", [] { return SetResolution(640, 480); },
+       ShortMessage(26, {{at::width, 640}, {at::height, 480}})},
+      {"SetBackground", [] { return SetBackground("bg.png", 99); }, TextMessage(27, "bg.png", {{at::alpha, 99}})},
+      {"SetEncodingUTF8", [] { return SetEncodingUTF8(); }, ShortMessage(28, {{at::x, 0}})},
+      {"SetEncodingShiftJIS", [] { return SetEncodingShiftJIS(); }, ShortMessage(28, {{at::x, 1}})},
   };
   return cases;
 }
