@@ -133,3 +133,26 @@ TEST_F(Commands, ResolutionIntegersPassUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Commands, LogLinesUpTo65535Bytes) {
+  const std::string fits(65535, 'l');
+  const std::string too_long(65536, 'l');
+  using Log = int32_t (*)(const char*);
+  const std::pair<Log, int32_t> severities[] = {{LogV, 20}, {LogD, 21}, {LogI, 22}, {LogW, 23}, {LogE, 24}, {LogC, 25}};
+  for (const auto& [log, code] : severities) {
+    SCOPED_TRACE(code);
+    ExpectMessage([&] { return log(fits.c_str()); }, LogMessage(code, fits));
+    ExpectMessage([&] { return log(too_long.c_str()); }, LogMessage(code, ""));
+    ExpectMessage([&] { return log(nullptr); }, LogMessage(code, ""));
+    ExpectMessage([&] { return log(""); }, LogMessage(code, ""));
+    ExpectMessage([&] { return log(kHighBytes.c_str()); }, LogMessage(code, kHighBytes));
+  }
+  // A text of the size of a full record, either side of the stack buffer on Windows.
+  for (const size_t size : {4291u, 4292u, 4293u}) {
+    ExpectMessage([&] { return LogI(std::string(size, 'm').c_str()); }, LogMessage(22, std::string(size, 'm')));
+  }
+}
+
+}  // namespace

@@ -94,6 +94,12 @@ const std::vector<Golden>& EveryCommand() {
       {"SetBackground", [] { return SetBackground("bg.png", 99); }, TextMessage(27, "bg.png", {{at::alpha, 99}})},
       {"SetEncodingUTF8", [] { return SetEncodingUTF8(); }, ShortMessage(28, {{at::x, 0}})},
       {"SetEncodingShiftJIS", [] { return SetEncodingShiftJIS(); }, ShortMessage(28, {{at::x, 1}})},
+      {"LogV", [] { return LogV("verbose"); }, LogMessage(20, "verbose")},
+      {"LogD", [] { return LogD("debug"); }, LogMessage(21, "debug")},
+      {"LogI", [] { return LogI("info"); }, LogMessage(22, "info")},
+      {"LogW", [] { return LogW("warning"); }, LogMessage(23, "warning")},
+      {"LogE", [] { return LogE("error"); }, LogMessage(24, "error")},
+      {"LogC", [] { return LogC("critical"); }, LogMessage(25, "critical")},
   };
   return cases;
 }
