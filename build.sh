@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Set-up, build and test in one place.
+#   ./build.sh test    install what is missing, build both targets, run every test
+#   ./build.sh setup   only install what is missing
+set -euo pipefail
+cd "$(dirname "$0")"
+
+packages=(cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 wine wine32:i386)
+
+missing_packages() {
+  local p
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+setup() {
+  local missing
+  missing=$(missing_packages)
+  [ -z "$missing" ] && return 0
+  # shellcheck disable=SC2086
+  local install="dpkg --add-architecture i386 && apt-get update && apt-get install -y $(echo $missing)"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. As root, run:"
+    echo "  $install"
+    exit 1
+  fi
+  echo "Installing: $(echo $missing)"
+  dpkg --add-architecture i386
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
+}
+
+build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$(nproc)"
+}
+
+# The Linux tests serve the one fixed socket name; a network namespace of
+# their own keeps them apart from any display host running on this machine.
+isolated() {
+  if unshare -n true 2>/dev/null; then unshare -n "$@"; else "$@"; fi
+}
+
+run_tests() {
+  build linux
+  build windows-x86
+  local status=0
+  echo "== Linux tests"
+  isolated ctest --preset linux || status=1
+  echo "== Windows tests (under Wine)"
+  ctest --preset windows-x86 || status=1
+  return $status
+}
+
+case "${1:-test}" in
+  setup) setup ;;
+  test) setup && run_tests ;;
+  *) echo "usage: $0 [setup|test]" >&2; exit 2 ;;
+esac
