@@ -156,3 +156,29 @@ TEST_F(Commands, LogLinesUpTo65535Bytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A string that fills its whole bound with no NUL is too long: it is sent
+// empty, and not one byte past the bound is read.
+TEST_F(Commands, StringsAreReadOnlyWithinTheirBound) {
+  const char* name = GuardedString(128);
+  const char* text = GuardedString(4096);
+  const char* background = GuardedString(128);
+  const char* line = GuardedString(65536);
+  ExpectMessage([&] { return CreateSprite(name, 1, 2); }, NameMessage(10, "", {{at::width, 1}, {at::height, 2}}));
+  ExpectMessage([&] { return DisposeSprite(name); }, NameMessage(11, ""));
+  ExpectMessage([&] { return SetEditSprite(name); }, NameMessage(14, ""));
+  ExpectMessage([&] { return DrawString(1, 2, text, 3); },
+                TextMessage(3, "", {{at::x, 1}, {at::y, 2}, {at::textParam, 3}}));
+  ExpectMessage([&] { return DrawImage(text, 1, 2); }, TextMessage(7, "", {{at::x, 1}, {at::y, 2}}));
+  ExpectMessage([&] { return DrawImageScaled(text, 0, 0, 0, 0, 9); }, TextMessage(8, "", {{at::alpha, 9}}));
+  ExpectMessage([&] { return SetBackground(background, 4); }, TextMessage(27, "", {{at::alpha, 4}}));
+  ExpectMessage([&] { return LogW(line); }, LogMessage(23, ""));
+  // One byte shorter with its NUL still fits, right at the guard.
+  char* fits = const_cast<char*>(GuardedString(128));
+  fits[127] = '\0';
+  ExpectMessage([&] { return SetEditSprite(fits); }, NameMessage(14, std::string(127, 'g')));
+}
+
+}  // namespace

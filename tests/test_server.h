@@ -31,3 +31,7 @@ class TestServer {
  private:
   std::unique_ptr<State> state_;
 };
+
+// `size` bytes of 'g' with no NUL, ending right before an unreadable page:
+// reading one byte past them crashes the test.
+const char* GuardedString(size_t size);

@@ -1,6 +1,7 @@
 // Test server on Linux: the abstract SOCK_SEQPACKET socket "VesprinePipe",
 // one client read at a time, in order of connection.
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -90,4 +91,14 @@ void TestServer::DropClient() {
 bool TestServer::WaitForClients(int count) {
   for (int i = 0; i < 10000 && state_->clients < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return state_->clients == count;
+}
+
+const char* GuardedString(size_t size) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t span = (size + page - 1) / page * page;
+  auto* base = static_cast<char*>(mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  if (base == MAP_FAILED || mprotect(base + span, page, PROT_NONE) != 0) throw std::runtime_error("mmap");
+  char* string = base + span - size;
+  std::memset(string, 'g', size);
+  return string;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -134,4 +135,17 @@ void TestServer::DropClient() {
 bool TestServer::WaitForClients(int count) {
   for (int i = 0; i < 10000 && state_->clients < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return state_->clients == count;
+}
+
+const char* GuardedString(size_t size) {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const size_t page = info.dwPageSize;
+  const size_t span = (size + page - 1) / page * page;
+  auto* base = static_cast<char*>(VirtualAlloc(nullptr, span + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  DWORD old = 0;
+  if (base == nullptr || !VirtualProtect(base + span, page, PAGE_NOACCESS, &old)) throw std::runtime_error("VirtualAlloc");
+  char* string = base + span - size;
+  std::memset(string, 'g', size);
+  return string;
 }
