@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build and test in one place.
-#   ./build.sh test    install what is missing, build both targets, run every test
-#   ./build.sh setup   only install what is missing
+#   ./build.sh demo [--windows]  build, start the monitor, run the demo against it
+#   ./build.sh test              install what is missing, build both targets, run every test
+#   ./build.sh setup             only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -53,8 +54,32 @@ run_tests() {
   return $status
 }
 
+# The demo sends 34 messages; the monitor prints each and stops after the last.
+demo() {
+  local preset=linux run=() suffix=""
+  if [ "${1:-}" = "--windows" ]; then
+    preset=windows-x86 suffix=.exe
+    run=(env WINEPREFIX="$PWD/build/windows-x86/wine" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY= wine)
+  fi
+  build "$preset" >/dev/null
+  local bin=build/$preset/bin work
+  work=$(mktemp -d)
+  "${run[@]}" "$bin/vesprine-monitor$suffix" --count 34 >"$work/lines" 2>"$work/summary" </dev/null &
+  local monitor=$!
+  for _ in $(seq 300); do grep -q serving "$work/summary" && break; sleep 0.1; done
+  if ! grep -q serving "$work/summary"; then cat "$work/summary"; kill $monitor 2>/dev/null; exit 1; fi
+  echo "== The demo host application"
+  "${run[@]}" "$bin/demo$suffix" || { kill $monitor 2>/dev/null; exit 1; }
+  wait $monitor
+  echo "== What the monitor received"
+  tr -d '\r' <"$work/lines"
+  tr -d '\r' <"$work/summary"
+  rm -rf "$work"
+}
+
 case "${1:-test}" in
   setup) setup ;;
   test) setup && run_tests ;;
-  *) echo "usage: $0 [setup|test]" >&2; exit 2 ;;
+  demo) setup && demo "${2:-}" ;;
+  *) echo "usage: $0 [setup|test|demo [--windows]]" >&2; exit 2 ;;
 esac

@@ -35,3 +35,6 @@ class TestServer {
 // `size` bytes of 'g' with no NUL, ending right before an unreadable page:
 // reading one byte past them crashes the test.
 const char* GuardedString(size_t size);
+
+// Sends each message as it is on a connection of its own, then closes it.
+bool SendRaw(const std::vector<Bytes>& messages);

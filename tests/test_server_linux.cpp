@@ -102,3 +102,16 @@ const char* GuardedString(size_t size) {
   std::memset(string, 'g', size);
   return string;
 }
+
+bool SendRaw(const std::vector<Bytes>& messages) {
+  const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, "VesprinePipe", 12);
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), offsetof(sockaddr_un, sun_path) + 13) == 0;
+  for (const Bytes& message : messages) {
+    ok = ok && send(fd, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size());
+  }
+  close(fd);
+  return ok;
+}

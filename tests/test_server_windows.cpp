@@ -149,3 +149,16 @@ const char* GuardedString(size_t size) {
   std::memset(string, 'g', size);
   return string;
 }
+
+bool SendRaw(const std::vector<Bytes>& messages) {
+  const HANDLE pipe = CreateFileA("\\\\.\\pipe\\VesprinePipe", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (const Bytes& message : messages) {
+    DWORD written = 0;
+    ok = ok && WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
+         written == message.size();
+  }
+  CloseHandle(pipe);
+  return ok;
+}

@@ -1,0 +1,214 @@
+#include "decode.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "protocol/commands.h"
+
+namespace {
+
+int32_t ReadInt(const uint8_t* at) {
+  int32_t value;
+  std::memcpy(&value, at, sizeof(value));
+  return value;
+}
+
+Decoded Malformed(std::string reason) {
+  Decoded decoded;
+  decoded.error = std::move(reason);
+  return decoded;
+}
+
+// Finds the string of a record field: the bytes before the NUL, which must
+// lie within `bound`, and agree with the length field.
+bool ReadString(const uint8_t* record, size_t field, size_t bound, size_t length_field, const char* name,
+                const char* length_name, Decoded& decoded) {
+  const auto* start = reinterpret_cast<const char*>(record + field);
+  const void* nul = std::memchr(start, 0, bound);
+  if (nul == nullptr) {
+    decoded = Malformed(std::string(name) + " has no NUL within its " + std::to_string(bound) + " bytes");
+    return false;
+  }
+  const size_t size = static_cast<const char*>(nul) - start;
+  const int32_t declared = ReadInt(record + length_field);
+  if (declared < 0 || static_cast<size_t>(declared) != size) {
+    decoded = Malformed(std::string(length_name) + " " + std::to_string(declared) + " disagrees with the " +
+                        std::to_string(size) + " bytes of " + name);
+    return false;
+  }
+  decoded.stringField = name;
+  decoded.string = std::string_view(start, size);
+  return true;
+}
+
+// Length of the well-formed UTF-8 sequence at the start of `s`, or 0.
+size_t Utf8Sequence(std::string_view s) {
+  const auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
+  const uint8_t lead = byte(0);
+  size_t length;
+  uint32_t min;
+  uint32_t point;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, min = 0x80, point = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, min = 0x800, point = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, min = 0x10000, point = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (s.size() < length) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    point = (point << 6) | (byte(i) & 0x3F);
+  }
+  if (point < min || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return 0;
+  return length;
+}
+
+void AppendHexByte(std::string& out, const char* prefix, uint8_t byte) {
+  char escape[8];
+  std::snprintf(escape, sizeof(escape), "%s%02X", prefix, byte);
+  out += escape;
+}
+
+// Appends `bytes`, read in `encoding`, as the inside of a quoted string:
+// characters that decode appear as UTF-8, bytes that do not as \xNN.
+void AppendText(std::string& out, std::string_view bytes, Encoding encoding, bool json) {
+  while (!bytes.empty()) {
+    const auto byte = static_cast<uint8_t>(bytes[0]);
+    size_t used = 1;
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += static_cast<char>(byte);
+    } else if (byte == '\n') {
+      out += "\\n";
+    } else if (byte == '\t') {
+      out += "\\t";
+    } else if (byte == '\r') {
+      out += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      AppendHexByte(out, json ? "\\u00" : "\\x", byte);
+    } else if (byte < 0x80) {
+      out += static_cast<char>(byte);
+    } else {
+      used = encoding == Encoding::kUtf8 ? Utf8Sequence(bytes) : DecodeShiftJis(bytes, out);
+      if (used == 0) {
+        AppendHexByte(out, json ? "\\\\x" : "\\x", byte);
+        used = 1;
+      } else if (encoding == Encoding::kUtf8) {
+        out.append(bytes.substr(0, used));
+      }
+    }
+    bytes.remove_prefix(used);
+  }
+}
+
+}  // namespace
+
+Decoded Decode(const uint8_t* message, size_t length) {
+  if (length < kPrefixSize) return Malformed("shorter than the 4-byte code");
+  const int32_t code = ReadInt(message);
+  const CommandInfo* command = FindCommand(code);
+  if (command == nullptr) return Malformed("unknown code " + std::to_string(code));
+
+  const uint8_t* payload = message + kPrefixSize;
+  const size_t payload_size = length - kPrefixSize;
+  Decoded decoded;
+  decoded.code = code;
+  decoded.command = command->name;
+
+  if (command->form == PayloadForm::kTextPayload) {
+    if (payload_size < 1 || payload_size > kLogBound) {
+      return Malformed(decoded.command + " needs 5 to " + std::to_string(kMaxMessageSize) + " bytes");
+    }
+    if (payload[payload_size - 1] != 0) return Malformed("text has no terminating NUL");
+    const auto* text = reinterpret_cast<const char*>(payload);
+    if (std::memchr(text, 0, payload_size - 1) != nullptr) return Malformed("text has a NUL before its end");
+    decoded.textPayload = true;
+    decoded.stringField = "text";
+    decoded.string = std::string_view(text, payload_size - 1);
+    return decoded;
+  }
+
+  const size_t expected = PayloadSize(command->form);
+  if (payload_size != expected) {
+    return Malformed(decoded.command + " needs " + std::to_string(kPrefixSize + expected) + " bytes");
+  }
+  const int32_t record_code = ReadInt(payload + offsetof(CommandRecord, code));
+  if (record_code != code) {
+    return Malformed("record code " + std::to_string(record_code) + " differs from code " + std::to_string(code));
+  }
+  for (size_t i = 0; i < std::size(kIntegerFields); ++i) {
+    if (command->fields & (1u << i)) {
+      decoded.integers.emplace_back(kIntegerFields[i].name, ReadInt(payload + kIntegerFields[i].offset));
+    }
+  }
+  if ((command->fields & kName) &&
+      !ReadString(payload, offsetof(CommandRecord, name), command->stringBound, offsetof(CommandRecord, nameLength),
+                  "name", "nameLength", decoded)) {
+    return decoded;
+  }
+  if ((command->fields & kText) &&
+      !ReadString(payload, offsetof(CommandRecord, text), command->stringBound, offsetof(CommandRecord, textLength),
+                  "text", "textLength", decoded)) {
+    return decoded;
+  }
+  if (command->code == CommandCode::SetEncoding) {
+    const int32_t encoding = decoded.integers[0].second;
+    if (encoding != 0 && encoding != 1) return Malformed("unknown encoding x=" + std::to_string(encoding));
+    decoded.command = encoding == 0 ? "SetEncodingUTF8" : "SetEncodingShiftJIS";
+  }
+  return decoded;
+}
+
+Encoding NextEncoding(const Decoded& decoded, Encoding current) {
+  if (decoded.command == "SetEncodingUTF8") return Encoding::kUtf8;
+  if (decoded.command == "SetEncodingShiftJIS") return Encoding::kShiftJis;
+  return current;
+}
+
+std::string FormatLine(int client, const Decoded& decoded, size_t length, Encoding encoding) {
+  std::string line = "#" + std::to_string(client) + " ";
+  if (!decoded.error.empty()) return line + "malformed: " + decoded.error + " (" + std::to_string(length) + " bytes)";
+  line += decoded.command;
+  for (const auto& [name, value] : decoded.integers) line += " " + std::string(name) + "=" + std::to_string(value);
+  if (decoded.stringField != nullptr) {
+    line += ' ';
+    // A log line is all text; a record's string is shown by its field name.
+    if (!decoded.textPayload) line += std::string(decoded.stringField) + "=";
+    line += '"';
+    AppendText(line, decoded.string, encoding, false);
+    line += '"';
+  }
+  return line;
+}
+
+std::string FormatJson(int client, const Decoded& decoded, size_t length, Encoding encoding) {
+  std::string json = "{\"client\":" + std::to_string(client);
+  if (!decoded.error.empty()) {
+    json += ",\"error\":\"";
+    AppendText(json, decoded.error, Encoding::kUtf8, true);
+    return json + "\",\"length\":" + std::to_string(length) + "}";
+  }
+  json += ",\"code\":" + std::to_string(decoded.code) + ",\"command\":\"" + decoded.command + "\"";
+  for (const auto& [name, value] : decoded.integers) json += ",\"" + std::string(name) + "\":" + std::to_string(value);
+  if (decoded.stringField != nullptr) {
+    json += ",\"" + std::string(decoded.stringField) + "\":\"";
+    AppendText(json, decoded.string, encoding, true);
+    json += '"';
+  }
+  return json + "}";
+}
+
+std::string FormatHex(const uint8_t* message, size_t length) {
+  std::string hex;
+  for (size_t row = 0; row < length; row += 16) {
+    char offset[32];
+    std::snprintf(offset, sizeof(offset), "    %04zx ", row);
+    hex += offset;
+    for (size_t i = row; i < length && i < row + 16; ++i) AppendHexByte(hex, " ", message[i]);
+    hex += '\n';
+  }
+  return hex;
+}

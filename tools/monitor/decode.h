@@ -1,0 +1,41 @@
+// Decoding one message as the display host would read it, and the forms in
+// which the monitor shows it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// What one message says, or why it is malformed.
+struct Decoded {
+  std::string error;  // empty when the message is well-formed
+  int32_t code = 0;
+  std::string command;
+  std::vector<std::pair<const char*, int32_t>> integers;  // the fields the command sets
+  bool textPayload = false;                               // a log line: no record, only text
+  const char* stringField = nullptr;                      // "name" or "text", when it carries one
+  std::string_view string;                                // its bytes, inside the message
+};
+
+// Decodes `length` bytes; reads nothing outside them.
+Decoded Decode(const uint8_t* message, size_t length);
+
+enum class Encoding { kUtf8, kShiftJis };
+
+// The encoding that a well-formed SetEncoding message announces, else `current`.
+Encoding NextEncoding(const Decoded& decoded, Encoding current);
+
+// `#1 DrawPixel x=10 y=20`, `#2 LogE ""`, `#3 malformed: <reason> (<n> bytes)`.
+std::string FormatLine(int client, const Decoded& decoded, size_t length, Encoding encoding);
+// The same as one JSON object.
+std::string FormatJson(int client, const Decoded& decoded, size_t length, Encoding encoding);
+// The bytes in hex, 16 to an indented line.
+std::string FormatHex(const uint8_t* message, size_t length);
+
+// Decodes one Shift-JIS character at the start of `bytes` (which holds at
+// least one byte) with the platform's converter, appending its UTF-8 to
+// `out`. Returns the bytes used, or 0 when none decodes.
+size_t DecodeShiftJis(std::string_view bytes, std::string& out);

@@ -1,0 +1,120 @@
+// Windows: the inbound message-mode named pipe \\.\pipe\VesprinePipe. Two
+// threads each keep an instance listening, so a client is never refused
+// while the other hands its connection to a reader thread.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "protocol/protocol.h"
+#include "server.h"
+
+namespace {
+
+constexpr char kPipeName[] = "\\\\.\\pipe\\VesprinePipe";
+
+// One handler call at a time. Never destroyed: readers may still wait on it at exit.
+std::mutex& handler_mutex = *new std::mutex;
+std::atomic<int> next_number{1};
+HANDLE stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+HANDLE CreateInstance(DWORD first) {
+  return CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | first,
+                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 65536,
+                          0, nullptr);
+}
+
+BOOL WINAPI Interrupt(DWORD) {
+  SetEvent(stop_event);
+  return TRUE;
+}
+
+// Overlapped I/O, waited for at once. Under Wine, blocking pipe calls on these
+// threads stalled when the monitor ran with no console (stdin from /dev/null).
+class Io {
+ public:
+  Io() { overlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+  ~Io() { CloseHandle(overlapped_.hEvent); }
+
+  bool Connect(HANDLE pipe) {
+    if (ConnectNamedPipe(pipe, &overlapped_)) return true;
+    DWORD unused = 0;
+    return GetLastError() == ERROR_PIPE_CONNECTED || Finish(pipe, unused);
+  }
+
+  // Reads into `buffer`; false with ERROR_MORE_DATA when the message goes on.
+  bool Read(HANDLE pipe, std::vector<uint8_t>& buffer, DWORD& got) {
+    got = 0;
+    if (ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &got, &overlapped_)) return true;
+    return Finish(pipe, got);
+  }
+
+ private:
+  // Waits for a pending operation, or for the count of one that ended with
+  // ERROR_MORE_DATA (which then stays the last error).
+  bool Finish(HANDLE pipe, DWORD& bytes) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING && error != ERROR_MORE_DATA) return false;
+    return GetOverlappedResult(pipe, &overlapped_, &bytes, TRUE);
+  }
+
+  OVERLAPPED overlapped_{};
+};
+
+void Read(HANDLE pipe, int number, const MessageHandler& handler) {
+  Io io;
+  std::vector<uint8_t> buffer(kMaxMessageSize + 1);
+  std::vector<uint8_t> rest(65536);
+  for (;;) {
+    DWORD got = 0;
+    bool ok = io.Read(pipe, buffer, got);
+    size_t length = got;
+    // A message longer than the buffer: keep its start, count the rest.
+    while (!ok && GetLastError() == ERROR_MORE_DATA) {
+      ok = io.Read(pipe, rest, got);
+      length += got;
+    }
+    if (!ok) break;
+    const std::lock_guard lock(handler_mutex);
+    if (WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) break;
+    if (!handler(number, buffer.data(), std::min(length, buffer.size()), length)) SetEvent(stop_event);
+  }
+  DisconnectNamedPipe(pipe);
+  CloseHandle(pipe);
+}
+
+void Listen(HANDLE pipe, const MessageHandler& handler) {
+  Io io;
+  while (pipe != INVALID_HANDLE_VALUE) {
+    if (io.Connect(pipe)) {
+      std::thread(Read, pipe, next_number++, std::cref(handler)).detach();
+    } else {
+      CloseHandle(pipe);
+    }
+    pipe = CreateInstance(0);
+  }
+}
+
+}  // namespace
+
+ServeResult Serve(const MessageHandler& handler, const std::function<void()>& ready) {
+  // Wine does not refuse a first instance of a name already served, so ask
+  // whether any instance exists first; FILE_FLAG_FIRST_PIPE_INSTANCE covers the race.
+  if (WaitNamedPipeA(kPipeName, 1) || GetLastError() != ERROR_FILE_NOT_FOUND) return ServeResult::kNameInUse;
+  const HANDLE first = CreateInstance(FILE_FLAG_FIRST_PIPE_INSTANCE);
+  if (first == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_ACCESS_DENIED ? ServeResult::kNameInUse : ServeResult::kFailed;
+  }
+  const HANDLE second = CreateInstance(0);
+  SetConsoleCtrlHandler(Interrupt, TRUE);
+  std::thread(Listen, first, std::cref(handler)).detach();
+  std::thread(Listen, second, std::cref(handler)).detach();
+  ready();
+  WaitForSingleObject(stop_event, INFINITE);
+  // Readers may be mid-call: keep them from the handler once serving stops.
+  handler_mutex.lock();
+  return ServeResult::kStopped;
+}
