@@ -7,6 +7,19 @@
 
 #include "VesprineDovetide.h"
 #include "messages.h"
+#include "test_server.h"
+
+namespace {
+
+// Sends each message as it is on a connection of its own, then closes it.
+bool SendRaw(const std::vector<Bytes>& messages) {
+  RawClient client;
+  bool ok = client.Connected();
+  for (const Bytes& message : messages) ok = ok && client.Send(message);
+  return ok;
+}
+
+}  // namespace
 
 int main() {
   Bytes oversized(70000, 'x');

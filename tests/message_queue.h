@@ -11,12 +11,20 @@
 
 class MessageQueue {
  public:
-  void Push(Bytes message) {
+  explicit MessageQueue(bool keep) : keep_(keep) {}
+
+  void Push(const uint8_t* message, size_t size) {
     {
       std::lock_guard lock(mutex_);
-      messages_.push_back(std::move(message));
+      if (keep_) messages_.emplace_back(message, message + size);
+      ++count_;
     }
     ready_.notify_all();
+  }
+
+  bool WaitForCount(uint64_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return ready_.wait_for(lock, timeout, [&] { return count_ >= count; });
   }
 
   std::optional<Bytes> Pop(std::chrono::milliseconds timeout) {
@@ -31,4 +39,6 @@ class MessageQueue {
   std::mutex mutex_;
   std::condition_variable ready_;
   std::deque<Bytes> messages_;
+  const bool keep_;
+  uint64_t count_ = 0;
 };

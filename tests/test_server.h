@@ -1,5 +1,5 @@
 // A display host of the tests' own: serves the pipe name, reads every message
-// whole on a thread of its own and queues it for the test.
+// whole on a thread of its own and queues it for the test (or only counts it).
 #pragma once
 
 #include <chrono>
@@ -12,13 +12,15 @@ using Bytes = std::vector<uint8_t>;
 
 class TestServer {
  public:
-  TestServer();
+  explicit TestServer(bool keep_messages = true);
   ~TestServer();
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
 
   // The next message received, or nothing after `timeout`.
   std::optional<Bytes> Next(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Waits until `count` messages have arrived in all; false after `timeout`.
+  bool WaitForCount(uint64_t count, std::chrono::milliseconds timeout = std::chrono::seconds(60));
   // Closes the server's end of the current client's connection and returns
   // once it is closed; the next client is accepted as usual.
   void DropClient();
@@ -36,5 +38,19 @@ class TestServer {
 // reading one byte past them crashes the test.
 const char* GuardedString(size_t size);
 
-// Sends each message as it is on a connection of its own, then closes it.
-bool SendRaw(const std::vector<Bytes>& messages);
+// A connection of its own that writes bytes as they are: the bare transport.
+class RawClient {
+ public:
+  RawClient();
+  ~RawClient();
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  bool Connected() const;
+  // One write of the whole message; false when it failed or fell short.
+  bool Send(const Bytes& message);
+
+ private:
+  intptr_t handle_;
+};
+

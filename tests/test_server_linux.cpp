@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <future>
 #include <stdexcept>
@@ -22,6 +23,8 @@ struct TestServer::State {
   std::promise<void>* dropped = nullptr;
   std::atomic<int> clients{0};
   MessageQueue queue;
+
+  explicit State(bool keep) : queue(keep) {}
   std::thread thread;
 
   void Serve() {
@@ -41,12 +44,13 @@ struct TestServer::State {
         if (client >= 0) ++clients;
         continue;
       }
-      const ssize_t n = recv(client, buffer.data(), buffer.size(), 0);
-      if (n > 0) {
-        queue.Push(Bytes(buffer.begin(), buffer.begin() + n));
-      } else {
-        CloseClient();
+      // Drain what is queued before polling again, so the server keeps ahead
+      // of any one client.
+      ssize_t n;
+      while ((n = recv(client, buffer.data(), buffer.size(), MSG_DONTWAIT)) > 0) {
+        queue.Push(buffer.data(), static_cast<size_t>(n));
       }
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) CloseClient();
     }
   }
 
@@ -56,7 +60,7 @@ struct TestServer::State {
   }
 };
 
-TestServer::TestServer() : state_(std::make_unique<State>()) {
+TestServer::TestServer(bool keep_messages) : state_(std::make_unique<State>(keep_messages)) {
   State& s = *state_;
   s.listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
@@ -81,6 +85,10 @@ TestServer::~TestServer() {
 
 std::optional<Bytes> TestServer::Next(std::chrono::milliseconds timeout) { return state_->queue.Pop(timeout); }
 
+bool TestServer::WaitForCount(uint64_t count, std::chrono::milliseconds timeout) {
+  return state_->queue.WaitForCount(count, timeout);
+}
+
 void TestServer::DropClient() {
   std::promise<void> dropped;
   state_->dropped = &dropped;
@@ -103,15 +111,26 @@ const char* GuardedString(size_t size) {
   return string;
 }
 
-bool SendRaw(const std::vector<Bytes>& messages) {
+RawClient::RawClient() {
   const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path + 1, "VesprinePipe", 12);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), offsetof(sockaddr_un, sun_path) + 13) == 0;
-  for (const Bytes& message : messages) {
-    ok = ok && send(fd, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size());
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), offsetof(sockaddr_un, sun_path) + 13) != 0) {
+    close(fd);
+    handle_ = -1;
+    return;
   }
-  close(fd);
-  return ok;
+  handle_ = fd;
+}
+
+RawClient::~RawClient() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool RawClient::Connected() const { return handle_ >= 0; }
+
+bool RawClient::Send(const Bytes& message) {
+  return send(static_cast<int>(handle_), message.data(), message.size(), MSG_NOSIGNAL) ==
+         static_cast<ssize_t>(message.size());
 }

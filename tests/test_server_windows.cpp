@@ -30,6 +30,8 @@ struct TestServer::State {
   std::atomic<char> command{0};  // 'd' (drop) or 's' (stop), announced by `control`
   std::atomic<int> clients{0};
   MessageQueue queue;
+
+  explicit State(bool keep) : queue(keep) {}
   std::thread thread;
 
   // Waits for the overlapped operation on `handle`; false when the test
@@ -97,7 +99,7 @@ struct TestServer::State {
         continue;
       }
       if (ok) {
-        queue.Push(Bytes(buffer.begin(), buffer.begin() + bytes));
+        queue.Push(buffer.data(), bytes);
       } else {
         CloseClient();
       }
@@ -105,7 +107,7 @@ struct TestServer::State {
   }
 };
 
-TestServer::TestServer() : state_(std::make_unique<State>()) {
+TestServer::TestServer(bool keep_messages) : state_(std::make_unique<State>(keep_messages)) {
   State& s = *state_;
   s.listening = CreateInstance();
   if (s.listening == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create the pipe VesprinePipe");
@@ -125,6 +127,10 @@ TestServer::~TestServer() {
 }
 
 std::optional<Bytes> TestServer::Next(std::chrono::milliseconds timeout) { return state_->queue.Pop(timeout); }
+
+bool TestServer::WaitForCount(uint64_t count, std::chrono::milliseconds timeout) {
+  return state_->queue.WaitForCount(count, timeout);
+}
 
 void TestServer::DropClient() {
   state_->command = 'd';
@@ -150,15 +156,19 @@ const char* GuardedString(size_t size) {
   return string;
 }
 
-bool SendRaw(const std::vector<Bytes>& messages) {
-  const HANDLE pipe = CreateFileA("\\\\.\\pipe\\VesprinePipe", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (pipe == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  for (const Bytes& message : messages) {
-    DWORD written = 0;
-    ok = ok && WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr) &&
+RawClient::RawClient()
+    : handle_(reinterpret_cast<intptr_t>(
+          CreateFileA("\\\\.\\pipe\\VesprinePipe", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr))) {}
+
+RawClient::~RawClient() {
+  if (Connected()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool RawClient::Connected() const { return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE; }
+
+bool RawClient::Send(const Bytes& message) {
+  DWORD written = 0;
+  return WriteFile(reinterpret_cast<HANDLE>(handle_), message.data(), static_cast<DWORD>(message.size()), &written,
+                   nullptr) &&
          written == message.size();
-  }
-  CloseHandle(pipe);
-  return ok;
 }

@@ -6,21 +6,23 @@
 namespace {
 
 int32_t SendName(CommandCode code, const char* name, int32_t width, int32_t height) {
-  CommandRecord record;
-  StartRecord(record, code, kFullRecordSize);
+  RecordMessage message;
+  StartNameRecord(message, code);
+  CommandRecord& record = message.record;
   record.width = width;
   record.height = height;
   record.nameLength = BoundedCopy(record.name, kNameBound, name);
-  return SendCommand(code, &record, kFullRecordSize);
+  return SendRecord(message, kFullRecordSize);
 }
 
 int32_t SendShort(CommandCode code, int32_t x, int32_t y, int32_t alpha) {
-  CommandRecord record;
-  StartRecord(record, code, kShortRecordSize);
+  RecordMessage message;
+  StartShortRecord(message, code);
+  CommandRecord& record = message.record;
   record.x = x;
   record.y = y;
   record.alpha = alpha;
-  return SendCommand(code, &record, kShortRecordSize);
+  return SendRecord(message, kShortRecordSize);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 #include "connection.h"
 
+#include <cstring>
+
 #include "VesprineDovetide.h"
 
-int32_t SendCommand(CommandCode code, const void* payload, size_t length) {
+namespace {
+
+int32_t Deliver(const void* head, size_t head_size, const void* tail, size_t tail_size) {
   if (!PipeConnection::IsOpen() && !PipeConnection::Open()) return 0;
-  switch (PipeConnection::Write(code, payload, length)) {
+  switch (PipeConnection::Write(head, head_size, tail, tail_size)) {
     case PipeConnection::WriteResult::kWritten:
       return 1;
     case PipeConnection::WriteResult::kFailed:
@@ -16,6 +20,24 @@ int32_t SendCommand(CommandCode code, const void* payload, size_t length) {
       break;
   }
   return 0;
+}
+
+}  // namespace
+
+int32_t SendCommand(CommandCode code, const void* payload, size_t length) {
+  // A payload no longer than a record is framed on the stack and written
+  // from one buffer; a longer one is written from where it lies.
+  if (length <= kFullRecordSize) {
+    char message[sizeof(RecordMessage)];
+    std::memcpy(message, &code, kPrefixSize);
+    std::memcpy(message + kPrefixSize, payload, length);
+    return Deliver(message, kPrefixSize + length, nullptr, 0);
+  }
+  return Deliver(&code, kPrefixSize, payload, length);
+}
+
+int32_t SendRecord(const RecordMessage& message, size_t record_size) {
+  return Deliver(&message, kPrefixSize + record_size, nullptr, 0);
 }
 
 VESPRINE_API int32_t VESPRINE_CALL Init(void) {

@@ -6,12 +6,18 @@
 
 #include "protocol/protocol.h"
 
-// Writes one message, `code` followed by `length` payload bytes, connecting
-// first when no connection is held. Returns 1 when the whole message was
-// written; 0 when no connection could be made, the write failed (the
-// connection is closed so the next command connects anew) or no buffer for
-// the message could be obtained.
+// Both write one message in one write call, connecting first when no
+// connection is held. They return 1 when the whole message was written; 0
+// when no connection could be made, the write failed (the connection is then
+// closed, so the next command connects anew) or no buffer for the message
+// could be obtained.
+
+// Writes `code` followed by `length` payload bytes.
 int32_t SendCommand(CommandCode code, const void* payload, size_t length);
+
+// Writes a record message as it stands: its code and the first
+// `record_size` bytes (short or full) of its record.
+int32_t SendRecord(const RecordMessage& message, size_t record_size);
 
 // The transport behind the pipe name, one implementation per platform. It
 // holds the process-wide handle: Disconnected while none is held, Connected
@@ -26,7 +32,8 @@ bool Open();
 // Closes the held handle and returns whether the close succeeded; the
 // handle is gone either way.
 bool Close();
-// Writes the framed message in one write call. kFailed covers a short write.
-WriteResult Write(CommandCode code, const void* payload, size_t length);
+// Writes `head` followed by `tail` (which may be empty) as one message in one
+// write call. kFailed covers a short write.
+WriteResult Write(const void* head, size_t head_size, const void* tail, size_t tail_size);
 
 }  // namespace PipeConnection

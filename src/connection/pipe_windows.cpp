@@ -33,18 +33,19 @@ bool Close() {
   return closed != FALSE;
 }
 
-WriteResult Write(CommandCode code, const void* payload, size_t length) {
-  // A pipe write takes one contiguous buffer: records are framed on the
-  // stack, only log lines need the heap.
-  char stack_buffer[kPrefixSize + kFullRecordSize];
-  const size_t total = kPrefixSize + length;
-  char* buffer = total <= sizeof(stack_buffer) ? stack_buffer : static_cast<char*>(std::malloc(total));
-  if (buffer == nullptr) return WriteResult::kNoBuffer;
-  std::memcpy(buffer, &code, kPrefixSize);
-  std::memcpy(buffer + kPrefixSize, payload, length);
+WriteResult Write(const void* head, size_t head_size, const void* tail, size_t tail_size) {
+  // A pipe write takes one buffer: a message in two parts is joined on the heap.
+  const size_t total = head_size + tail_size;
+  char* joined = nullptr;
+  if (tail_size != 0) {
+    joined = static_cast<char*>(std::malloc(total));
+    if (joined == nullptr) return WriteResult::kNoBuffer;
+    std::memcpy(joined, head, head_size);
+    std::memcpy(joined + head_size, tail, tail_size);
+  }
   DWORD written = 0;
-  const BOOL ok = WriteFile(pipe, buffer, static_cast<DWORD>(total), &written, nullptr);
-  if (buffer != stack_buffer) std::free(buffer);
+  const BOOL ok = WriteFile(pipe, joined != nullptr ? joined : head, static_cast<DWORD>(total), &written, nullptr);
+  std::free(joined);
   return ok && written == total ? WriteResult::kWritten : WriteResult::kFailed;
 }
 

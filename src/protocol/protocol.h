@@ -99,12 +99,25 @@ constexpr size_t kMaxMessageSize = kPrefixSize + kLogBound;
 
 static_assert(kShortRecordSize == 60);
 
-// Starts a record of `size` bytes (short or full) for `code`: the code is set
-// and every other byte that will be sent is zero.
-void StartRecord(CommandRecord& record, CommandCode code, size_t size);
+// A record message as it goes on the wire: the code, then the record, so a
+// command builds its message in place and it is written as it stands.
+struct RecordMessage {
+  int32_t code;
+  CommandRecord record;
+};
+static_assert(offsetof(RecordMessage, record) == kPrefixSize);
+static_assert(sizeof(RecordMessage) == kPrefixSize + kFullRecordSize);
+
+// Start a record message for `code`: both copies of the code are set and
+// every byte that will be sent is zero, but for the string field that the
+// command fills by BoundedCopy (`text` or `name`), which is left as it is.
+void StartShortRecord(RecordMessage& message, CommandCode code);
+void StartNameRecord(RecordMessage& message, CommandCode code);
+void StartTextRecord(RecordMessage& message, CommandCode code);
 
 // Copies `string` with its NUL into `field` when it fits in `bound` bytes and
-// returns its length. A missing string, or one with no NUL within its first
-// `bound` bytes, leaves the field empty and returns 0. Reads at most `bound`
-// bytes of `string`.
+// returns its length; the rest of the field's first `bound` bytes is zeroed.
+// A missing string, or one with no NUL within its first `bound` bytes, leaves
+// those bytes all zero (the empty string) and returns 0. Reads at most
+// `bound` bytes of `string`.
 int32_t BoundedCopy(char* field, size_t bound, const char* string);
