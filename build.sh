@@ -2,11 +2,12 @@
 # Set-up, build and test in one place.
 #   ./build.sh demo [--windows]  build, start the monitor, run the demo against it
 #   ./build.sh test              install what is missing, build both targets, run every test
+#   ./build.sh bench             throughput of the library against the raw transport, both targets
 #   ./build.sh setup             only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake make g++ googletest libgtest-dev g++-mingw-w64-i686 wine wine32:i386)
+packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386)
 
 missing_packages() {
   local p
@@ -54,12 +55,25 @@ run_tests() {
   return $status
 }
 
+wine_run=(env WINEPREFIX="$PWD/build/windows-x86/wine" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY= wine)
+
+bench() {
+  build linux >/dev/null
+  build windows-x86 >/dev/null
+  echo "== Building each payload, without the write (Linux)"
+  build/linux/bin/build_bench --benchmark_min_time=0.2
+  echo "== Throughput, Linux: library against raw send on the socket"
+  isolated build/linux/bin/throughput --messages 20000 --rounds 41
+  echo "== Throughput, Windows under Wine: library against raw WriteFile on the pipe"
+  "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21
+}
+
 # The demo sends 34 messages; the monitor prints each and stops after the last.
 demo() {
   local preset=linux run=() suffix=""
   if [ "${1:-}" = "--windows" ]; then
     preset=windows-x86 suffix=.exe
-    run=(env WINEPREFIX="$PWD/build/windows-x86/wine" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY= wine)
+    run=("${wine_run[@]}")
   fi
   build "$preset" >/dev/null
   local bin=build/$preset/bin work
@@ -81,5 +95,6 @@ case "${1:-test}" in
   setup) setup ;;
   test) setup && run_tests ;;
   demo) setup && demo "${2:-}" ;;
-  *) echo "usage: $0 [setup|test|demo [--windows]]" >&2; exit 2 ;;
+  bench) setup && bench ;;
+  *) echo "usage: $0 [setup|test|demo [--windows]|bench]" >&2; exit 2 ;;
 esac

@@ -179,6 +179,13 @@ TEST_F(Commands, StringsAreReadOnlyWithinTheirBound) {
   char* fits = const_cast<char*>(GuardedString(128));
   fits[127] = '\0';
   ExpectMessage([&] { return SetEditSprite(fits); }, NameMessage(14, std::string(127, 'g')));
+  // Short strings that end at the guard, starting at every alignment.
+  for (size_t size = 1; size <= 40; ++size) {
+    char* end = const_cast<char*>(GuardedString(size));
+    end[size - 1] = '\0';
+    ExpectMessage([&] { return LogD(end); }, LogMessage(21, std::string(size - 1, 'g')));
+    ExpectMessage([&] { return DrawImage(end, 0, 0); }, TextMessage(7, std::string(size - 1, 'g')));
+  }
 }
 
 }  // namespace

@@ -1,16 +1,14 @@
 // Log forwarding: the line itself, with its NUL, is the payload. The caller's
-// bytes are sent as they are, read in place: no copy, no prefix, nothing kept.
-#include <cstring>
-
+// bytes are sent as they are: no prefix, no formatting, nothing kept.
 #include "VesprineDovetide.h"
 #include "connection/connection.h"
 
 namespace {
 
 int32_t SendLog(CommandCode code, const char* text) {
-  const void* nul = text != nullptr ? std::memchr(text, 0, kLogBound) : nullptr;
+  const char* nul = text != nullptr ? FindNul(text, kLogBound) : nullptr;
   if (nul == nullptr) return SendCommand(code, "", 1);
-  return SendCommand(code, text, static_cast<const char*>(nul) - text + 1);
+  return SendCommand(code, text, static_cast<size_t>(nul - text) + 1);
 }
 
 }  // namespace

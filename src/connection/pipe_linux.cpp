@@ -46,16 +46,25 @@ bool Close() {
   return result == 0;
 }
 
-WriteResult Write(const void* head, size_t head_size, const void* tail, size_t tail_size) {
-  // One buffer goes by send; two are gathered by sendmsg, which costs a
-  // little more for small messages but copies nothing.
+namespace {
+
+// One buffer goes by send; two are gathered by sendmsg, which costs a little
+// more but spares copying a long text.
+ssize_t SendOnce(const void* head, size_t head_size, const void* tail, size_t tail_size) {
+  if (tail_size == 0) return send(socket_fd, head, head_size, MSG_NOSIGNAL);
   iovec parts[2] = {{const_cast<void*>(head), head_size}, {const_cast<void*>(tail), tail_size}};
   msghdr message{};
   message.msg_iov = parts;
   message.msg_iovlen = 2;
+  return sendmsg(socket_fd, &message, MSG_NOSIGNAL);
+}
+
+}  // namespace
+
+WriteResult Write(const void* head, size_t head_size, const void* tail, size_t tail_size) {
   ssize_t sent;
   do {
-    sent = tail_size == 0 ? send(socket_fd, head, head_size, MSG_NOSIGNAL) : sendmsg(socket_fd, &message, MSG_NOSIGNAL);
+    sent = SendOnce(head, head_size, tail, tail_size);
   } while (sent < 0 && errno == EINTR);
   return sent == static_cast<ssize_t>(head_size + tail_size) ? WriteResult::kWritten : WriteResult::kFailed;
 }

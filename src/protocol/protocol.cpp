@@ -20,8 +20,8 @@ void StartTextRecord(RecordMessage& message, CommandCode code) {
 }
 
 int32_t BoundedCopy(char* field, size_t bound, const char* string) {
-  const void* nul = string != nullptr ? std::memchr(string, 0, bound) : nullptr;
-  const size_t length = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - string) : 0;
+  const char* nul = string != nullptr ? FindNul(string, bound) : nullptr;
+  const size_t length = nul != nullptr ? static_cast<size_t>(nul - string) : 0;
   if (nul != nullptr) std::memcpy(field, string, length);
   std::memset(field + length, 0, bound - length);
   return static_cast<int32_t>(length);

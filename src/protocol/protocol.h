@@ -115,6 +115,10 @@ void StartShortRecord(RecordMessage& message, CommandCode code);
 void StartNameRecord(RecordMessage& message, CommandCode code);
 void StartTextRecord(RecordMessage& message, CommandCode code);
 
+// The first NUL among the `bound` bytes at `string`, or nullptr when there is
+// none. Reads none of the bytes past them.
+const char* FindNul(const char* string, size_t bound);
+
 // Copies `string` with its NUL into `field` when it fits in `bound` bytes and
 // returns its length; the rest of the field's first `bound` bytes is zeroed.
 // A missing string, or one with no NUL within its first `bound` bytes, leaves
