@@ -2,12 +2,13 @@
 # Set-up, build and test in one place.
 #   ./build.sh demo [--windows]  build, start the monitor, run the demo against it
 #   ./build.sh test              install what is missing, build both targets, run every test
+#   ./build.sh package           release archives of both targets, in build/packages
 #   ./build.sh bench             throughput of the library against the raw transport, both targets
 #   ./build.sh setup             only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386)
+packages=(cmake make g++ pkgconf unzip googletest libgtest-dev libbenchmark-dev llvm g++-mingw-w64-i686 wine wine32:i386)
 
 missing_packages() {
   local p
@@ -68,6 +69,23 @@ bench() {
   "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21
 }
 
+package() {
+  mkdir -p build/packages
+  local preset archive
+  for preset in linux windows-x86; do
+    build "$preset" >/dev/null
+    (cd "build/$preset" && cpack -B "$PWD/../packages" >/dev/null)
+  done
+  rm -rf build/packages/_CPack_Packages
+  for archive in build/packages/*.zip build/packages/*.tar.gz; do
+    echo "== $archive"
+    case $archive in
+      *.zip) unzip -Z1 "$archive" | grep -v '/$' ;;
+      *) tar -tzf "$archive" | grep -v '/$' ;;
+    esac
+  done
+}
+
 # The demo sends 34 messages; the monitor prints each and stops after the last.
 demo() {
   local preset=linux run=() suffix=""
@@ -96,5 +114,6 @@ case "${1:-test}" in
   test) setup && run_tests ;;
   demo) setup && demo "${2:-}" ;;
   bench) setup && bench ;;
-  *) echo "usage: $0 [setup|test|demo [--windows]|bench]" >&2; exit 2 ;;
+  package) setup && package ;;
+  *) echo "usage: $0 [setup|test|demo [--windows]|bench|package]" >&2; exit 2 ;;
 esac

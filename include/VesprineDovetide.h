@@ -25,6 +25,12 @@
 
 #include <stdint.h>
 
+/* The library's version; the build reads it from here. */
+#define VESPRINE_VERSION_MAJOR 1
+#define VESPRINE_VERSION_MINOR 0
+#define VESPRINE_VERSION_PATCH 0
+#define VESPRINE_VERSION "1.0.0"
+
 /* Linkage of every declaration below. */
 #ifndef VESPRINE_API
 #  ifdef __cplusplus

@@ -81,4 +81,26 @@ TEST_F(Dll, ImportsOnlySystemLibraries) {
   EXPECT_EQ(imported, (std::set<std::string>{"KERNEL32.DLL", "MSVCRT.DLL"}));
 }
 
+// The DLL's properties say what it is.
+TEST_F(Dll, VersionResource) {
+  char path[MAX_PATH];
+  ASSERT_NE(GetModuleFileNameA(module, path, MAX_PATH), 0u);
+  DWORD unused = 0;
+  std::vector<char> info(GetFileVersionInfoSizeA(path, &unused));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(GetFileVersionInfoA(path, 0, static_cast<DWORD>(info.size()), info.data()));
+  const auto value = [&](const char* name) {
+    char* text = nullptr;
+    UINT size = 0;
+    const std::string key = std::string("\\StringFileInfo\\040904b0\\") + name;
+    return VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&text), &size) ? std::string(text)
+                                                                                             : std::string();
+  };
+  EXPECT_EQ(value("ProductName"), "VesprineDovetide");
+  EXPECT_EQ(value("FileVersion"), VESPRINE_EXPECTED_VERSION);
+  EXPECT_EQ(value("OriginalFilename"), "VesprineDovetide.dll");
+  EXPECT_NE(value("FileDescription"), "");
+  EXPECT_NE(value("LegalCopyright"), "");
+}
+
 }  // namespace

@@ -3,32 +3,34 @@
 # compares what the monitor printed with the expected lines (each client's
 # lines in order; clients' lines may interleave). A second monitor started
 # meanwhile must refuse to run.
-# usage: monitor_e2e.sh BIN_DIR EXPECTED COUNT CLIENT [ARGS...]
-# RUN, if set, is the command that runs the binaries (Wine for Windows ones).
+# usage: monitor_e2e.sh MONITOR_DIR EXPECTED COUNT CLIENT [ARGS...]
+# RUN, if set, is the command that runs Windows programs (Wine).
 set -u
 bin=$1 expected=$2 count=$3
 shift 3
 work=$(mktemp -d)
-trap 'kill $monitor 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $pid 2>/dev/null; rm -rf "$work"' EXIT
 
-exe() { local name=$1; shift; if [ -e "$bin/$name.exe" ]; then ${RUN:-} "$bin/$name.exe" "$@"; else "$bin/$name" "$@"; fi; }
+run() { if [[ $1 == *.exe ]]; then ${RUN:-} "$@"; else "$@"; fi; }
+monitor=$bin/vesprine-monitor
+[ -e "$monitor.exe" ] && monitor=$monitor.exe
 
-exe vesprine-monitor --json --count "$count" >"$work/out" 2>"$work/err" &
-monitor=$!
+run "$monitor" --json --count "$count" >"$work/out" 2>"$work/err" &
+pid=$!
 for _ in $(seq 300); do grep -q serving "$work/err" && break; sleep 0.1; done
 grep -q serving "$work/err" || { echo "the monitor did not start:"; cat "$work/err"; exit 1; }
 
 # A second monitor finds the name taken, says so and leaves.
-exe vesprine-monitor >"$work/second" 2>&1 </dev/null
+run "$monitor" >"$work/second" 2>&1 </dev/null
 status=$?
 if [ $status -ne 1 ] || ! grep -q "already served by another process" "$work/second"; then
   echo "a second monitor exited with $status:"; cat "$work/second"; exit 1
 fi
 
-exe "$@" >"$work/client" 2>&1 || { echo "the client failed:"; cat "$work/client"; exit 1; }
-for _ in $(seq 300); do kill -0 $monitor 2>/dev/null || break; sleep 0.1; done
-if kill -0 $monitor 2>/dev/null; then echo "the monitor did not stop after $count messages:"; cat "$work/out"; exit 1; fi
-wait $monitor || { echo "the monitor failed:"; cat "$work/err"; exit 1; }
+run "$@" >"$work/client" 2>&1 || { echo "the client failed:"; cat "$work/client"; exit 1; }
+for _ in $(seq 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+if kill -0 $pid 2>/dev/null; then echo "the monitor did not stop after $count messages:"; cat "$work/out"; exit 1; fi
+wait $pid || { echo "the monitor failed:"; cat "$work/err"; exit 1; }
 
 sort -s -t, -k1,1 "$work/out" | tr -d '\r' >"$work/sorted"
 if ! diff -u "$expected" "$work/sorted"; then echo "the monitor's lines differ from $expected"; exit 1; fi

@@ -1,0 +1,42 @@
+# What a release holds: the library, its header, what links against it (import
+# libraries, pkg-config file, CMake package), the monitor, and the docs.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS VesprineDovetide EXPORT VesprineDovetideTargets
+  RUNTIME DESTINATION bin
+  LIBRARY DESTINATION lib
+  ARCHIVE DESTINATION lib
+  INCLUDES DESTINATION include)
+install(FILES include/VesprineDovetide.h DESTINATION include)
+
+if(WIN32)
+  install(FILES src/VesprineDovetide.def ${CMAKE_BINARY_DIR}/VesprineDovetide.lib DESTINATION lib)
+else()
+  configure_file(cmake/VesprineDovetide.pc.in VesprineDovetide.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/VesprineDovetide.pc DESTINATION lib/pkgconfig)
+endif()
+
+install(EXPORT VesprineDovetideTargets NAMESPACE VesprineDovetide:: DESTINATION lib/cmake/VesprineDovetide)
+configure_package_config_file(cmake/VesprineDovetideConfig.cmake.in VesprineDovetideConfig.cmake
+  INSTALL_DESTINATION lib/cmake/VesprineDovetide)
+write_basic_package_version_file(VesprineDovetideConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/VesprineDovetideConfig.cmake ${CMAKE_BINARY_DIR}/VesprineDovetideConfigVersion.cmake
+  DESTINATION lib/cmake/VesprineDovetide)
+
+install(FILES README.md docs/protocol.md DESTINATION share/doc/VesprineDovetide)
+install(FILES examples/demo.c DESTINATION share/doc/VesprineDovetide/examples)
+
+set(CPACK_PACKAGE_NAME VesprineDovetide)
+set(CPACK_PACKAGE_VENDOR "The VesprineDovetide developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Client library for the VesprineDovetide display host")
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win32)
+else()
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})
+endif()
+set(CPACK_PACKAGE_FILE_NAME VesprineDovetide-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
