@@ -24,6 +24,10 @@ class TestServer {
   // Closes the server's end of the current client's connection and returns
   // once it is closed; the next client is accepted as usual.
   void DropClient();
+  // Stops reading, so writers block once the transport's buffer is full;
+  // Resume reads on.
+  void Pause();
+  void Resume();
   // Waits until `count` clients have been accepted, with a spare connection
   // ready for the next one; false if more or fewer have been after a while.
   bool WaitForClients(int count);
@@ -32,6 +36,19 @@ class TestServer {
 
  private:
   std::unique_ptr<State> state_;
+};
+
+// The pipe name served with no room for another client: on Windows its one
+// instance taken, on Linux a listener's backlog full.
+class BusyEndpoint {
+ public:
+  BusyEndpoint();
+  ~BusyEndpoint();
+  BusyEndpoint(const BusyEndpoint&) = delete;
+  BusyEndpoint& operator=(const BusyEndpoint&) = delete;
+
+ private:
+  std::vector<intptr_t> handles_;
 };
 
 // `size` bytes of 'g' with no NUL, ending right before an unreadable page:

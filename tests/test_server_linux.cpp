@@ -16,27 +16,58 @@
 #include "message_queue.h"
 #include "test_server.h"
 
+namespace {
+
+struct Address {
+  sockaddr_un address{AF_UNIX, {}};
+  socklen_t length = offsetof(sockaddr_un, sun_path) + 13;
+
+  Address() { std::memcpy(address.sun_path + 1, "VesprinePipe", 12); }
+  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address); }
+};
+
+int Listen(int backlog) {
+  const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  const Address address;
+  if (bind(fd, address.get(), address.length) != 0 || listen(fd, backlog) != 0) {
+    throw std::runtime_error("cannot serve VesprinePipe: is another display host running?");
+  }
+  return fd;
+}
+
+}  // namespace
+
 struct TestServer::State {
-  int listener = -1;
+  int listener = Listen(16);
   int client = -1;
-  int control[2] = {-1, -1};  // the test writes 'd' (drop) or 's' (stop)
-  std::promise<void>* dropped = nullptr;
+  int control[2] = {-1, -1};  // the test writes a command: see Obey
+  std::promise<void>* obeyed = nullptr;
+  bool paused = false;
   std::atomic<int> clients{0};
   MessageQueue queue;
-
-  explicit State(bool keep) : queue(keep) {}
   std::thread thread;
+
+  explicit State(bool keep) : queue(keep) {
+    if (pipe(control) != 0) throw std::runtime_error("pipe");
+  }
+
+  // 'd' drops the client, 'p' pauses reading, 'r' resumes; false for 's' (stop).
+  bool Obey(char command) {
+    if (command == 's') return false;
+    if (command == 'd') CloseClient();
+    if (command == 'p' || command == 'r') paused = command == 'p';
+    obeyed->set_value();
+    return true;
+  }
 
   void Serve() {
     Bytes buffer(70000);
     for (;;) {
       pollfd fds[2] = {{control[0], POLLIN, 0}, {client >= 0 ? client : listener, POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0) continue;
+      if (poll(fds, paused ? 1 : 2, -1) < 0) continue;
       if (fds[0].revents & POLLIN) {
-        char command = 0;
-        if (read(control[0], &command, 1) != 1 || command == 's') return;
-        CloseClient();
-        dropped->set_value();
+        char command = 's';
+        if (read(control[0], &command, 1) != 1 || !Obey(command)) return;
         continue;
       }
       if (client < 0) {
@@ -54,6 +85,12 @@ struct TestServer::State {
     }
   }
 
+  void Command(char command) {
+    std::promise<void> done;
+    obeyed = &done;
+    if (write(control[1], &command, 1) == 1) done.get_future().wait();
+  }
+
   void CloseClient() {
     if (client >= 0) close(client);
     client = -1;
@@ -61,16 +98,7 @@ struct TestServer::State {
 };
 
 TestServer::TestServer(bool keep_messages) : state_(std::make_unique<State>(keep_messages)) {
-  State& s = *state_;
-  s.listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, "VesprinePipe", 12);
-  if (bind(s.listener, reinterpret_cast<sockaddr*>(&address), offsetof(sockaddr_un, sun_path) + 13) != 0 ||
-      listen(s.listener, 16) != 0 || pipe(s.control) != 0) {
-    throw std::runtime_error("cannot serve VesprinePipe: is another display host running?");
-  }
-  s.thread = std::thread([&s] { s.Serve(); });
+  state_->thread = std::thread([s = state_.get()] { s->Serve(); });
 }
 
 TestServer::~TestServer() {
@@ -89,16 +117,31 @@ bool TestServer::WaitForCount(uint64_t count, std::chrono::milliseconds timeout)
   return state_->queue.WaitForCount(count, timeout);
 }
 
-void TestServer::DropClient() {
-  std::promise<void> dropped;
-  state_->dropped = &dropped;
-  const char drop = 'd';
-  if (write(state_->control[1], &drop, 1) == 1) dropped.get_future().wait();
-}
+void TestServer::DropClient() { state_->Command('d'); }
+void TestServer::Pause() { state_->Command('p'); }
+void TestServer::Resume() { state_->Command('r'); }
 
 bool TestServer::WaitForClients(int count) {
   for (int i = 0; i < 10000 && state_->clients < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   return state_->clients == count;
+}
+
+// A listener that never accepts, its backlog filled with connections.
+BusyEndpoint::BusyEndpoint() {
+  handles_.push_back(Listen(0));
+  const Address address;
+  for (;;) {
+    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (connect(fd, address.get(), address.length) != 0) {
+      close(fd);
+      break;
+    }
+    handles_.push_back(fd);
+  }
+}
+
+BusyEndpoint::~BusyEndpoint() {
+  for (const intptr_t fd : handles_) close(static_cast<int>(fd));
 }
 
 const char* GuardedString(size_t size) {
@@ -111,17 +154,12 @@ const char* GuardedString(size_t size) {
   return string;
 }
 
-RawClient::RawClient() {
-  const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, "VesprinePipe", 12);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), offsetof(sockaddr_un, sun_path) + 13) != 0) {
-    close(fd);
+RawClient::RawClient() : handle_(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0)) {
+  const Address address;
+  if (handle_ >= 0 && connect(static_cast<int>(handle_), address.get(), address.length) != 0) {
+    close(static_cast<int>(handle_));
     handle_ = -1;
-    return;
   }
-  handle_ = fd;
 }
 
 RawClient::~RawClient() {

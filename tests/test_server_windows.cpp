@@ -13,38 +13,40 @@
 
 namespace {
 
-HANDLE CreateInstance() {
-  return CreateNamedPipeA("\\\\.\\pipe\\VesprinePipe", PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
-                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0,
-                          65536, 0, nullptr);
+constexpr char kPipeName[] = "\\\\.\\pipe\\VesprinePipe";
+
+HANDLE CreateInstance(DWORD max_instances) {
+  return CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, max_instances, 0, 65536, 0, nullptr);
 }
 
 }  // namespace
 
 struct TestServer::State {
-  HANDLE listening = INVALID_HANDLE_VALUE;
+  HANDLE listening = CreateInstance(PIPE_UNLIMITED_INSTANCES);
   HANDLE client = INVALID_HANDLE_VALUE;
   HANDLE io = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE control = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  std::atomic<char> command{0};  // 'd' (drop) or 's' (stop), announced by `control`
+  std::atomic<char> command{0};  // announced by `control`: see Obey
+  bool paused = false;
   std::atomic<int> clients{0};
   MessageQueue queue;
-
-  explicit State(bool keep) : queue(keep) {}
   std::thread thread;
 
-  // Waits for the overlapped operation on `handle`; false when the test
-  // interrupted it, with the operation cancelled.
+  explicit State(bool keep) : queue(keep) {
+    if (listening == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create the pipe VesprinePipe");
+  }
+
+  // Waits for the overlapped operation on `handle` and sets `ok` to its
+  // result. False when the test's command came first: the operation is then
+  // cancelled, though it may have completed (`ok`) just before.
   bool Wait(HANDLE handle, OVERLAPPED& overlapped, DWORD& bytes, BOOL& ok) {
     HANDLE events[2] = {io, control};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-      CancelIo(handle);
-      GetOverlappedResult(handle, &overlapped, &bytes, TRUE);
-      return false;
-    }
-    ok = GetOverlappedResult(handle, &overlapped, &bytes, FALSE);
-    return true;
+    const bool interrupted = WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+    if (interrupted) CancelIo(handle);
+    ok = GetOverlappedResult(handle, &overlapped, &bytes, interrupted);
+    return !interrupted;
   }
 
   void CloseClient() {
@@ -54,10 +56,12 @@ struct TestServer::State {
     client = INVALID_HANDLE_VALUE;
   }
 
-  // Acts on the test's command; false when the server is to stop.
+  // 'd' drops the client, 'p' pauses reading, 'r' resumes; false for 's' (stop).
   bool Obey() {
-    if (command == 's') return false;
-    CloseClient();
+    const char c = command;
+    if (c == 's') return false;
+    if (c == 'd') CloseClient();
+    if (c == 'p' || c == 'r') paused = c == 'p';
     SetEvent(done);
     return true;
   }
@@ -66,27 +70,29 @@ struct TestServer::State {
     Bytes buffer(70000);
     uint64_t reads = 0;
     for (;;) {
+      if (paused) {
+        WaitForSingleObject(control, INFINITE);
+        if (!Obey()) return;
+        continue;
+      }
       OVERLAPPED overlapped{};
       overlapped.hEvent = io;
       DWORD bytes = 0;
-      BOOL ok = TRUE;
+      BOOL ok = FALSE;
+      bool interrupted = false;
       if (client == INVALID_HANDLE_VALUE) {
         ResetEvent(io);
-        if (!ConnectNamedPipe(listening, &overlapped)) {
-          const DWORD error = GetLastError();
-          if (error == ERROR_IO_PENDING && !Wait(listening, overlapped, bytes, ok)) {
-            if (!Obey()) return;
-            continue;
-          }
-          if (error != ERROR_IO_PENDING && error != ERROR_PIPE_CONNECTED) ok = FALSE;
-        }
-        if (!ok) {
+        ok = ConnectNamedPipe(listening, &overlapped);
+        if (!ok && GetLastError() == ERROR_PIPE_CONNECTED) ok = TRUE;
+        if (!ok && GetLastError() == ERROR_IO_PENDING) interrupted = !Wait(listening, overlapped, bytes, ok);
+        if (ok) {
+          client = listening;
+          listening = CreateInstance(PIPE_UNLIMITED_INSTANCES);
+          ++clients;
+        } else if (!interrupted) {
           DisconnectNamedPipe(listening);
-          continue;
         }
-        client = listening;
-        listening = CreateInstance();
-        ++clients;
+        if (interrupted && !Obey()) return;
         continue;
       }
       // A read that finds a message waiting completes at once and needs no
@@ -95,31 +101,30 @@ struct TestServer::State {
         if (!Obey()) return;
         continue;
       }
-      const BOOL at_once = ReadFile(client, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &overlapped);
-      if (!at_once && GetLastError() != ERROR_IO_PENDING) {
-        CloseClient();
-        continue;
-      }
-      if (at_once) {
+      ok = ReadFile(client, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &overlapped);
+      if (ok) {
         ok = GetOverlappedResult(client, &overlapped, &bytes, FALSE);
-      } else if (!Wait(client, overlapped, bytes, ok)) {
-        if (!Obey()) return;
-        continue;
+      } else if (GetLastError() == ERROR_IO_PENDING) {
+        interrupted = !Wait(client, overlapped, bytes, ok);
       }
       if (ok) {
         queue.Push(buffer.data(), bytes);
-      } else {
+      } else if (!interrupted) {
         CloseClient();
       }
+      if (interrupted && !Obey()) return;
     }
+  }
+
+  void Command(char c) {
+    command = c;
+    SetEvent(control);
+    WaitForSingleObject(done, INFINITE);
   }
 };
 
 TestServer::TestServer(bool keep_messages) : state_(std::make_unique<State>(keep_messages)) {
-  State& s = *state_;
-  s.listening = CreateInstance();
-  if (s.listening == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create the pipe VesprinePipe");
-  s.thread = std::thread([&s] { s.Serve(); });
+  state_->thread = std::thread([s = state_.get()] { s->Serve(); });
 }
 
 TestServer::~TestServer() {
@@ -140,10 +145,19 @@ bool TestServer::WaitForCount(uint64_t count, std::chrono::milliseconds timeout)
   return state_->queue.WaitForCount(count, timeout);
 }
 
-void TestServer::DropClient() {
-  state_->command = 'd';
-  SetEvent(state_->control);
-  WaitForSingleObject(state_->done, INFINITE);
+void TestServer::DropClient() { state_->Command('d'); }
+void TestServer::Pause() { state_->Command('p'); }
+void TestServer::Resume() { state_->Command('r'); }
+
+// The pipe's one instance, taken by a client of its own.
+BusyEndpoint::BusyEndpoint() {
+  handles_.push_back(reinterpret_cast<intptr_t>(CreateInstance(1)));
+  handles_.push_back(
+      reinterpret_cast<intptr_t>(CreateFileA(kPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
+}
+
+BusyEndpoint::~BusyEndpoint() {
+  for (const intptr_t handle : handles_) CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
 bool TestServer::WaitForClients(int count) {
@@ -166,7 +180,7 @@ const char* GuardedString(size_t size) {
 
 RawClient::RawClient()
     : handle_(reinterpret_cast<intptr_t>(
-          CreateFileA("\\\\.\\pipe\\VesprinePipe", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr))) {}
+          CreateFileA(kPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr))) {}
 
 RawClient::~RawClient() {
   if (Connected()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
