@@ -3,6 +3,7 @@
 #   ./build.sh demo [--windows]  build, start the monitor, run the demo against it
 #   ./build.sh test              install what is missing, build both targets, run every test
 #   ./build.sh package           release archives of both targets, in build/packages
+#   ./build.sh soak              1,000,000 mixed messages on Linux and 100,000 under Wine, all checked
 #   ./build.sh bench             throughput of the library against the raw transport, both targets
 #   ./build.sh setup             only install what is missing
 set -euo pipefail
@@ -69,6 +70,15 @@ bench() {
   "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21
 }
 
+soak() {
+  build linux >/dev/null
+  build windows-x86 >/dev/null
+  echo "== Soak, Linux"
+  isolated build/linux/bin/soak --messages 1000000
+  echo "== Soak, Windows under Wine"
+  "${wine_run[@]}" build/windows-x86/bin/soak.exe --messages 100000
+}
+
 package() {
   mkdir -p build/packages
   local preset archive
@@ -115,5 +125,6 @@ case "${1:-test}" in
   demo) setup && demo "${2:-}" ;;
   bench) setup && bench ;;
   package) setup && package ;;
-  *) echo "usage: $0 [setup|test|demo [--windows]|bench|package]" >&2; exit 2 ;;
+  soak) setup && soak ;;
+  *) echo "usage: $0 [setup|test|demo [--windows]|bench|package|soak]" >&2; exit 2 ;;
 esac
