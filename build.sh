@@ -2,6 +2,8 @@
 # Set-up, build and test in one place.
 #   ./build.sh demo [--windows]  build, start the monitor, run the demo against it
 #   ./build.sh test              install what is missing, build both targets, run every test
+#                                (also under ASan/UBSan and valgrind) and fuzz the decoder for 60 s
+#   ./build.sh fuzz [SECONDS]    fuzz the monitor's decoder (default 600 s)
 #   ./build.sh package           release archives of both targets, in build/packages
 #   ./build.sh soak              1,000,000 mixed messages on Linux and 100,000 under Wine, all checked
 #   ./build.sh bench             throughput of the library against the raw transport, both targets
@@ -9,7 +11,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake make g++ pkgconf unzip googletest libgtest-dev libbenchmark-dev llvm g++-mingw-w64-i686 wine wine32:i386)
+packages=(cmake make g++ clang libclang-rt-14-dev llvm valgrind pkgconf unzip googletest libgtest-dev libbenchmark-dev
+          g++-mingw-w64-i686 wine wine32:i386)
 
 missing_packages() {
   local p
@@ -46,12 +49,30 @@ isolated() {
   if unshare -n true 2>/dev/null; then unshare -n "$@"; else "$@"; fi
 }
 
+# Runs the decoder fuzz target for $1 seconds from fresh seeds and the inputs
+# kept from earlier findings (fuzz/regressions).
+fuzz() {
+  build linux-fuzz >/dev/null
+  local corpus=build/linux-fuzz/corpus kept=()
+  mkdir -p "$corpus"
+  build/linux-fuzz/bin/make_seeds "$corpus"
+  [ -d fuzz/regressions ] && kept=(fuzz/regressions)
+  echo "== Fuzzing the monitor's decoder for $1 s"
+  build/linux-fuzz/bin/decode_fuzzer -max_total_time="$1" -max_len=70000 -print_final_stats=1 \
+    -artifact_prefix=build/linux-fuzz/ "$corpus" "${kept[@]}" 2>&1 | grep -E '^(stat::|Done|==|SUMMARY)'
+  return "${PIPESTATUS[0]}"
+}
+
 run_tests() {
   build linux
+  build linux-asan
   build windows-x86
   local status=0
+  fuzz 60 || status=1
   echo "== Linux tests"
   isolated ctest --preset linux || status=1
+  echo "== Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+  isolated ctest --preset linux-asan || status=1
   echo "== Windows tests (under Wine)"
   ctest --preset windows-x86 || status=1
   return $status
@@ -126,5 +147,6 @@ case "${1:-test}" in
   bench) setup && bench ;;
   package) setup && package ;;
   soak) setup && soak ;;
-  *) echo "usage: $0 [setup|test|demo [--windows]|bench|package|soak]" >&2; exit 2 ;;
+  fuzz) setup && fuzz "${2:-600}" ;;
+  *) echo "usage: $0 [setup|test|demo [--windows]|bench|package|soak|fuzz [SECONDS]]" >&2; exit 2 ;;
 esac
