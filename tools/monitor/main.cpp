@@ -17,7 +17,7 @@ constexpr char kUsage[] =
     "message received: the client number, the command and the fields it sets.\n"
     "  --json     one JSON object per line instead\n"
     "  --count N  exit after N messages (malformed ones included)\n"
-    "  --hex      also print each message's bytes\n"
+    "  --hex      also print each message's bytes (in JSON, as \"hex\")\n"
     "  --help     this text\n"
     "A summary goes to standard error on exit (after --count, Ctrl-C or SIGTERM).\n";
 
@@ -76,11 +76,22 @@ int main(int argc, char** argv) {
   const auto on_message = [&](int client, const uint8_t* bytes, size_t stored, size_t length) {
     const Decoded decoded = Decode(bytes, stored);
     Encoding& encoding = tally.encodings[client];
-    const std::string line = options.json ? FormatJson(client, decoded, length, encoding)
-                                          : FormatLine(client, decoded, length, encoding);
+    std::string line = options.json ? FormatJson(client, decoded, length, encoding)
+                                    : FormatLine(client, decoded, length, encoding);
+    if (options.hex && options.json) {
+      // In JSON the bytes go into the object, so that every line stays one object.
+      line.pop_back();
+      line += ",\"hex\":\"";
+      for (size_t i = 0; i < stored; ++i) {
+        char digits[3];
+        std::snprintf(digits, sizeof(digits), "%02x", bytes[i]);
+        line += digits;
+      }
+      line += "\"}";
+    }
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
-    if (options.hex) std::fputs(FormatHex(bytes, stored).c_str(), stdout);
+    if (options.hex && !options.json) std::fputs(FormatHex(bytes, stored).c_str(), stdout);
     std::fflush(stdout);
     encoding = NextEncoding(decoded, encoding);
     ++tally.messages;
