@@ -59,7 +59,7 @@ fuzz() {
   [ -d fuzz/regressions ] && kept=(fuzz/regressions)
   echo "== Fuzzing the monitor's decoder for $1 s"
   build/linux-fuzz/bin/decode_fuzzer -max_total_time="$1" -max_len=70000 -print_final_stats=1 \
-    -artifact_prefix=build/linux-fuzz/ "$corpus" "${kept[@]}" 2>&1 | grep -E '^(stat::|Done|==|SUMMARY)'
+    -artifact_prefix=build/linux-fuzz/ "$corpus" "${kept[@]}" 2>&1 | grep -E '^(stat::|Done|==|SUMMARY)|Test unit written'
   return "${PIPESTATUS[0]}"
 }
 
