@@ -14,7 +14,6 @@
 namespace PipeConnection {
 namespace {
 
-constexpr char kSocketName[] = "VesprinePipe";
 int socket_fd = -1;
 
 }  // namespace

@@ -10,7 +10,6 @@
 namespace PipeConnection {
 namespace {
 
-constexpr char kPipeName[] = "\\\\.\\pipe\\VesprinePipe";
 HANDLE pipe = nullptr;
 
 }  // namespace

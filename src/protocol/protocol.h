@@ -85,6 +85,11 @@ static_assert(offsetof(CommandRecord, text) == 192);
 static_assert(offsetof(CommandRecord, textLength) == 4288);
 static_assert(sizeof(CommandRecord) == 4292);
 
+// Where the display host listens: its named pipe on Windows, and on Linux the
+// abstract socket that stands in for it (the name's bytes, without a NUL).
+constexpr char kPipeName[] = "\\\\.\\pipe\\VesprinePipe";
+constexpr char kSocketName[] = "VesprinePipe";
+
 // Every message is a 4-byte code followed by its payload.
 constexpr size_t kPrefixSize = 4;
 // A short record is the record up to and including textParam: no strings.

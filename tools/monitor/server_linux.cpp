@@ -31,9 +31,10 @@ ServeResult Serve(const MessageHandler& handler, const std::function<void()>& re
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, "VesprinePipe", 12);
+  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
   if (listener < 0) return ServeResult::kFailed;
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), offsetof(sockaddr_un, sun_path) + 13) != 0) {
+  const socklen_t address_length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), address_length) != 0) {
     const bool in_use = errno == EADDRINUSE;
     close(listener);
     return in_use ? ServeResult::kNameInUse : ServeResult::kFailed;

@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr char kPipeName[] = "\\\\.\\pipe\\VesprinePipe";
 
 // One handler call at a time. Never destroyed: readers may still wait on it at exit.
 std::mutex& handler_mutex = *new std::mutex;
