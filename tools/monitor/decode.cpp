@@ -168,6 +168,26 @@ Encoding NextEncoding(const Decoded& decoded, Encoding current) {
   return current;
 }
 
+std::string ToText(std::string_view bytes, Encoding encoding) {
+  std::string text;
+  while (!bytes.empty()) {
+    size_t used = 1;
+    if (static_cast<uint8_t>(bytes[0]) < 0x80) {
+      text += bytes[0];
+    } else {
+      used = encoding == Encoding::kUtf8 ? Utf8Sequence(bytes) : DecodeShiftJis(bytes, text);
+      if (used == 0) {
+        text += "\xEF\xBF\xBD";
+        used = 1;
+      } else if (encoding == Encoding::kUtf8) {
+        text.append(bytes.substr(0, used));
+      }
+    }
+    bytes.remove_prefix(used);
+  }
+  return text;
+}
+
 std::string FormatLine(int client, const Decoded& decoded, size_t length, Encoding encoding) {
   std::string line = "#" + std::to_string(client) + " ";
   if (!decoded.error.empty()) return line + "malformed: " + decoded.error + " (" + std::to_string(length) + " bytes)";

@@ -28,6 +28,9 @@ enum class Encoding { kUtf8, kShiftJis };
 // The encoding that a well-formed SetEncoding message announces, else `current`.
 Encoding NextEncoding(const Decoded& decoded, Encoding current);
 
+// `bytes` read in `encoding` as UTF-8 text; what does not decode becomes U+FFFD.
+std::string ToText(std::string_view bytes, Encoding encoding);
+
 // `#1 DrawPixel x=10 y=20`, `#2 LogE ""`, `#3 malformed: <reason> (<n> bytes)`.
 std::string FormatLine(int client, const Decoded& decoded, size_t length, Encoding encoding);
 // The same as one JSON object.

@@ -1,23 +1,29 @@
 // vesprine-monitor: serves the display host's pipe name and shows, message by
 // message, what host applications send through the library.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "decode.h"
 #include "server.h"
+#include "view.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: vesprine-monitor [--json] [--count N] [--hex]\n"
+    "usage: vesprine-monitor [--json] [--count N] [--hex] [--view [--listen ADDR:PORT] [--images DIR]]\n"
     "Serves the pipe VesprinePipe as a display host would and prints one line per\n"
     "message received: the client number, the command and the fields it sets.\n"
     "  --json     one JSON object per line instead\n"
     "  --count N  exit after N messages (malformed ones included)\n"
     "  --hex      also print each message's bytes (in JSON, as \"hex\")\n"
+    "  --view     also draw what the messages say and serve it as a live web page\n"
+    "  --listen ADDR:PORT  where the page is served (default 127.0.0.1:8765; port 0: any)\n"
+    "  --images DIR        the folder that relative image paths are read from (default .)\n"
     "  --help     this text\n"
     "A summary goes to standard error on exit (after --count, Ctrl-C or SIGTERM).\n";
 
@@ -25,6 +31,10 @@ struct Options {
   bool json = false;
   bool hex = false;
   long count = 0;  // 0: no limit
+  bool view = false;
+  std::string address = "127.0.0.1";
+  long port = 8765;
+  std::string images = ".";
 };
 
 struct Tally {
@@ -42,6 +52,21 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.json = true;
     } else if (arg == "--hex") {
       options.hex = true;
+    } else if (arg == "--view") {
+      options.view = true;
+    } else if (arg == "--images" && i + 1 < argc) {
+      options.images = argv[++i];
+    } else if (arg == "--listen" && i + 1 < argc) {
+      const std::string listen = argv[++i];
+      const size_t colon = listen.rfind(':');
+      if (colon == std::string::npos || colon == 0) return false;
+      options.address = listen.substr(0, colon);
+      if (options.address.front() == '[' && options.address.back() == ']') {
+        options.address = options.address.substr(1, options.address.size() - 2);
+      }
+      char* end = nullptr;
+      options.port = std::strtol(listen.c_str() + colon + 1, &end, 10);
+      if (*end != '\0' || end == listen.c_str() + colon + 1 || options.port < 0 || options.port > 65535) return false;
     } else if (arg == "--count" && i + 1 < argc) {
       char* end = nullptr;
       options.count = std::strtol(argv[++i], &end, 10);
@@ -72,9 +97,28 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  std::unique_ptr<View> view;
+  if (options.view) {
+    view = std::make_unique<View>();
+    std::string error;
+    if (!view->Start(options.address, static_cast<uint16_t>(options.port), options.images, error)) {
+      std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+      return 1;
+    }
+  }
+
+  // Lines go out in blocks, flushed whenever no message is waiting.
+  static char out_buffer[1 << 16];
+  std::setvbuf(stdout, out_buffer, _IOFBF, sizeof(out_buffer));
+
   Tally tally;
-  const auto on_message = [&](int client, const uint8_t* bytes, size_t stored, size_t length) {
+  ServeHandlers handlers;
+  handlers.message = [&](int client, const uint8_t* bytes, size_t stored, size_t length) {
     const Decoded decoded = Decode(bytes, stored);
+    if (view) {
+      const auto now = std::chrono::system_clock::now().time_since_epoch();
+      view->OnMessage(client, decoded, std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+    }
     Encoding& encoding = tally.encodings[client];
     std::string line = options.json ? FormatJson(client, decoded, length, encoding)
                                     : FormatLine(client, decoded, length, encoding);
@@ -92,7 +136,6 @@ int main(int argc, char** argv) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     if (options.hex && !options.json) std::fputs(FormatHex(bytes, stored).c_str(), stdout);
-    std::fflush(stdout);
     encoding = NextEncoding(decoded, encoding);
     ++tally.messages;
     tally.bytes += length;
@@ -103,12 +146,23 @@ int main(int argc, char** argv) {
     }
     return options.count == 0 || tally.messages < options.count;
   };
-  const auto ready = [] {
+  handlers.client = [&](int client, bool joined) {
+    if (view) view->OnClient(client, joined);
+  };
+  handlers.idle = [] { std::fflush(stdout); };
+  handlers.ready = [&] {
     std::fputs("vesprine-monitor: serving VesprinePipe\n", stderr);
+    if (view) {
+      std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
+      if (options.address != "127.0.0.1" && options.address != "::1" && options.address != "localhost") {
+        std::fputs("vesprine-monitor: warning: the view is served beyond this machine; anyone who can reach it "
+                   "sees the drawing\n", stderr);
+      }
+    }
     std::fflush(stderr);
   };
 
-  switch (Serve(on_message, ready)) {
+  switch (Serve(handlers)) {
     case ServeResult::kStopped:
       break;
     case ServeResult::kNameInUse:
@@ -118,6 +172,7 @@ int main(int argc, char** argv) {
       std::fputs("vesprine-monitor: cannot serve VesprinePipe\n", stderr);
       return 1;
   }
+  std::fflush(stdout);
   PrintSummary(tally);
   return 0;
 }

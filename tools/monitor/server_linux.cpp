@@ -27,7 +27,7 @@ struct Client {
 
 }  // namespace
 
-ServeResult Serve(const MessageHandler& handler, const std::function<void()>& ready) {
+ServeResult Serve(const ServeHandlers& handlers) {
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -46,7 +46,7 @@ ServeResult Serve(const MessageHandler& handler, const std::function<void()>& re
   action.sa_handler = Interrupt;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
-  ready();
+  handlers.ready();
 
   std::vector<Client> clients;
   std::vector<uint8_t> buffer(kMaxMessageSize + 1);
@@ -55,26 +55,43 @@ ServeResult Serve(const MessageHandler& handler, const std::function<void()>& re
   while (serving && !interrupted) {
     std::vector<pollfd> fds{{listener, POLLIN, 0}};
     for (const Client& client : clients) fds.push_back({client.fd, POLLIN, 0});
-    if (poll(fds.data(), fds.size(), -1) < 0) continue;
+    if (poll(fds.data(), fds.size(), 0) == 0) {
+      handlers.idle();
+      if (poll(fds.data(), fds.size(), -1) < 0) continue;
+    }
     for (size_t i = 1; i < fds.size() && serving; ++i) {
       if (fds[i].revents == 0) continue;
       Client& client = clients[i - 1];
-      // MSG_TRUNC: the whole length of the message even when it is longer than the buffer.
-      const ssize_t length = recv(client.fd, buffer.data(), buffer.size(), MSG_TRUNC);
-      // A zero-length read is an empty message while the client is still
-      // there, and the end of the connection once it has hung up.
-      if (length > 0 || (length == 0 && !(fds[i].revents & POLLHUP))) {
-        const size_t stored = std::min(static_cast<size_t>(length), buffer.size());
-        serving = handler(client.number, buffer.data(), stored, static_cast<size_t>(length));
-      } else if (length == 0 || errno != EINTR) {
-        close(client.fd);
-        client.fd = -1;
+      // Takes what the client has queued, a bounded number at a time so that
+      // every client is served in turn.
+      for (int taken = 0; taken < 64 && serving; ++taken) {
+        // MSG_TRUNC: the whole length of the message even when it is longer than the buffer.
+        const ssize_t length = recv(client.fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
+        // A zero-length read is an empty message while the client is still
+        // there, and the end of the connection once it has hung up: only a
+        // fresh poll tells which.
+        if (length == 0 && taken > 0) break;
+        if (length > 0 || (length == 0 && !(fds[i].revents & POLLHUP))) {
+          const size_t stored = std::min(static_cast<size_t>(length), buffer.size());
+          serving = handlers.message(client.number, buffer.data(), stored, static_cast<size_t>(length));
+          if (length == 0) break;
+        } else if (length < 0 && (errno == EAGAIN || errno == EINTR)) {
+          break;
+        } else {
+          close(client.fd);
+          client.fd = -1;
+          if (handlers.client) handlers.client(client.number, false);
+          break;
+        }
       }
     }
     std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
     if (fds[0].revents & POLLIN) {
       const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) clients.push_back({fd, next_number++});
+      if (fd >= 0) {
+        clients.push_back({fd, next_number++});
+        if (handlers.client) handlers.client(clients.back().number, true);
+      }
     }
   }
   for (const Client& client : clients) close(client.fd);

@@ -63,7 +63,7 @@ class Io {
   OVERLAPPED overlapped_{};
 };
 
-void Read(HANDLE pipe, int number, const MessageHandler& handler) {
+void Read(HANDLE pipe, int number, const ServeHandlers& handlers) {
   Io io;
   std::vector<uint8_t> buffer(kMaxMessageSize + 1);
   std::vector<uint8_t> rest(65536);
@@ -79,17 +79,28 @@ void Read(HANDLE pipe, int number, const MessageHandler& handler) {
     if (!ok) break;
     const std::lock_guard lock(handler_mutex);
     if (WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) break;
-    if (!handler(number, buffer.data(), std::min(length, buffer.size()), length)) SetEvent(stop_event);
+    if (!handlers.message(number, buffer.data(), std::min(length, buffer.size()), length)) SetEvent(stop_event);
+    DWORD waiting = 0;
+    if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) && waiting == 0) handlers.idle();
+  }
+  if (handlers.client && WaitForSingleObject(stop_event, 0) != WAIT_OBJECT_0) {
+    const std::lock_guard lock(handler_mutex);
+    handlers.client(number, false);
   }
   DisconnectNamedPipe(pipe);
   CloseHandle(pipe);
 }
 
-void Listen(HANDLE pipe, const MessageHandler& handler) {
+void Listen(HANDLE pipe, const ServeHandlers& handlers) {
   Io io;
   while (pipe != INVALID_HANDLE_VALUE) {
     if (io.Connect(pipe)) {
-      std::thread(Read, pipe, next_number++, std::cref(handler)).detach();
+      const int number = next_number++;
+      if (handlers.client) {
+        const std::lock_guard lock(handler_mutex);
+        handlers.client(number, true);
+      }
+      std::thread(Read, pipe, number, std::cref(handlers)).detach();
     } else {
       CloseHandle(pipe);
     }
@@ -99,7 +110,7 @@ void Listen(HANDLE pipe, const MessageHandler& handler) {
 
 }  // namespace
 
-ServeResult Serve(const MessageHandler& handler, const std::function<void()>& ready) {
+ServeResult Serve(const ServeHandlers& handlers) {
   // Wine does not refuse a first instance of a name already served, so ask
   // whether any instance exists first; FILE_FLAG_FIRST_PIPE_INSTANCE covers the race.
   if (WaitNamedPipeA(kPipeName, 1) || GetLastError() != ERROR_FILE_NOT_FOUND) return ServeResult::kNameInUse;
@@ -109,9 +120,9 @@ ServeResult Serve(const MessageHandler& handler, const std::function<void()>& re
   }
   const HANDLE second = CreateInstance(0);
   SetConsoleCtrlHandler(Interrupt, TRUE);
-  std::thread(Listen, first, std::cref(handler)).detach();
-  std::thread(Listen, second, std::cref(handler)).detach();
-  ready();
+  std::thread(Listen, first, std::cref(handlers)).detach();
+  std::thread(Listen, second, std::cref(handlers)).detach();
+  handlers.ready();
   WaitForSingleObject(stop_event, INFINITE);
   // Readers may be mid-call: keep them from the handler once serving stops.
   handler_mutex.lock();

@@ -1,0 +1,15 @@
+// The stream to the page, as JSON: the snapshot a page gets when it joins,
+// and after it the batches of changes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scene.h"
+
+// The whole state, drawing history included.
+std::string SnapshotJson(const Scene& scene);
+
+// What changed since the last batch; `messages` and `malformed` are the
+// counts after its last change.
+std::string BatchJson(const std::vector<Change>& changes, long messages, long malformed);

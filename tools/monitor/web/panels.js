@@ -1,0 +1,90 @@
+// Shows the state beside the screen: status, sprites and the log. Every
+// string from the host goes in as text, never as markup.
+const kLevels = [['V', 'verbose'], ['D', 'debug'], ['I', 'info'], ['W', 'warning'], ['E', 'error'],
+  ['C', 'critical'], ['warning', 'monitor']];
+
+export class Panels {
+  constructor(state) {
+    this.state = state;
+    this.shown = new Set(kLevels.map(([level]) => level));
+    const filters = document.getElementById('filters');
+    for (const [level, label] of kLevels) {
+      const box = document.createElement('input');
+      box.type = 'checkbox';
+      box.checked = true;
+      box.dataset.level = level;
+      box.addEventListener('change', () => {
+        if (box.checked) this.shown.add(level); else this.shown.delete(level);
+        this.state.changed = true;
+        this.show();
+      });
+      const name = document.createElement('label');
+      name.className = `level-${level}`;
+      name.append(box, ` ${label}`);
+      filters.append(name);
+    }
+  }
+
+  showStream(text) {
+    document.getElementById('stream').textContent = text;
+  }
+
+  show() {
+    const state = this.state;
+    if (!state.changed) return;
+    state.changed = false;
+    text('resolution', `${state.width} × ${state.height}`);
+    text('messages', String(state.messages));
+    text('malformed', String(state.malformed));
+    const clients = [...state.clients.values()].map((c) => `#${c.client} ${c.encoding}`);
+    text('clients', clients.length ? clients.join(', ') : 'none');
+    const notes = [...state.since].map(([id, since]) =>
+      `${id === 0 ? 'the screen' : `sprite ${state.sprites.get(id)?.name ?? id}`} from message ${since}`);
+    const history = document.getElementById('history');
+    history.hidden = notes.length === 0;
+    history.textContent = notes.length
+      ? `Older drawing was dropped to bound memory; shown: ${notes.join(', ')} on.` : '';
+    this.showSprites();
+    this.showLog();
+  }
+
+  showSprites() {
+    const current = new Map();
+    for (const c of this.state.clients.values()) {
+      if (c.sprite) current.set(c.sprite, [...(current.get(c.sprite) ?? []), `#${c.client}`]);
+    }
+    const rows = [...this.state.sprites.values()].map((s) => row([
+      s.name, `${s.width} × ${s.height}`, `${s.x}, ${s.y}`, `${s.ox}, ${s.oy}`, String(s.z),
+      s.visible ? 'yes' : 'no', String(s.alpha), (current.get(s.id) ?? []).join(' '),
+    ]));
+    document.querySelector('#sprites tbody').replaceChildren(...rows);
+  }
+
+  showLog() {
+    const items = this.state.logs.filter((line) => this.shown.has(line.level)).map((line) => {
+      const item = document.createElement('li');
+      item.className = `level-${line.level}`;
+      const meta = document.createElement('span');
+      meta.className = 'meta';
+      const time = new Date(line.time).toLocaleTimeString(undefined, { hour12: false });
+      meta.textContent = `${time} ${line.client ? `#${line.client}` : 'monitor'} ${line.level}`;
+      item.append(meta, line.text);
+      return item;
+    });
+    document.getElementById('log').replaceChildren(...items.reverse());
+  }
+}
+
+function text(id, value) {
+  document.getElementById(id).textContent = value;
+}
+
+function row(cells) {
+  const tr = document.createElement('tr');
+  for (const cell of cells) {
+    const td = document.createElement('td');
+    td.textContent = cell;
+    tr.append(td);
+  }
+  return tr;
+}
