@@ -1,0 +1,105 @@
+// What every browser test needs: a monitor serving the view, a host
+// application that sends a scene through the real library, and pixel reads.
+import { spawn, spawnSync } from 'node:child_process';
+import { closeSync, mkdtempSync, openSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { test as base, expect } from '@playwright/test';
+
+const runner = (process.env.RUN || '').split(' ').filter(Boolean);
+
+function command(path, args) {
+  const full = path.endsWith('.exe') ? [...runner, path, ...args] : [path, ...args];
+  return [full[0], full.slice(1)];
+}
+
+async function until(check, what, timeout = 60_000) {
+  const end = Date.now() + timeout;
+  for (;;) {
+    const value = check();
+    if (value) return value;
+    if (Date.now() > end) throw new Error(`timed out waiting for ${what()}`);
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  }
+}
+
+// Starts `vesprine-monitor --view` on a free port.
+export async function startMonitor(extra = []) {
+  const [program, args] = command(process.env.MONITOR,
+    ['--json', '--view', '--listen', '127.0.0.1:0', '--images', process.env.IMAGES, ...extra]);
+  // Lines go to a file: a pipe that nobody drains while send() runs would stop the monitor.
+  const folder = mkdtempSync(join(tmpdir(), 'vesprine-view-'));
+  const lines = join(folder, 'lines');
+  const out = openSync(lines, 'w');
+  const child = spawn(program, args, { stdio: ['ignore', out, 'pipe'] });
+  closeSync(out);
+  let err = '';
+  child.stderr.on('data', (data) => { err += data; });
+  const exited = new Promise((resolve) => child.on('exit', resolve));
+  const url = await until(() => err.match(/live view at (\S+)/)?.[1], () => `the monitor to serve: ${err}`);
+  return {
+    url,
+    pid: child.pid,
+    lines: () => readFileSync(lines, 'utf8').split('\n').filter(Boolean),
+    stderr: () => err,
+    async stop() {
+      child.kill('SIGTERM');
+      const timer = setTimeout(() => child.kill('SIGKILL'), 5000);
+      await exited;
+      clearTimeout(timer);
+      rmSync(folder, { recursive: true, force: true });
+    },
+  };
+}
+
+// Sends a scene, one export call per line, through the real library; returns
+// how many messages it made.
+export function send(script) {
+  const [program, args] = command(process.env.SENDER, []);
+  const result = spawnSync(program, args, { input: script, encoding: 'latin1', maxBuffer: 1 << 26 });
+  if (result.status !== 0) throw new Error(`scene_sender failed: ${result.stderr}`);
+  return script.split('\n').filter((line) => line.trim()).reduce(
+    (sum, line) => sum + (line.startsWith('repeat ') ? Number(line.split(' ')[1]) : 1), 0);
+}
+
+// Opens the view and waits until #screen shows message `messages`.
+export async function openView(page, url, messages, query = '') {
+  await page.goto(url + query);
+  await showsMessage(page, messages);
+}
+
+export async function showsMessage(page, messages) {
+  await page.waitForFunction(
+    (n) => Number(document.getElementById('screen').dataset.message) >= n, messages, { timeout: 60_000 });
+}
+
+// The RGBA of screen pixel (x, y).
+export function pixel(page, x, y) {
+  return page.evaluate(([px, py]) =>
+    Array.from(document.getElementById('screen').getContext('2d').getImageData(px, py, 1, 1).data), [x, y]);
+}
+
+// Every pixel of the screen, for comparing two pages.
+export function allPixels(page) {
+  return page.evaluate(() => {
+    const canvas = document.getElementById('screen');
+    return Array.from(canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data);
+  });
+}
+
+// Expects each channel within `tolerance` of the expected RGBA (blending rounds).
+export function expectColour(actual, expected, tolerance = 2) {
+  const close = actual.length === 4 && actual.every((value, i) => Math.abs(value - expected[i]) <= tolerance);
+  expect(close, `pixel ${JSON.stringify(actual)}, expected ${JSON.stringify(expected)}`).toBe(true);
+}
+
+// A test with a fresh monitor of its own.
+export const test = base.extend({
+  monitor: async ({}, use) => {
+    const monitor = await startMonitor();
+    await use(monitor);
+    await monitor.stop();
+  },
+});
+
+export { expect };
