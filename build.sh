@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build and test in one place.
-#   ./build.sh demo [--windows]  build, start the monitor, run the demo against it
+#   ./build.sh demo [--windows]  build, run the demo against vesprine-monitor --view, print the
+#                                lines it decoded and write a PNG of what the page shows
+#   ./build.sh view [--windows]  the same, then keep the live view open for a browser
 #   ./build.sh test              install what is missing, build both targets, run every test
 #                                (also under ASan/UBSan and valgrind) and fuzz the decoder for 60 s
 #   ./build.sh fuzz [SECONDS]    fuzz the monitor's decoder (default 600 s)
@@ -11,19 +13,24 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake make g++ clang libclang-rt-14-dev llvm valgrind pkgconf unzip googletest libgtest-dev libbenchmark-dev
+# What the Linux monitor, the demo and its picture need; then what every test needs.
+demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev chromium fonts-dejavu-core
+               fonts-ipafont-gothic iproute2 nodejs)
+packages=("${demo_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 wine wine32:i386)
 
 missing_packages() {
   local p
-  for p in "${packages[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
 }
 
+# Installs what is missing of the packages named (default: all of them).
 setup() {
   local missing
-  missing=$(missing_packages)
+  [ $# -eq 0 ] && set -- "${packages[@]}"
+  missing=$(missing_packages "$@")
   [ -z "$missing" ] && return 0
   # shellcheck disable=SC2086
   local install="dpkg --add-architecture i386 && apt-get update && apt-get install -y $(echo $missing)"
@@ -39,14 +46,26 @@ setup() {
 }
 
 build() {
-  cmake --preset "$1" >/dev/null
+  cmake --preset "$1" -DVESPRINE_TESTS=ON >/dev/null
   cmake --build --preset "$1" -j "$(nproc)"
 }
 
+# Playwright from the committed lock file; the browser is Debian's.
+browser_tools() {
+  [ -d tests/browser/node_modules/@playwright/test ] && return 0
+  if ! command -v npm >/dev/null; then echo "npm is missing: the browser tests will not run"; return 0; fi
+  (cd tests/browser && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund >/dev/null)
+}
+
 # The Linux tests serve the one fixed socket name; a network namespace of
-# their own keeps them apart from any display host running on this machine.
+# their own (with its loopback up, for the live view) keeps them apart from
+# any display host running on this machine.
 isolated() {
-  if unshare -n true 2>/dev/null; then unshare -n "$@"; else "$@"; fi
+  if unshare -n true 2>/dev/null; then
+    unshare -n sh -c 'ip link set lo up 2>/dev/null; exec "$@"' sh "$@"
+  else
+    "$@"
+  fi
 }
 
 # Runs the decoder fuzz target for $1 seconds from fresh seeds and the inputs
@@ -64,6 +83,7 @@ fuzz() {
 }
 
 run_tests() {
+  browser_tools
   build linux
   build linux-asan
   build windows-x86
@@ -117,25 +137,42 @@ package() {
   done
 }
 
-# The demo sends 34 messages; the monitor prints each and stops after the last.
+# Runs the demo against vesprine-monitor --view, prints what the monitor
+# decoded and writes a PNG of the page's screen; with `keep`, the view stays
+# open until Ctrl-C.
 demo() {
-  local preset=linux run=() suffix=""
-  if [ "${1:-}" = "--windows" ]; then
+  local keep=$1 preset=linux run=() suffix=""
+  if [ "${2:-}" = "--windows" ]; then
     preset=windows-x86 suffix=.exe
     run=("${wine_run[@]}")
   fi
-  build "$preset" >/dev/null
-  local bin=build/$preset/bin work
+  # Only what the demo needs: no test framework.
+  cmake --preset "$preset" -DVESPRINE_TESTS=OFF >/dev/null
+  cmake --build --preset "$preset" -j "$(nproc)" --target vesprine-monitor demo >/dev/null
+  local bin=build/$preset/bin work picture=build/demo.png
   work=$(mktemp -d)
-  "${run[@]}" "$bin/vesprine-monitor$suffix" --count 34 >"$work/lines" 2>"$work/summary" </dev/null &
+  "${run[@]}" "$bin/vesprine-monitor$suffix" --view --listen 127.0.0.1:${VIEW_PORT:-8765} --images examples \
+    >"$work/lines" 2>"$work/summary" </dev/null &
   local monitor=$!
-  for _ in $(seq 300); do grep -q serving "$work/summary" && break; sleep 0.1; done
-  if ! grep -q serving "$work/summary"; then cat "$work/summary"; kill $monitor 2>/dev/null; exit 1; fi
+  for _ in $(seq 300); do grep -q "live view at" "$work/summary" && break; sleep 0.1; done
+  if ! grep -q "live view at" "$work/summary"; then cat "$work/summary"; kill $monitor 2>/dev/null; exit 1; fi
+  local url
+  url=$(grep -o 'http://[^ ]*' "$work/summary" | tr -d '\r')
   echo "== The demo host application"
   "${run[@]}" "$bin/demo$suffix" || { kill $monitor 2>/dev/null; exit 1; }
-  wait $monitor
+  sleep 0.5
   echo "== What the monitor received"
   tr -d '\r' <"$work/lines"
+  browser_tools
+  node tests/browser/screenshot.mjs "$url" "$(grep -c . "$work/lines")" "$PWD/$picture"
+  echo "== The live view, as headless Chromium shows it: $PWD/$picture"
+  if [ "$keep" = keep ]; then
+    echo "== The live view is open at $url (Ctrl-C ends it)"
+    wait $monitor || true
+  else
+    kill $monitor
+    wait $monitor || true
+  fi
   tr -d '\r' <"$work/summary"
   rm -rf "$work"
 }
@@ -143,10 +180,12 @@ demo() {
 case "${1:-test}" in
   setup) setup ;;
   test) setup && run_tests ;;
-  demo) setup && demo "${2:-}" ;;
+  demo | view)
+    if [ "${2:-}" = "--windows" ]; then setup; else setup "${demo_packages[@]}"; fi
+    if [ "$1" = view ]; then demo keep "${2:-}"; else demo once "${2:-}"; fi ;;
   bench) setup && bench ;;
   package) setup && package ;;
   soak) setup && soak ;;
   fuzz) setup && fuzz "${2:-600}" ;;
-  *) echo "usage: $0 [setup|test|demo [--windows]|bench|package|soak|fuzz [SECONDS]]" >&2; exit 2 ;;
+  *) echo "usage: $0 [setup|test|demo [--windows]|view [--windows]|bench|package|soak|fuzz [SECONDS]]" >&2; exit 2 ;;
 esac

@@ -1,5 +1,6 @@
 /* A small host application: draws a scene through the display host, using
- * every function of the library once or more, and says what it does. */
+ * every function of the library once or more, and says what it does. Run it
+ * against `vesprine-monitor --view --images examples` to see the picture. */
 #include <stdio.h>
 
 #include "VesprineDovetide.h"
@@ -8,9 +9,11 @@ static int failures = 0;
 
 /* Prints what a call did; a 0 means the display host did not get it. */
 static void Did(const char* what, int32_t result) {
-  printf("%-44s -> %d\n", what, (int)result);
+  printf("%-52s -> %d\n", what, (int)result);
   if (result != 1) ++failures;
 }
+
+#define DO(call) Did(#call, call)
 
 int main(void) {
   if (Init() != 1) {
@@ -19,47 +22,81 @@ int main(void) {
   }
   printf("demo: connected to the display host\n");
 
-  Did("SetResolution(640, 480)", SetResolution(640, 480));
-  Did("SetEncodingUTF8()", SetEncodingUTF8());
-  Did("SetBackground(\"backgrounds/sky.png\", 255)", SetBackground("backgrounds/sky.png", 255));
+  /* The screen, its background, and what clearing and disposing look like. */
+  DO(SetResolution(640, 480));
+  DO(SetEncodingUTF8());
+  DO(SetBackground("backgrounds/sky.png", 255));
+  DO(SetColor(255, 255, 255, 255));
+  DO(DrawRect(0, 0, 50, 50, 1));
+  DO(DrawClear());
+  DO(CreateSprite("cloud", 64, 32));
+  DO(DisposeSprite("cloud"));
+  DO(CreateSprite("draft", 8, 8));
+  DO(SetEditSprite("draft"));
+  DO(DisposeCurrentSprite());
+  DO(CreateSprite("old", 4, 4));
+  DO(DisposeAllSprites());
 
-  Did("SetColor(255, 0, 0, 255)", SetColor(255, 0, 0, 255));
-  Did("DrawPixel(10, 20)", DrawPixel(10, 20));
-  Did("DrawLine(0, 0, 639, 479)", DrawLine(0, 0, 639, 479));
-  Did("SetColor(0, 128, 255, 200)", SetColor(0, 128, 255, 200));
-  Did("DrawRect(40, 40, 200, 100, 1)", DrawRect(40, 40, 200, 100, 1));
-  Did("DrawEllipse(320, 240, 80, 60, 0)", DrawEllipse(320, 240, 80, 60, 0));
-  Did("DrawString(50, 300, \"Hello, display host\", 16)", DrawString(50, 300, "Hello, display host", 16));
-  Did("DrawString(50, 330, \"Grüße, 世界\", 16)", DrawString(50, 330, "Gr\xC3\xBC\xC3\x9F" "e, \xE4\xB8\x96\xE7\x95\x8C", 16));
-  Did("DrawImage(\"images/logo.png\", 500, 20)", DrawImage("images/logo.png", 500, 20));
-  Did("DrawImageScaled(\"images/logo.png\", 500, 380, 64, 64, 128)",
-      DrawImageScaled("images/logo.png", 500, 380, 64, 64, 128));
+  /* Ground, a sun, shapes in several colours and alphas. */
+  DO(SetColor(40, 120, 40, 255));
+  DO(DrawRect(0, 400, 640, 80, 1));
+  DO(SetColor(255, 220, 0, 255));
+  DO(DrawEllipse(520, 30, 80, 80, 1));
+  DO(SetColor(255, 150, 0, 255));
+  DO(DrawEllipse(510, 20, 100, 100, 0));
+  DO(SetColor(255, 0, 0, 128));
+  DO(DrawRect(40, 60, 160, 100, 1));
+  DO(SetColor(0, 64, 255, 200));
+  DO(DrawRect(120, 100, 160, 100, 0));
+  DO(DrawEllipse(140, 120, 120, 60, 1));
+  DO(SetColor(255, 255, 255, 255));
+  DO(DrawLine(0, 399, 639, 399));
+  DO(DrawLine(40, 60, 280, 200));
+  DO(DrawPixel(10, 20));
 
-  Did("CreateSprite(\"hero\", 32, 48)", CreateSprite("hero", 32, 48));
-  Did("SetEditSprite(\"hero\")", SetEditSprite("hero"));
-  Did("SetBound(100, 200)", SetBound(100, 200));
-  Did("SetOPoint(16, 24)", SetOPoint(16, 24));
-  Did("SetZ(5)", SetZ(5));
-  Did("SetVisible(1)", SetVisible(1));
-  Did("SetAlpha(128)", SetAlpha(128));
-  Did("DisposeCurrentSprite()", DisposeCurrentSprite());
-  Did("CreateSprite(\"cloud\", 64, 32)", CreateSprite("cloud", 64, 32));
-  Did("DisposeSprite(\"cloud\")", DisposeSprite("cloud"));
-  Did("DisposeAllSprites()", DisposeAllSprites());
+  /* Text in UTF-8 and in Shift-JIS ("テスト"). */
+  DO(DrawString(40, 220, "Hello, display host", 24));
+  DO(DrawString(40, 255, "Gr\xC3\xBC\xC3\x9F" "e, \xE4\xB8\x96\xE7\x95\x8C", 24));
+  DO(SetEncodingShiftJIS());
+  DO(DrawString(40, 290, "\x83\x65\x83\x58\x83\x67", 24));
+  DO(SetEncodingUTF8());
 
-  Did("SetEncodingShiftJIS()", SetEncodingShiftJIS());
-  Did("DrawString(50, 360, \"テスト\" in Shift-JIS, 16)", DrawString(50, 360, "\x83\x65\x83\x58\x83\x67", 16));
-  Did("SetEncodingUTF8()", SetEncodingUTF8());
+  /* An image at its own size, and stretched at half opacity. */
+  DO(DrawImage("images/logo.png", 320, 40));
+  DO(DrawImageScaled("images/logo.png", 370, 40, 96, 96, 128));
 
-  Did("LogV(\"verbose: scene built\")", LogV("verbose: scene built"));
-  Did("LogD(\"debug: 2 sprites created\")", LogD("debug: 2 sprites created"));
-  Did("LogI(\"info: frame 1 drawn\")", LogI("info: frame 1 drawn"));
-  Did("LogW(\"warning: image not found\")", LogW("warning: image not found"));
-  Did("LogE(\"error: \\\"quoted\\\" text\")", LogE("error: \"quoted\" text"));
-  Did("LogC(\"critical: shutting down\")", LogC("critical: shutting down"));
-  Did("DrawClear()", DrawClear());
+  /* Two sprites placed by bound and O-point: "hero" above a faded "ghost". */
+  DO(CreateSprite("hero", 48, 64));
+  DO(SetEditSprite("hero"));
+  DO(SetColor(200, 60, 200, 255));
+  DO(DrawEllipse(0, 0, 48, 48, 1));
+  DO(SetColor(255, 255, 255, 255));
+  DO(DrawRect(14, 40, 20, 24, 1));
+  DO(SetOPoint(24, 64));
+  DO(SetBound(360, 400));
+  DO(SetZ(2));
+  DO(SetVisible(1));
+  DO(CreateSprite("ghost", 80, 80));
+  DO(SetEditSprite("ghost"));
+  DO(SetColor(180, 220, 255, 255));
+  DO(DrawEllipse(0, 0, 80, 80, 1));
+  DO(SetColor(0, 0, 0, 255));
+  DO(DrawRect(20, 25, 10, 10, 1));
+  DO(DrawRect(50, 25, 10, 10, 1));
+  DO(SetOPoint(40, 40));
+  DO(SetBound(400, 340));
+  DO(SetZ(1));
+  DO(SetAlpha(140));
+  DO(SetEditSprite(""));
 
-  printf("%-44s -> %d\n", "Dispose()", (int)Dispose());
+  DO(LogV("verbose: scene built"));
+  DO(LogD("debug: 2 sprites shown"));
+  DO(LogI("info: frame 1 drawn"));
+  DO(LogW("warning: <b>markup</b> stays text"));
+  DO(LogE("error: \"quoted\" text"));
+  DO(LogC("critical: nothing is wrong"));
+
+  printf("%-52s -> %d\n", "Dispose()", (int)Dispose());
   printf("demo: %s\n", failures == 0 ? "every message delivered" : "some messages were not delivered");
   return failures == 0 ? 0 : 1;
 }
