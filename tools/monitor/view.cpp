@@ -245,7 +245,10 @@ struct View::Impl {
       long malformed = 0;
       bool resync = false;
       std::unique_ptr<Scene> copy;
-      const bool snapshots = std::any_of(pages.begin(), pages.end(), [](auto& p) { return p->needsSnapshot; });
+      // Only a page that has taken all it was sent can take a snapshot now.
+      const bool snapshots = std::any_of(pages.begin(), pages.end(), [](auto& p) {
+        return p->needsSnapshot && !p->writing && p->queue.empty();
+      });
       {
         const std::lock_guard lock(mutex);
         changes.swap(pending);
