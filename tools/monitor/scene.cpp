@@ -26,8 +26,9 @@ struct Step {
   int64_t time;
   const ImageChecker& check;
   std::vector<Change>& changes;
+  ClientState& own;  // the client's state, looked up once per message
 
-  ClientState& State() const { return scene.clients[client]; }
+  ClientState& State() const { return own; }
 
   void Log(std::string level, std::string text) const {
     LogLine line;
@@ -405,13 +406,6 @@ struct Step {
 
 size_t OpBytes(const DrawOp& op) { return sizeof(DrawOp) + op.text.size(); }
 
-const Sprite* FindSprite(const Scene& scene, int id) {
-  for (const Sprite& sprite : scene.sprites) {
-    if (sprite.id == id) return &sprite;
-  }
-  return nullptr;
-}
-
 void ApplyMessage(Scene& scene, int client, const Decoded& decoded, int64_t time, const ImageChecker& check,
                   std::vector<Change>& changes) {
   ++scene.messages;
@@ -419,7 +413,7 @@ void ApplyMessage(Scene& scene, int client, const Decoded& decoded, int64_t time
     ++scene.malformed;
     return;
   }
-  Step{scene, client, decoded, time, check, changes}.Run();
+  Step{scene, client, decoded, time, check, changes, scene.clients[client]}.Run();
 }
 
 void ClientJoined(Scene& scene, int client, std::vector<Change>& changes) {

@@ -140,8 +140,5 @@ void ApplyMessage(Scene& scene, int client, const Decoded& decoded, int64_t time
 void ClientJoined(Scene& scene, int client, std::vector<Change>& changes);
 void ClientLeft(Scene& scene, int client, std::vector<Change>& changes);
 
-// The sprite with `id`, or nullptr.
-const Sprite* FindSprite(const Scene& scene, int id);
-
 // The bytes an op costs the history, as counted against kMaxHistoryBytes.
 size_t OpBytes(const DrawOp& op);
