@@ -30,8 +30,13 @@ int main() {
   bad_length[4292] = 9;
   Bytes record_code = ShortMessage(1);
   record_code[4] = 2;
+  // Empty messages read as zero bytes, as the end of a connection does: one
+  // first, two in a row, and one just before the connection closes.
   const std::vector<Bytes> garbage = {
+      {},
       {1, 2},
+      {},
+      {},
       ShortMessage(6),
       ShortMessage(99),
       oversized,
@@ -42,6 +47,7 @@ int main() {
       {20, 0, 0, 0, 'a', 'b'},
       {20, 0, 0, 0, 'a', 0, 'b', 0},
       ShortMessage(1, {{at::x, 7}}),
+      {},
   };
   if (!SendRaw(garbage)) {
     std::puts("cannot connect to the monitor");

@@ -283,10 +283,34 @@ TEST_F(SceneTest, TheSnapshotCarriesEveryStringAsText) {
   Send(LogMessage(23, "<img src=x onerror=alert(1)>"));
   const auto snapshot = nlohmann::json::parse(SnapshotJson(scene));
   EXPECT_EQ(snapshot["sprites"][0]["name"], "<b>sprite</b>");
-  EXPECT_EQ(snapshot["sprites"][0]["layer"]["ops"][0]["t"], "<script>alert(1)</script> \xEF\xBF\xBD");
+  EXPECT_EQ(snapshot["sprites"][0]["layer"]["ops"][0][5], "<script>alert(1)</script> \xEF\xBF\xBD");
   EXPECT_EQ(snapshot["logs"].back()["text"], "<img src=x onerror=alert(1)>");
   EXPECT_EQ(snapshot["clients"].size(), 1u);
   EXPECT_EQ(snapshot["messages"], 4);
+}
+
+TEST_F(SceneTest, ABatchGroupsConsecutiveOpsOfOneLayerAndKeepsTheirOrder) {
+  std::vector<Change> changes = Send(ShortMessage(1, {{at::x, -3}, {at::y, 2147483647}}));
+  for (Change& change : Send(ShortMessage(4, {{at::x, 1}, {at::y, 2}, {at::x2, 3}, {at::y2, 4}}))) changes.push_back(change);
+  Create("s", 4, 4);
+  Edit("s");
+  for (Change& change : Send(TextMessage(3, "a\"b\\<\n>\xFF", {{at::x, 5}, {at::y, 6}, {at::textParam, 9}}))) {
+    changes.push_back(change);
+  }
+  for (Change& change : Send(ShortMessage(2, {{at::width, 8}, {at::height, 9}}))) changes.push_back(change);
+  const auto batch = nlohmann::json::parse(BatchJson(changes, 7, 1));
+  EXPECT_EQ(batch["messages"], 7);
+  EXPECT_EQ(batch["malformed"], 1);
+  ASSERT_EQ(batch["events"].size(), 2u);
+  EXPECT_EQ(batch["events"][0].dump(), R"({"layer":0,"ops":[["pixel",1,-3,2147483647,255,255,255,255],)"
+                                       R"(["line",2,1,2,3,4,255,255,255,255]],"t":"ops"})");
+  const auto& sprite_ops = batch["events"][1];
+  EXPECT_EQ(sprite_ops["layer"], Named("s").id);
+  ASSERT_EQ(sprite_ops["ops"].size(), 2u);
+  EXPECT_EQ(sprite_ops["ops"][0][0], "text");
+  EXPECT_EQ(sprite_ops["ops"][0][4], 9);
+  EXPECT_EQ(sprite_ops["ops"][0][5], "a\"b\\<\n>\xEF\xBF\xBD");
+  EXPECT_EQ(sprite_ops["ops"][1].dump(), R"(["rect",6,0,0,8,9,0,255,255,255,255])");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "protocol/protocol.h"
@@ -23,6 +24,37 @@ void Interrupt(int) { interrupted = 1; }
 struct Client {
   int fd;
   int number;
+};
+
+// A message longer than this is cut to it and reported at its whole length.
+constexpr size_t kSlot = kMaxMessageSize + 1;
+
+// Room to take up to kCount messages in one recvmmsg call.
+struct Batch {
+  static constexpr unsigned kCount = 64;
+  std::unique_ptr<uint8_t[]> buffers{new uint8_t[kCount * kSlot]};  // touched only as far as used
+  mmsghdr headers[kCount]{};
+  iovec vectors[kCount]{};
+  alignas(cmsghdr) char control[kCount][CMSG_SPACE(sizeof(ucred))]{};
+
+  uint8_t* Buffer(int m) { return buffers.get() + size_t(m) * kSlot; }
+
+  // The number of entries read, or -1 with errno.
+  int Receive(int fd) {
+    for (unsigned m = 0; m < kCount; ++m) {
+      vectors[m] = {Buffer(static_cast<int>(m)), kSlot};
+      headers[m].msg_hdr.msg_iov = &vectors[m];
+      headers[m].msg_hdr.msg_iovlen = 1;
+      headers[m].msg_hdr.msg_control = control[m];
+      headers[m].msg_hdr.msg_controllen = sizeof(control[m]);
+    }
+    // MSG_TRUNC: each entry's whole length even when it is longer than its buffer.
+    return recvmmsg(fd, headers, kCount, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+  }
+
+  // An entry that carries credentials is a message, perhaps an empty one; one
+  // without is the end of the connection.
+  bool IsMessage(int m) const { return headers[m].msg_hdr.msg_controllen > 0; }
 };
 
 }  // namespace
@@ -49,7 +81,7 @@ ServeResult Serve(const ServeHandlers& handlers) {
   handlers.ready();
 
   std::vector<Client> clients;
-  std::vector<uint8_t> buffer(kMaxMessageSize + 1);
+  Batch batch;
   int next_number = 1;
   bool serving = true;
   while (serving && !interrupted) {
@@ -62,33 +94,30 @@ ServeResult Serve(const ServeHandlers& handlers) {
     for (size_t i = 1; i < fds.size() && serving; ++i) {
       if (fds[i].revents == 0) continue;
       Client& client = clients[i - 1];
-      // Takes what the client has queued, a bounded number at a time so that
-      // every client is served in turn.
-      for (int taken = 0; taken < 64 && serving; ++taken) {
-        // MSG_TRUNC: the whole length of the message even when it is longer than the buffer.
-        const ssize_t length = recv(client.fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
-        // A zero-length read is an empty message while the client is still
-        // there, and the end of the connection once it has hung up: only a
-        // fresh poll tells which.
-        if (length == 0 && taken > 0) break;
-        if (length > 0 || (length == 0 && !(fds[i].revents & POLLHUP))) {
-          const size_t stored = std::min(static_cast<size_t>(length), buffer.size());
-          serving = handlers.message(client.number, buffer.data(), stored, static_cast<size_t>(length));
-          if (length == 0) break;
-        } else if (length < 0 && (errno == EAGAIN || errno == EINTR)) {
-          break;
-        } else {
-          close(client.fd);
-          client.fd = -1;
-          if (handlers.client) handlers.client(client.number, false);
-          break;
-        }
+      // Takes what the client has queued, up to a batch in one call, so
+      // that every client is served in turn.
+      const int got = batch.Receive(client.fd);
+      if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      for (int m = 0; m < got && serving; ++m) {
+        if (!batch.IsMessage(m)) break;
+        const size_t length = batch.headers[m].msg_len;
+        serving = handlers.message(client.number, batch.Buffer(m), std::min(length, kSlot), length);
+      }
+      if (got <= 0 || !batch.IsMessage(got - 1)) {
+        close(client.fd);
+        client.fd = -1;
+        if (handlers.client) handlers.client(client.number, false);
       }
     }
     std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
     if (fds[0].revents & POLLIN) {
       const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
+      // Credentials on every message tell a message from the end of the
+      // connection: both read as zero bytes.
+      const int on = 1;
+      if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0) {
+        close(fd);
+      } else if (fd >= 0) {
         clients.push_back({fd, next_number++});
         if (handlers.client) handlers.client(clients.back().number, true);
       }

@@ -1,5 +1,7 @@
 #include "stream.h"
 
+#include <charconv>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
@@ -20,45 +22,61 @@ const char* KindName(OpKind kind) {
   return "";
 }
 
-json OpJson(const DrawOp& op) {
-  json out{{"k", KindName(op.kind)}, {"m", op.message}};
-  if (op.kind == OpKind::kClear) return out;
-  out["x"] = op.x;
-  out["y"] = op.y;
-  switch (op.kind) {
-    case OpKind::kLine:
-      out["x2"] = op.x2;
-      out["y2"] = op.y2;
-      break;
-    case OpKind::kRect:
-    case OpKind::kEllipse:
-      out["w"] = op.width;
-      out["h"] = op.height;
-      out["f"] = op.filled;
-      break;
-    case OpKind::kText:
-      out["s"] = op.size;
-      out["t"] = op.text;
-      break;
-    case OpKind::kSize:
-      return {{"k", "size"}, {"m", op.message}, {"w", op.width}, {"h", op.height}};
-    case OpKind::kImage:
-      out["i"] = op.image;
-      out["w"] = op.width;
-      out["h"] = op.height;
-      out["o"] = op.opacity;
-      return out;
-    default:
-      break;
-  }
-  out["c"] = {op.color.r, op.color.g, op.color.b, op.color.a};
-  return out;
+std::string Dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+void Append(std::string& out, int64_t value) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof(digits), value).ptr);
 }
 
-json LayerJson(const Layer& layer) {
-  json ops = json::array();
-  for (const DrawOp& op : layer.ops) ops.push_back(OpJson(op));
-  return {{"since", layer.since}, {"width", layer.width}, {"height", layer.height}, {"ops", std::move(ops)}};
+// An op as an array, its kind first, then its message and its fields in a
+// fixed order. Ops are most of what the stream carries, so they are written
+// straight into the text instead of being built as JSON values first; only
+// their text goes through the JSON library's escaping.
+void AppendOp(std::string& out, const DrawOp& op) {
+  out += "[\"";
+  out += KindName(op.kind);
+  out += "\",";
+  Append(out, op.message);
+  const auto add = [&out](std::initializer_list<int64_t> fields) {
+    for (const int64_t field : fields) {
+      out += ',';
+      Append(out, field);
+    }
+  };
+  switch (op.kind) {
+    case OpKind::kPixel: add({op.x, op.y}); break;
+    case OpKind::kLine: add({op.x, op.y, op.x2, op.y2}); break;
+    case OpKind::kRect:
+    case OpKind::kEllipse: add({op.x, op.y, op.width, op.height, op.filled ? 1 : 0}); break;
+    case OpKind::kText: add({op.x, op.y, op.size}); break;
+    case OpKind::kImage: add({op.x, op.y, op.width, op.height, op.image, op.opacity}); break;
+    case OpKind::kClear: break;
+    case OpKind::kSize: add({op.width, op.height}); break;
+  }
+  if (op.kind == OpKind::kText) {
+    out += ',';
+    out += Dump(op.text);
+  }
+  if (op.kind != OpKind::kImage && op.kind != OpKind::kClear && op.kind != OpKind::kSize) {
+    add({op.color.r, op.color.g, op.color.b, op.color.a});
+  }
+  out += ']';
+}
+
+void AppendLayer(std::string& out, const Layer& layer) {
+  out += "{\"since\":";
+  Append(out, layer.since);
+  out += ",\"width\":";
+  Append(out, layer.width);
+  out += ",\"height\":";
+  Append(out, layer.height);
+  out += ",\"ops\":[";
+  for (const DrawOp& op : layer.ops) {
+    if (&op != &layer.ops.front()) out += ',';
+    AppendOp(out, op);
+  }
+  out += "]}";
 }
 
 json SpriteJson(const SpriteInfo& sprite) {
@@ -85,55 +103,88 @@ json ClientJson(int number, const ClientState& state) {
 }  // namespace
 
 std::string SnapshotJson(const Scene& scene) {
-  json sprites = json::array();
-  for (const Sprite& sprite : scene.sprites) {
-    json entry = SpriteJson(sprite);
-    entry["layer"] = LayerJson(sprite.layer);
-    sprites.push_back(std::move(entry));
-  }
   json clients = json::array();
   for (const auto& [number, state] : scene.clients) clients.push_back(ClientJson(number, state));
   json logs = json::array();
   for (const LogLine& line : scene.logs) logs.push_back(LogJson(line));
-  const json snapshot{{"messages", scene.messages},
-                      {"malformed", scene.malformed},
-                      {"width", scene.width},
-                      {"height", scene.height},
-                      {"background", BackgroundJson(scene.hasBackground, scene.background)},
-                      {"screen", LayerJson(scene.screen)},
-                      {"sprites", std::move(sprites)},
-                      {"clients", std::move(clients)},
-                      {"logs", std::move(logs)}};
-  return snapshot.dump(-1, ' ', false, json::error_handler_t::replace);
+  const json head{{"messages", scene.messages},
+                  {"malformed", scene.malformed},
+                  {"width", scene.width},
+                  {"height", scene.height},
+                  {"background", BackgroundJson(scene.hasBackground, scene.background)},
+                  {"clients", std::move(clients)},
+                  {"logs", std::move(logs)}};
+  // The layers are written into the object by hand: the head without its
+  // closing brace, then the screen and the sprites with their ops.
+  std::string out = Dump(head);
+  out.pop_back();
+  out += ",\"screen\":";
+  AppendLayer(out, scene.screen);
+  out += ",\"sprites\":[";
+  for (const Sprite& sprite : scene.sprites) {
+    if (&sprite != &scene.sprites.front()) out += ',';
+    out += Dump(SpriteJson(sprite));
+    out.back() = ',';
+    out += "\"layer\":";
+    AppendLayer(out, sprite.layer);
+    out += '}';
+  }
+  out += "]}";
+  return out;
 }
 
+// Consecutive ops on one layer go out as one event, {t: "ops", layer, ops}.
 std::string BatchJson(const std::vector<Change>& changes, long messages, long malformed) {
-  json events = json::array();
+  std::string out = "{\"messages\":";
+  Append(out, messages);
+  out += ",\"malformed\":";
+  Append(out, malformed);
+  out += ",\"events\":[";
+  bool first = true;
+  bool inOps = false;  // within an ops event, whose layer is `layer`
+  int layer = 0;
   for (const Change& change : changes) {
+    if (change.kind == Change::kOp && inOps && change.id == layer) {
+      out += ',';
+      AppendOp(out, change.op);
+      continue;
+    }
+    if (inOps) out += "]}";
+    inOps = false;
+    if (!first) out += ',';
+    first = false;
+    json event;
     switch (change.kind) {
       case Change::kOp:
-        events.push_back({{"t", "op"}, {"layer", change.id}, {"op", OpJson(change.op)}});
-        break;
+        out += "{\"t\":\"ops\",\"layer\":";
+        Append(out, change.id);
+        out += ",\"ops\":[";
+        AppendOp(out, change.op);
+        inOps = true;
+        layer = change.id;
+        continue;
       case Change::kSprite:
-        events.push_back({{"t", "sprite"}, {"sprite", SpriteJson(change.sprite)}});
+        event = {{"t", "sprite"}, {"sprite", SpriteJson(change.sprite)}};
         break;
       case Change::kDispose:
-        events.push_back({{"t", "dispose"}, {"id", change.id}});
+        event = {{"t", "dispose"}, {"id", change.id}};
         break;
       case Change::kBackground:
-        events.push_back({{"t", "background"}, {"background", BackgroundJson(change.hasBackground, change.background)}});
+        event = {{"t", "background"}, {"background", BackgroundJson(change.hasBackground, change.background)}};
         break;
       case Change::kLog:
-        events.push_back({{"t", "log"}, {"log", LogJson(change.log)}});
+        event = {{"t", "log"}, {"log", LogJson(change.log)}};
         break;
       case Change::kClient:
-        events.push_back({{"t", "client"}, {"client", ClientJson(change.id, change.client)}});
+        event = {{"t", "client"}, {"client", ClientJson(change.id, change.client)}};
         break;
       case Change::kClientLeft:
-        events.push_back({{"t", "left"}, {"client", change.id}});
+        event = {{"t", "left"}, {"client", change.id}};
         break;
     }
+    out += Dump(event);
   }
-  const json batch{{"messages", messages}, {"malformed", malformed}, {"events", std::move(events)}};
-  return batch.dump(-1, ' ', false, json::error_handler_t::replace);
+  if (inOps) out += "]}";
+  out += "]}";
+  return out;
 }

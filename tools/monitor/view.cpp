@@ -80,6 +80,7 @@ struct View::Impl {
   std::vector<std::string> hosts;  // Host values that name this server
   std::string url;
   std::vector<std::shared_ptr<Page>> pages;
+  std::vector<Change> taken;  // the changes a tick took, kept for its capacity
 
   // Shared with the pipe's thread.
   std::mutex mutex;
@@ -240,7 +241,7 @@ struct View::Impl {
     for (;;) {
       timer.expires_after(kTick);
       co_await timer.async_wait(net::use_awaitable);
-      std::vector<Change> changes;
+      taken.clear();
       long messages = 0;
       long malformed = 0;
       bool resync = false;
@@ -251,7 +252,8 @@ struct View::Impl {
       });
       {
         const std::lock_guard lock(mutex);
-        changes.swap(pending);
+        // The pipe's thread gets back a vector that has grown already.
+        taken.swap(pending);
         pendingBytes = 0;
         resync = std::exchange(resyncAll, false);
         messages = scene.messages;
@@ -262,8 +264,8 @@ struct View::Impl {
       std::shared_ptr<const std::string> snapshot;
       if (copy) snapshot = std::make_shared<const std::string>(Event("snapshot", SnapshotJson(*copy)));
       std::shared_ptr<const std::string> batch;
-      if (!changes.empty() || messages != sent) {
-        batch = std::make_shared<const std::string>(Event("batch", BatchJson(changes, messages, malformed)));
+      if (!taken.empty() || messages != sent) {
+        batch = std::make_shared<const std::string>(Event("batch", BatchJson(taken, messages, malformed)));
         sent = messages;
       }
       const auto now = std::chrono::steady_clock::now();

@@ -31,13 +31,13 @@ export class Screen {
   async applyBatch(data) {
     const ids = new Set();
     for (const e of data.events) {
-      if (e.t === 'op' && e.op.k === 'image') ids.add(e.op.i);
+      if (e.t === 'ops') for (const op of e.ops) if (op.k === 'image') ids.add(op.i);
       if (e.t === 'background' && e.background) ids.add(e.background.image);
     }
     await this.loadImages(ids);
     for (const e of data.events) {
-      if (e.t === 'op') {
-        this.draw(e.layer, e.op);
+      if (e.t === 'ops') {
+        for (const op of e.ops) this.draw(e.layer, op);
       } else if (e.t === 'sprite' && !this.layers.has(e.sprite.id)) {
         this.layers.set(e.sprite.id, surface(e.sprite.width, e.sprite.height));
       } else if (e.t === 'dispose') {

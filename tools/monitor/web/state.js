@@ -31,10 +31,12 @@ export class State {
   applyBatch(data) {
     for (const event of data.events) {
       switch (event.t) {
-        case 'op':
-          if (event.op.k === 'size') {
-            this.width = event.op.w;
-            this.height = event.op.h;
+        case 'ops':
+          for (const op of event.ops) {
+            if (op.k === 'size') {
+              this.width = op.w;
+              this.height = op.h;
+            }
           }
           break;
         case 'sprite':

@@ -1,0 +1,234 @@
+// The host application's message rate into vesprine-monitor, against its rate
+// into a reader that only drains, measured in one run: the plain monitor with
+// its lines going to a file, and the monitor with --view and a page's stream
+// open and read. Rounds alternate which reader goes first.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "VesprineDovetide.h"
+#include "protocol/protocol.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int failures = 0;
+#define DO(call) failures += (call) != 1
+#include "demo_scene.h"
+
+constexpr int kSceneMessages = 63;  // the calls DrawScene makes
+
+[[noreturn]] void Fail(const char* why) {
+  std::fprintf(stderr, "monitor_throughput: %s\n", why);
+  std::exit(1);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+struct Case {
+  const char* label;
+  std::function<void(int)> send;  // sends this many messages through the library
+  int messages;
+};
+
+// Times the host sending `n` messages, from Init to Dispose; returns messages per second.
+double TimeHost(const Case& c) {
+  const auto start = Clock::now();
+  if (Init() != 1) Fail("no display host to connect to");
+  failures = 0;
+  c.send(c.messages);
+  Dispose();
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (failures != 0) Fail("a message was not delivered");
+  return c.messages / seconds;
+}
+
+// The baseline: a reader that serves the socket name and only drains it, as
+// fast as the transport allows (up to 64 messages a call), counting them.
+double IntoDrain(const Case& c) {
+  const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
+  const socklen_t length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 1) != 0) {
+    Fail("cannot serve the socket name");
+  }
+  long drained = 0;
+  std::thread drain([&] {
+    const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    constexpr unsigned kCount = 64;
+    constexpr size_t kSlot = kMaxMessageSize + 1;
+    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[kCount * kSlot]);
+    mmsghdr headers[kCount]{};
+    iovec vectors[kCount];
+    for (unsigned m = 0; m < kCount; ++m) {
+      vectors[m] = {buffers.get() + m * kSlot, kSlot};
+      headers[m].msg_hdr.msg_iov = &vectors[m];
+      headers[m].msg_hdr.msg_iovlen = 1;
+    }
+    // The host sends no empty message, so a zero-length entry is the end.
+    for (;;) {
+      const int got = recvmmsg(fd, headers, kCount, MSG_WAITFORONE, nullptr);
+      if (got <= 0) break;
+      int m = 0;
+      while (m < got && headers[m].msg_len > 0) ++m;
+      drained += m;
+      if (m < got) break;
+    }
+    close(fd);
+  });
+  const double rate = TimeHost(c);
+  drain.join();
+  close(listener);
+  if (drained != c.messages) Fail("the drain reader missed messages");
+  return rate;
+}
+
+// Reads a page's stream until the monitor closes it; `open` once its first bytes came.
+void ReadStream(int port, std::atomic<bool>& open) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) Fail("cannot open the stream");
+  const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+  if (write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) Fail("cannot ask for the stream");
+  static char buffer[1 << 16];
+  while (read(fd, buffer, sizeof(buffer)) > 0) open = true;
+  open = true;
+  close(fd);
+}
+
+// Starts the monitor to take exactly `c.messages` messages, lines to `lines`,
+// and waits until it serves the pipe (and, with --view, until a stream is open).
+double IntoMonitor(const Case& c, const std::string& monitor, bool view, const std::string& images,
+                   const std::string& lines) {
+  std::vector<std::string> args = {monitor, "--count", std::to_string(c.messages), "--images", images};
+  if (view) args.insert(args.end(), {"--view", "--listen", "127.0.0.1:0"});
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  int err[2];
+  if (pipe2(err, O_CLOEXEC) != 0) Fail("no pipe");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, lines.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  pid_t pid;
+  if (posix_spawn(&pid, monitor.c_str(), &actions, nullptr, argv.data(), environ) != 0) Fail("cannot start the monitor");
+  posix_spawn_file_actions_destroy(&actions);
+  close(err[1]);
+
+  // Its start-up lines: "serving VesprinePipe", then with --view the page's address.
+  std::string said;
+  int port = 0;
+  char chunk[512];
+  while (said.find("serving") == std::string::npos || (view && port == 0)) {
+    const ssize_t got = read(err[0], chunk, sizeof(chunk));
+    if (got <= 0) Fail("the monitor did not start");
+    said.append(chunk, static_cast<size_t>(got));
+    const size_t at = said.find("http://127.0.0.1:");
+    if (at != std::string::npos && said.find('/', at + 17) != std::string::npos) port = std::atoi(said.c_str() + at + 17);
+  }
+  std::thread reader;
+  std::atomic<bool> open = !view;
+  if (view) reader = std::thread(ReadStream, port, std::ref(open));
+  while (!open) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+  const double rate = TimeHost(c);
+  int status = 0;
+  for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+    if (waited == 6000) {
+      kill(pid, SIGKILL);
+      Fail("the monitor did not take every message");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (reader.joinable()) reader.join();
+  close(err[0]);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("the monitor failed");
+  return rate;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fputs("usage: monitor_throughput MONITOR IMAGES_DIR LINES_FILE [--messages N] [--rounds R]\n", stderr);
+    return 2;
+  }
+  const std::string monitor = argv[1], images = argv[2], lines = argv[3];
+  int messages = 100000;
+  int rounds = 7;
+  for (int i = 4; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--messages") == 0) messages = std::atoi(argv[i + 1]);
+    if (std::strcmp(argv[i], "--rounds") == 0) rounds = std::atoi(argv[i + 1]);
+  }
+  if (messages < kSceneMessages || rounds < 1) Fail("--messages at least 63, --rounds at least 1");
+  signal(SIGPIPE, SIG_IGN);
+
+  const int scenes = messages / kSceneMessages;
+  const Case cases[] = {
+      {"64 B DrawPixel",
+       [](int n) {
+         for (int i = 0; i < n; ++i) DO(DrawPixel(i % 640, i % 480));
+       },
+       messages},
+      {"demo mix",
+       [](int n) {
+         for (int i = 0; i < n / kSceneMessages; ++i) DrawScene();
+       },
+       scenes * kSceneMessages},
+  };
+
+  std::printf("%-16s %-10s %9s %14s %14s %10s %16s\n", "message", "reader", "per round", "monitor msg/s",
+              "drain msg/s", "ratio", "(min - max)");
+  for (const Case& c : cases) {
+    for (const bool view : {false, true}) {
+      std::vector<double> monitor_rates, drain_rates, ratios;
+      IntoMonitor(c, monitor, view, images, lines);  // warm-up
+      for (int r = 0; r < rounds; ++r) {
+        double monitor_rate, drain_rate;
+        if (r % 2 == 0) {
+          monitor_rate = IntoMonitor(c, monitor, view, images, lines);
+          drain_rate = IntoDrain(c);
+        } else {
+          drain_rate = IntoDrain(c);
+          monitor_rate = IntoMonitor(c, monitor, view, images, lines);
+        }
+        monitor_rates.push_back(monitor_rate);
+        drain_rates.push_back(drain_rate);
+        ratios.push_back(monitor_rate / drain_rate);
+      }
+      std::printf("%-16s %-10s %9d %14.0f %14.0f %10.3f   (%.3f - %.3f)\n", c.label, view ? "--view" : "plain",
+                  c.messages, Median(monitor_rates), Median(drain_rates), Median(ratios),
+                  *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
+      std::fflush(stdout);
+    }
+  }
+  return 0;
+}
