@@ -112,6 +112,14 @@ bench() {
   build/linux/bin/build_bench --benchmark_min_time=0.2
   echo "== Throughput, Linux: library against raw send on the socket"
   isolated build/linux/bin/throughput --messages 20000 --rounds 41
+  echo "== The host's rate into vesprine-monitor (lines to a file), plain and with --view and a stream open,"
+  echo "   against a reader that only drains (Linux)"
+  isolated build/linux/bin/monitor_throughput build/linux/bin/vesprine-monitor examples build/linux/monitor-lines.txt \
+    --messages 100000 --rounds 9
+  echo "== The live view in headless Chromium: drawing commands applied, frames while 1,000 sprites move"
+  browser_tools
+  MONITOR="$PWD/build/linux/bin/vesprine-monitor" SENDER="$PWD/build/linux/bin/scene_sender" IMAGES="$PWD/examples" \
+    isolated node tests/browser/page_rate.mjs
   echo "== Throughput, Windows under Wine: library against raw WriteFile on the pipe"
   "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21
 }

@@ -289,6 +289,27 @@ TEST_F(SceneTest, TheSnapshotCarriesEveryStringAsText) {
   EXPECT_EQ(snapshot["messages"], 4);
 }
 
+TEST_F(SceneTest, ARunOfChangesToOneSpriteGoesOutAsItsLatestState) {
+  Create("a", 4, 4);
+  Create("b", 4, 4);
+  Edit("a");
+  std::vector<Change> changes;
+  const auto apply = [&](const Bytes& message) {
+    ApplyMessage(scene, 1, Decode(message.data(), message.size()), 1000, check, changes);
+  };
+  for (int32_t x = 0; x < 100; ++x) apply(ShortMessage(15, {{at::x, x}}));
+  apply(ShortMessage(1, {{at::x, 1}}));
+  apply(ShortMessage(15, {{at::x, 500}}));
+  apply(ShortMessage(15, {{at::x, 501}}));
+  Edit("b");
+  apply(ShortMessage(15, {{at::x, 7}}));
+  ASSERT_EQ(changes.size(), 4u);
+  EXPECT_EQ(changes[0].sprite.x, 99);
+  EXPECT_EQ(changes[1].kind, Change::kOp);
+  EXPECT_EQ(changes[2].sprite.x, 501);
+  EXPECT_EQ(changes[3].sprite.name, "b");
+}
+
 TEST_F(SceneTest, ABatchGroupsConsecutiveOpsOfOneLayerAndKeepsTheirOrder) {
   std::vector<Change> changes = Send(ShortMessage(1, {{at::x, -3}, {at::y, 2147483647}}));
   for (Change& change : Send(ShortMessage(4, {{at::x, 1}, {at::y, 2}, {at::x2, 3}, {at::y2, 4}}))) changes.push_back(change);

@@ -87,6 +87,12 @@ struct Step {
   }
 
   void EmitSprite(const Sprite& sprite) const {
+    // A run of changes to one sprite (a host moving it message after
+    // message) goes out as its latest state.
+    if (!changes.empty() && changes.back().kind == Change::kSprite && changes.back().id == sprite.id) {
+      changes.back().sprite = sprite;
+      return;
+    }
     Change change(Change::kSprite);
     change.id = sprite.id;
     change.sprite = sprite;

@@ -2,6 +2,7 @@
 // string from the host goes in as text, never as markup.
 const kLevels = [['V', 'verbose'], ['D', 'debug'], ['I', 'info'], ['W', 'warning'], ['E', 'error'],
   ['C', 'critical'], ['warning', 'monitor']];
+const kTablesEvery = 250;  // milliseconds
 
 export class Panels {
   constructor(state) {
@@ -29,6 +30,8 @@ export class Panels {
     document.getElementById('stream').textContent = text;
   }
 
+  // The counters follow every batch; the tables, which cost far more to
+  // rebuild (a thousand sprites, a thousand log lines), at most four times a second.
   show() {
     const state = this.state;
     if (!state.changed) return;
@@ -44,8 +47,14 @@ export class Panels {
     history.hidden = notes.length === 0;
     history.textContent = notes.length
       ? `Older drawing was dropped to bound memory; shown: ${notes.join(', ')} on.` : '';
-    this.showSprites();
-    this.showLog();
+    if (this.tables) return;
+    const wait = Math.max(0, (this.tablesShown ?? -Infinity) + kTablesEvery - performance.now());
+    this.tables = setTimeout(() => {
+      this.tables = null;
+      this.tablesShown = performance.now();
+      this.showSprites();
+      this.showLog();
+    }, wait);
   }
 
   showSprites() {

@@ -68,19 +68,20 @@ export class Screen {
     const colour = op.c ? `rgba(${op.c[0]},${op.c[1]},${op.c[2]},${op.c[3] / 255})` : '';
     switch (op.k) {
       case 'pixel':
-        fill(ctx, colour, (path) => clipRect(path, op.x, op.y, 1, 1, width, height));
+        fillRect(ctx, colour, op.x, op.y, 1, 1, width, height);
         break;
       case 'line':
         fill(ctx, colour, (path) => line(path, op, width, height));
         break;
       case 'rect':
-        fill(ctx, colour, (path) => rect(path, op, width, height));
+        if (op.f) fillRect(ctx, colour, op.x, op.y, op.w, op.h, width, height);
+        else fill(ctx, colour, (path) => rect(path, op, width, height));
         break;
       case 'ellipse':
         fill(ctx, colour, (path) => ellipse(path, op, width, height));
         break;
       case 'text':
-        ctx.fillStyle = colour;
+        paint(ctx, colour);
         ctx.font = `${op.s}px "DejaVu Sans", "IPAGothic", sans-serif`;
         ctx.textBaseline = 'top';
         ctx.fillText(op.t, op.x, op.y);
@@ -180,8 +181,26 @@ function placeholder(ctx, x, y, w, h) {
 function fill(ctx, colour, build) {
   const path = new Path2D();
   build(path);
-  ctx.fillStyle = colour;
+  paint(ctx, colour);
   ctx.fill(path);
+}
+
+// Setting fillStyle parses the colour, so it is set only when it changes.
+function paint(ctx, colour) {
+  if (ctx.colour === colour) return;
+  ctx.fillStyle = colour;
+  ctx.colour = colour;
+}
+
+// One rectangle needs no path: the part of it on the layer, filled.
+function fillRect(ctx, colour, x, y, w, h, W, H) {
+  const x0 = Math.max(x, 0);
+  const y0 = Math.max(y, 0);
+  const x1 = Math.min(x + w, W);
+  const y1 = Math.min(y + h, H);
+  if (x1 <= x0 || y1 <= y0) return;
+  paint(ctx, colour);
+  ctx.fillRect(x0, y0, x1 - x0, y1 - y0);
 }
 
 // Adds the part of a rectangle that lies on a layer of `W` by `H`.
