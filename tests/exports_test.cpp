@@ -20,6 +20,15 @@ const std::vector<std::string> kExports = {
     "SetEditSprite", "SetEncodingShiftJIS", "SetEncodingUTF8", "SetOPoint", "SetResolution", "SetVisible",
     "SetZ"};
 
+// The DLL's own architecture: 32-bit x86, or PE32+ x86-64.
+#ifdef _WIN64
+constexpr WORD kMachine = IMAGE_FILE_MACHINE_AMD64;
+constexpr WORD kOptionalHeaderMagic = IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+#else
+constexpr WORD kMachine = IMAGE_FILE_MACHINE_I386;
+constexpr WORD kOptionalHeaderMagic = IMAGE_NT_OPTIONAL_HDR32_MAGIC;
+#endif
+
 class Dll : public testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(module, nullptr) << "LoadLibrary failed: " << GetLastError(); }
@@ -27,7 +36,7 @@ class Dll : public testing::Test {
 
   const IMAGE_DATA_DIRECTORY& Directory(int entry) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     return nt->OptionalHeader.DataDirectory[entry];
   }
 
@@ -35,11 +44,11 @@ class Dll : public testing::Test {
   const char* base = reinterpret_cast<const char*>(module);
 };
 
-TEST_F(Dll, IsA32BitImage) {
+TEST_F(Dll, IsAnImageOfItsArchitecture) {
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  EXPECT_EQ(nt->FileHeader.Machine, kMachine);
+  EXPECT_EQ(nt->OptionalHeader.Magic, kOptionalHeaderMagic);
   EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
 }
 
