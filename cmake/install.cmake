@@ -17,21 +17,28 @@ else()
 endif()
 
 install(EXPORT VesprineDovetideTargets NAMESPACE VesprineDovetide:: DESTINATION lib/cmake/VesprineDovetide)
+math(EXPR VESPRINE_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
 configure_package_config_file(cmake/VesprineDovetideConfig.cmake.in VesprineDovetideConfig.cmake
   INSTALL_DESTINATION lib/cmake/VesprineDovetide)
-write_basic_package_version_file(VesprineDovetideConfigVersion.cmake COMPATIBILITY SameMajorVersion)
+# The architecture is checked by the config file, which can say what is wrong;
+# the version file's own check would only list the package as unsuitable.
+write_basic_package_version_file(VesprineDovetideConfigVersion.cmake COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES ${CMAKE_BINARY_DIR}/VesprineDovetideConfig.cmake ${CMAKE_BINARY_DIR}/VesprineDovetideConfigVersion.cmake
   DESTINATION lib/cmake/VesprineDovetide)
 
 install(FILES README.md docs/protocol.md DESTINATION share/doc/VesprineDovetide)
-install(FILES examples/demo.c DESTINATION share/doc/VesprineDovetide/examples)
+install(FILES examples/demo.c examples/demo_scene.h DESTINATION share/doc/VesprineDovetide/examples)
 
 set(CPACK_PACKAGE_NAME VesprineDovetide)
 set(CPACK_PACKAGE_VENDOR "The VesprineDovetide developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Client library for the VesprineDovetide display host")
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_SYSTEM_NAME win32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_SYSTEM_NAME win64)
+  else()
+    set(CPACK_SYSTEM_NAME win32)
+  endif()
 else()
   set(CPACK_GENERATOR TGZ)
   set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})
