@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Set-up, build and test in one place.
-#   ./build.sh demo [--windows]  build, run the demo against vesprine-monitor --view, print the
-#                                lines it decoded and write a PNG of what the page shows
-#   ./build.sh view [--windows]  the same, then keep the live view open for a browser
-#   ./build.sh test              install what is missing, build both targets, run every test
-#                                (also under ASan/UBSan and valgrind) and fuzz the decoder for 60 s
+#   ./build.sh demo [--windows|--windows64]  build, run the demo against vesprine-monitor --view,
+#                                print the lines it decoded and write a PNG of what the page shows
+#                                (--windows: 32-bit under Wine, --windows64: 64-bit under wine64)
+#   ./build.sh view [--windows|--windows64]  the same, then keep the live view open for a browser
+#   ./build.sh test              install what is missing, build the three targets (Linux, Windows
+#                                x86 and x64), run every test (also under ASan/UBSan and valgrind)
+#                                and fuzz the decoder for 60 s
 #   ./build.sh fuzz [SECONDS]    fuzz the monitor's decoder (default 600 s)
-#   ./build.sh package           release archives of both targets, in build/packages
+#   ./build.sh package           release archives of the three targets, in build/packages
 #   ./build.sh soak              1,000,000 mixed messages on Linux and 100,000 under Wine, all checked
-#   ./build.sh bench             throughput of the library against the raw transport, both targets
+#   ./build.sh bench             throughput of the library against the raw transport, each target,
+#                                and of the monitor and its live view
 #   ./build.sh setup             only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -17,7 +20,7 @@ cd "$(dirname "$0")"
 demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev chromium fonts-dejavu-core
                fonts-ipafont-gothic iproute2 nodejs)
 packages=("${demo_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
-          g++-mingw-w64-i686 wine wine32:i386)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 lld wine wine32:i386 wine64)
 
 missing_packages() {
   local p
@@ -87,6 +90,7 @@ run_tests() {
   build linux
   build linux-asan
   build windows-x86
+  build windows-x64
   local status=0
   fuzz 60 || status=1
   echo "== Linux tests"
@@ -100,14 +104,20 @@ run_tests() {
     echo "== Windows tests skipped: this machine's kernel runs no 32-bit programs (IA-32 emulation is off),"
     echo "   so 32-bit Wine cannot start; the DLL and its tests were built"
   fi
+  echo "== Windows x64 tests (under 64-bit Wine)"
+  ctest --preset windows-x64 || status=1
   return $status
 }
 
 wine_run=(env WINEPREFIX="$PWD/build/windows-x86/wine" WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY= wine)
+# Debian's wine script runs its 32-bit loader whenever wine32 is installed: name the 64-bit one.
+wine64_run=(env WINEPREFIX="$PWD/build/windows-x64/wine" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+            DISPLAY= WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
 
 bench() {
   build linux >/dev/null
   build windows-x86 >/dev/null
+  build windows-x64 >/dev/null
   echo "== Building each payload, without the write (Linux)"
   build/linux/bin/build_bench --benchmark_min_time=0.2
   echo "== Throughput, Linux: library against raw send on the socket"
@@ -120,23 +130,29 @@ bench() {
   browser_tools
   MONITOR="$PWD/build/linux/bin/vesprine-monitor" SENDER="$PWD/build/linux/bin/scene_sender" IMAGES="$PWD/examples" \
     isolated node tests/browser/page_rate.mjs
-  echo "== Throughput, Windows under Wine: library against raw WriteFile on the pipe"
-  "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21
+  echo "== Throughput, Windows x86 under Wine: library against raw WriteFile on the pipe"
+  "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21 ||
+    echo "   (not run: 32-bit Wine cannot start here)"
+  echo "== Throughput, Windows x64 under 64-bit Wine: library against raw WriteFile on the pipe"
+  "${wine64_run[@]}" build/windows-x64/bin/throughput.exe --messages 4000 --rounds 21
 }
 
 soak() {
   build linux >/dev/null
   build windows-x86 >/dev/null
+  build windows-x64 >/dev/null
   echo "== Soak, Linux"
   isolated build/linux/bin/soak --messages 1000000
-  echo "== Soak, Windows under Wine"
-  "${wine_run[@]}" build/windows-x86/bin/soak.exe --messages 100000
+  echo "== Soak, Windows x86 under Wine"
+  "${wine_run[@]}" build/windows-x86/bin/soak.exe --messages 100000 || echo "   (not run: 32-bit Wine cannot start here)"
+  echo "== Soak, Windows x64 under 64-bit Wine"
+  "${wine64_run[@]}" build/windows-x64/bin/soak.exe --messages 100000
 }
 
 package() {
   mkdir -p build/packages
   local preset archive
-  for preset in linux windows-x86; do
+  for preset in linux windows-x86 windows-x64; do
     build "$preset" >/dev/null
     (cd "build/$preset" && cpack -B "$PWD/../packages" >/dev/null)
   done
@@ -155,10 +171,10 @@ package() {
 # open until Ctrl-C.
 demo() {
   local keep=$1 preset=linux run=() suffix=""
-  if [ "${2:-}" = "--windows" ]; then
-    preset=windows-x86 suffix=.exe
-    run=("${wine_run[@]}")
-  fi
+  case "${2:-}" in
+    --windows) preset=windows-x86 suffix=.exe run=("${wine_run[@]}") ;;
+    --windows64) preset=windows-x64 suffix=.exe run=("${wine64_run[@]}") ;;
+  esac
   # Only what the demo needs: no test framework.
   cmake --preset "$preset" -DVESPRINE_TESTS=OFF >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)" --target vesprine-monitor demo >/dev/null
@@ -194,11 +210,11 @@ case "${1:-test}" in
   setup) setup ;;
   test) setup && run_tests ;;
   demo | view)
-    if [ "${2:-}" = "--windows" ]; then setup; else setup "${demo_packages[@]}"; fi
+    if [ -n "${2:-}" ]; then setup; else setup "${demo_packages[@]}"; fi
     if [ "$1" = view ]; then demo keep "${2:-}"; else demo once "${2:-}"; fi ;;
   bench) setup && bench ;;
   package) setup && package ;;
   soak) setup && soak ;;
   fuzz) setup && fuzz "${2:-600}" ;;
-  *) echo "usage: $0 [setup|test|demo [--windows]|view [--windows]|bench|package|soak|fuzz [SECONDS]]" >&2; exit 2 ;;
+  *) echo "usage: $0 [setup|test|demo [--windows|--windows64]|view [--windows|--windows64]|bench|package|soak|fuzz [SECONDS]]" >&2; exit 2 ;;
 esac
