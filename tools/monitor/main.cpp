@@ -1,21 +1,27 @@
 // vesprine-monitor: serves the display host's pipe name and shows, message by
 // message, what host applications send through the library.
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "decode.h"
 #include "server.h"
+#include "session.h"
 #include "view.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: vesprine-monitor [--json] [--count N] [--hex] [--view [--listen ADDR:PORT] [--images DIR]]\n"
+    "                        [--record FILE | --replay FILE [--pace]]\n"
     "Serves the pipe VesprinePipe as a display host would and prints one line per\n"
     "message received: the client number, the command and the fields it sets.\n"
     "  --json     one JSON object per line instead\n"
@@ -24,6 +30,9 @@ constexpr char kUsage[] =
     "  --view     also draw what the messages say and serve it as a live web page\n"
     "  --listen ADDR:PORT  where the page is served (default 127.0.0.1:8765; port 0: any)\n"
     "  --images DIR        the folder that relative image paths are read from (default .)\n"
+    "  --record FILE  also write every message, with its client and time, to a session file\n"
+    "  --replay FILE  read the messages from a session file instead of the pipe\n"
+    "  --pace     replay at the pace the session was recorded (default: as fast as possible)\n"
     "  --help     this text\n"
     "A summary goes to standard error on exit (after --count, Ctrl-C or SIGTERM).\n";
 
@@ -35,6 +44,9 @@ struct Options {
   std::string address = "127.0.0.1";
   long port = 8765;
   std::string images = ".";
+  std::string record;
+  std::string replay;
+  bool pace = false;
 };
 
 struct Tally {
@@ -56,6 +68,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.view = true;
     } else if (arg == "--images" && i + 1 < argc) {
       options.images = argv[++i];
+    } else if (arg == "--record" && i + 1 < argc) {
+      options.record = argv[++i];
+    } else if (arg == "--replay" && i + 1 < argc) {
+      options.replay = argv[++i];
+    } else if (arg == "--pace") {
+      options.pace = true;
     } else if (arg == "--listen" && i + 1 < argc) {
       const std::string listen = argv[++i];
       const size_t colon = listen.rfind(':');
@@ -75,13 +93,81 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       return false;
     }
   }
-  return true;
+  return options.pace ? !options.replay.empty() : true;
 }
 
 void PrintSummary(const Tally& tally) {
   std::fprintf(stderr, "vesprine-monitor: %ld messages, %ld malformed, %llu bytes\n", tally.messages, tally.malformed,
                tally.bytes);
   for (const auto& [command, count] : tally.per_command) std::fprintf(stderr, "  %-22s %ld\n", command.c_str(), count);
+}
+
+int64_t MicrosecondsNow() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void Interrupt(int) { interrupted = 1; }
+
+void SleepUntil(std::chrono::steady_clock::time_point due) {
+  while (!interrupted && std::chrono::steady_clock::now() < due) {
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        due - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
+  }
+}
+
+void WaitForInterrupt() {
+  while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// Feeds the entries of a session file to `take` and `client_event` as the
+// pipe would have, at the recorded pace when asked (a pause longer than 10 s
+// is cut to 10 s). Returns false, having said why and where, when the file
+// cannot be read to its end.
+template <class Take, class ClientEvent>
+bool Replay(const Options& options, const Take& take, const ClientEvent& client_event) {
+  constexpr int64_t kLongestPause = 10'000'000;  // microseconds
+  const char* path = options.replay.c_str();
+  std::signal(SIGINT, Interrupt);
+  std::signal(SIGTERM, Interrupt);
+  std::ifstream in(options.replay, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "vesprine-monitor: cannot read %s\n", path);
+    return false;
+  }
+  SessionReader reader(in);
+  std::string error;
+  if (!reader.Start(error)) {
+    std::fprintf(stderr, "vesprine-monitor: %s: %s\n", path, error.c_str());
+    return false;
+  }
+  SessionEntry entry;
+  long entries = 0;
+  auto due = std::chrono::steady_clock::now();
+  int64_t last = 0;
+  while (!interrupted && reader.Next(entry, error)) {
+    if (options.pace) {
+      if (entries > 0) due += std::chrono::microseconds(std::clamp<int64_t>(entry.time - last, 0, kLongestPause));
+      last = entry.time;
+      SleepUntil(due);
+    }
+    ++entries;
+    if (entry.kind != SessionEntry::kMessage) {
+      client_event(entry.client, entry.kind == SessionEntry::kJoined, entry.time);
+    } else if (!take(entry.client, entry.bytes.data(), entry.bytes.size(), entry.length, entry.time)) {
+      break;
+    }
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "vesprine-monitor: %s: %s; replayed the %ld entries before it\n", path, error.c_str(),
+                 entries);
+    return false;
+  }
+  std::fprintf(stderr, "vesprine-monitor: replayed %ld entries of %s%s\n", entries, path,
+               interrupted ? " (interrupted)" : "");
+  return true;
 }
 
 }  // namespace
@@ -111,14 +197,26 @@ int main(int argc, char** argv) {
   static char out_buffer[1 << 16];
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof(out_buffer));
 
+  // A file that cannot be written, or a write that fails later, is said
+  // once; the monitor goes on without recording.
+  SessionWriter recording;
+  if (!options.record.empty()) {
+    std::string error;
+    if (!recording.Open(options.record, error)) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+  }
+  const auto report_recording = [&] {
+    const std::string error = recording.TakeError();
+    if (!error.empty()) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+  };
+
+  // One message, from the pipe or from a session, that arrived at `time`
+  // (microseconds since the epoch). Returns false once --count is reached.
   Tally tally;
-  ServeHandlers handlers;
-  handlers.message = [&](int client, const uint8_t* bytes, size_t stored, size_t length) {
+  const auto take = [&](int client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
+    recording.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
+    report_recording();
     const Decoded decoded = Decode(bytes, stored);
-    if (view) {
-      const auto now = std::chrono::system_clock::now().time_since_epoch();
-      view->OnMessage(client, decoded, std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-    }
+    if (view) view->OnMessage(client, decoded, time / 1000);
     Encoding& encoding = tally.encodings[client];
     std::string line = options.json ? FormatJson(client, decoded, length, encoding)
                                     : FormatLine(client, decoded, length, encoding);
@@ -146,20 +244,51 @@ int main(int argc, char** argv) {
     }
     return options.count == 0 || tally.messages < options.count;
   };
-  handlers.client = [&](int client, bool joined) {
+  const auto client_event = [&](int client, bool joined, int64_t time) {
+    recording.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
+    report_recording();
     if (view) view->OnClient(client, joined);
   };
-  handlers.idle = [] { std::fflush(stdout); };
-  handlers.ready = [&] {
-    std::fputs("vesprine-monitor: serving VesprinePipe\n", stderr);
-    if (view) {
-      std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
-      if (options.address != "127.0.0.1" && options.address != "::1" && options.address != "localhost") {
-        std::fputs("vesprine-monitor: warning: the view is served beyond this machine; anyone who can reach it "
-                   "sees the drawing\n", stderr);
-      }
+
+  const auto announce_view = [&] {
+    if (!view) return;
+    std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
+    if (options.address != "127.0.0.1" && options.address != "::1" && options.address != "localhost") {
+      std::fputs("vesprine-monitor: warning: the view is served beyond this machine; anyone who can reach it "
+                 "sees the drawing\n", stderr);
     }
     std::fflush(stderr);
+  };
+
+  if (!options.replay.empty()) {
+    announce_view();
+    const bool complete = Replay(options, take, client_event);
+    std::fflush(stdout);
+    recording.Flush();
+    report_recording();
+    if (view && complete && (options.count == 0 || tally.messages < options.count)) {
+      std::fputs("vesprine-monitor: the replay is done; the live view stays open (Ctrl-C ends it)\n", stderr);
+      std::fflush(stderr);
+      WaitForInterrupt();
+    }
+    PrintSummary(tally);
+    return complete ? 0 : 1;
+  }
+
+  ServeHandlers handlers;
+  handlers.message = [&](int client, const uint8_t* bytes, size_t stored, size_t length) {
+    return take(client, bytes, stored, length, MicrosecondsNow());
+  };
+  handlers.client = [&](int client, bool joined) { client_event(client, joined, MicrosecondsNow()); };
+  handlers.idle = [&] {
+    std::fflush(stdout);
+    recording.Flush();
+    report_recording();
+  };
+  handlers.ready = [&] {
+    std::fputs("vesprine-monitor: serving VesprinePipe\n", stderr);
+    std::fflush(stderr);
+    announce_view();
   };
 
   switch (Serve(handlers)) {

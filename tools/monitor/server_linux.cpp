@@ -78,6 +78,8 @@ ServeResult Serve(const ServeHandlers& handlers) {
   action.sa_handler = Interrupt;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A session file past the size limit fails its write instead of ending the monitor.
+  signal(SIGXFSZ, SIG_IGN);
   handlers.ready();
 
   std::vector<Client> clients;

@@ -1,0 +1,51 @@
+#!/bin/bash
+# Records the demo live with --record and replays the file with --replay: the
+# same lines, both times the expected ones. Replays sessions recorded on each
+# target (the committed ones), and records where no file can be written:
+# the monitor says so once and decodes every message all the same.
+# usage: record_replay.sh MONITOR_DIR DEMO EXPECTED SESSION...
+# RUN, if set, is the command that runs Windows programs (Wine).
+set -u
+bin=$1 demo=$2 expected=$3
+shift 3
+work=$(mktemp -d)
+trap 'kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+run() { if [[ $1 == *.exe ]]; then ${RUN:-} "$@"; else "$@"; fi; }
+monitor=$bin/vesprine-monitor
+[ -e "$monitor.exe" ] && monitor=$monitor.exe
+fail() { echo "$1"; shift; for f in "$@"; do echo "--- $f"; cat "$f"; done; exit 1; }
+
+# The demo into a monitor that prints JSON lines and records to $1.
+live() {
+  run "$monitor" --json --count 63 --record "$1" >"$work/live" 2>"$work/live.err" </dev/null &
+  pid=$!
+  for _ in $(seq 300); do grep -q serving "$work/live.err" && break; sleep 0.1; done
+  grep -q serving "$work/live.err" || fail "the monitor did not start" "$work/live.err"
+  run "$demo" >/dev/null 2>&1 || fail "the demo failed" "$work/live.err"
+  wait $pid || fail "the monitor failed" "$work/live.err"
+  tr -d '\r' <"$work/live" >"$work/live.lines"
+  diff -u "$expected" "$work/live.lines" >/dev/null || fail "the live lines differ from $expected" "$work/live.lines"
+}
+
+# Replays $1; its lines must be the expected ones.
+replay() {
+  run "$monitor" --json --replay "$1" >"$work/replay" 2>"$work/replay.err" </dev/null ||
+    fail "the replay of $1 failed" "$work/replay.err"
+  tr -d '\r' <"$work/replay" >"$work/replay.lines"
+  diff -u "$expected" "$work/replay.lines" || fail "the replay of $1 differs from $expected" "$work/replay.err"
+}
+
+live "$work/demo.session"
+replay "$work/demo.session"
+echo "recorded and replayed the demo: the same 63 lines"
+for session in "$@"; do
+  replay "$session"
+  echo "replayed $session: the same 63 lines"
+done
+
+for target in "$work/no-such-folder/demo.session" /dev/full; do
+  live "$target"
+  [ "$(grep -c "cannot write the session" "$work/live.err")" -eq 1 ] ||
+    fail "recording to $target was not reported exactly once" "$work/live.err"
+done
+echo "recording where it cannot be written: said once, every message decoded"
