@@ -72,17 +72,29 @@ isolated() {
 }
 
 # Runs the decoder fuzz target for $1 seconds from fresh seeds and the inputs
-# kept from earlier findings (fuzz/regressions).
+# kept from earlier findings (fuzz/regressions), then the session reader's for
+# half as long, seeded with the committed recordings and cuts of them.
 fuzz() {
   build linux-fuzz >/dev/null
-  local corpus=build/linux-fuzz/corpus kept=()
-  mkdir -p "$corpus"
+  local corpus=build/linux-fuzz/corpus sessions=build/linux-fuzz/sessions kept=() status=0 file
+  mkdir -p "$corpus" "$sessions"
   build/linux-fuzz/bin/make_seeds "$corpus"
   [ -d fuzz/regressions ] && kept=(fuzz/regressions)
   echo "== Fuzzing the monitor's decoder for $1 s"
   build/linux-fuzz/bin/decode_fuzzer -max_total_time="$1" -max_len=70000 -print_final_stats=1 \
     -artifact_prefix=build/linux-fuzz/ "$corpus" "${kept[@]}" 2>&1 | grep -E '^(stat::|Done|==|SUMMARY)|Test unit written'
-  return "${PIPESTATUS[0]}"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  for file in tests/expected/demo-*.session; do
+    cp "$file" "$sessions/"
+    head -c 2000 "$file" >"$sessions/start-$(basename "$file")"
+  done
+  kept=()
+  [ -d fuzz/session-regressions ] && kept=(fuzz/session-regressions)
+  echo "== Fuzzing the session reader for $(($1 / 2)) s"
+  build/linux-fuzz/bin/session_fuzzer -max_total_time=$(($1 / 2)) -max_len=80000 -print_final_stats=1 \
+    -artifact_prefix=build/linux-fuzz/ "$sessions" "${kept[@]}" 2>&1 | grep -E '^(stat::|Done|==|SUMMARY)|Test unit written'
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  return $status
 }
 
 run_tests() {
