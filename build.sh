@@ -135,7 +135,7 @@ bench() {
   echo "== Throughput, Linux: library against raw send on the socket"
   isolated build/linux/bin/throughput --messages 20000 --rounds 41
   echo "== The host's rate into vesprine-monitor (lines to a file), plain and with --view and a stream open,"
-  echo "   against a reader that only drains (Linux)"
+  echo "   against a reader that only drains, and with --record against the plain monitor; replay speed (Linux)"
   isolated build/linux/bin/monitor_throughput build/linux/bin/vesprine-monitor examples build/linux/monitor-lines.txt \
     --messages 100000 --rounds 9
   echo "== The live view in headless Chromium: drawing commands applied, frames while 1,000 sprites move"

@@ -1,7 +1,9 @@
 // The host application's message rate into vesprine-monitor, against its rate
 // into a reader that only drains, measured in one run: the plain monitor with
 // its lines going to a file, and the monitor with --view and a page's stream
-// open and read. Rounds alternate which reader goes first.
+// open and read; and the monitor with --record against the plain monitor.
+// Rounds alternate which reader goes first. Last, how fast a recorded session
+// replays.
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -123,12 +125,21 @@ void ReadStream(int port, std::atomic<bool>& open) {
   close(fd);
 }
 
-// Starts the monitor to take exactly `c.messages` messages, lines to `lines`,
+enum class Reader { kDrain, kPlain, kView, kRecord };
+
+struct Paths {
+  std::string monitor, images, lines, session;
+};
+
+// Starts the monitor to take exactly `c.messages` messages, lines to a file,
 // and waits until it serves the pipe (and, with --view, until a stream is open).
-double IntoMonitor(const Case& c, const std::string& monitor, bool view, const std::string& images,
-                   const std::string& lines) {
-  std::vector<std::string> args = {monitor, "--count", std::to_string(c.messages), "--images", images};
+double IntoMonitor(const Case& c, const Paths& paths, Reader reader) {
+  const std::string& monitor = paths.monitor;
+  const bool view = reader == Reader::kView;
+  std::vector<std::string> args = {monitor, "--count", std::to_string(c.messages), "--images", paths.images};
   if (view) args.insert(args.end(), {"--view", "--listen", "127.0.0.1:0"});
+  if (reader == Reader::kRecord) args.insert(args.end(), {"--record", paths.session});
+  const std::string& lines = paths.lines;
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -154,9 +165,9 @@ double IntoMonitor(const Case& c, const std::string& monitor, bool view, const s
     const size_t at = said.find("http://127.0.0.1:");
     if (at != std::string::npos && said.find('/', at + 17) != std::string::npos) port = std::atoi(said.c_str() + at + 17);
   }
-  std::thread reader;
+  std::thread stream;
   std::atomic<bool> open = !view;
-  if (view) reader = std::thread(ReadStream, port, std::ref(open));
+  if (view) stream = std::thread(ReadStream, port, std::ref(open));
   while (!open) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
   const double rate = TimeHost(c);
@@ -168,10 +179,23 @@ double IntoMonitor(const Case& c, const std::string& monitor, bool view, const s
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  if (reader.joinable()) reader.join();
+  if (stream.joinable()) stream.join();
   close(err[0]);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("the monitor failed");
   return rate;
+}
+
+double Rate(const Case& c, const Paths& paths, Reader reader) {
+  return reader == Reader::kDrain ? IntoDrain(c) : IntoMonitor(c, paths, reader);
+}
+
+// Replays the last recorded session into the plain monitor; messages per second.
+double ReplayRate(const Case& c, const Paths& paths) {
+  const std::string command =
+      "'" + paths.monitor + "' --replay '" + paths.session + "' >'" + paths.lines + "' 2>/dev/null";
+  const auto start = Clock::now();
+  if (std::system(command.c_str()) != 0) Fail("the replay failed");
+  return c.messages / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 }  // namespace
@@ -181,7 +205,6 @@ int main(int argc, char** argv) {
     std::fputs("usage: monitor_throughput MONITOR IMAGES_DIR LINES_FILE [--messages N] [--rounds R]\n", stderr);
     return 2;
   }
-  const std::string monitor = argv[1], images = argv[2], lines = argv[3];
   int messages = 100000;
   int rounds = 7;
   for (int i = 4; i + 1 < argc; i += 2) {
@@ -205,30 +228,41 @@ int main(int argc, char** argv) {
        scenes * kSceneMessages},
   };
 
-  std::printf("%-16s %-10s %9s %14s %14s %10s %16s\n", "message", "reader", "per round", "monitor msg/s",
-              "drain msg/s", "ratio", "(min - max)");
+  const Paths paths{argv[1], argv[2], argv[3], std::string(argv[3]) + ".session"};
+  struct Row {
+    const char* label;
+    Reader reader, baseline;
+  };
+  const Row rows[] = {{"plain/drain", Reader::kPlain, Reader::kDrain},
+                      {"--view/drain", Reader::kView, Reader::kDrain},
+                      {"--record/plain", Reader::kRecord, Reader::kPlain}};
+  std::printf("%-16s %-15s %9s %14s %14s %10s %16s\n", "message", "reader/baseline", "per round", "reader msg/s",
+              "baseline msg/s", "ratio", "(min - max)");
   for (const Case& c : cases) {
-    for (const bool view : {false, true}) {
-      std::vector<double> monitor_rates, drain_rates, ratios;
-      IntoMonitor(c, monitor, view, images, lines);  // warm-up
+    for (const Row& row : rows) {
+      std::vector<double> rates, baseline_rates, ratios;
+      Rate(c, paths, row.reader);  // warm-up
       for (int r = 0; r < rounds; ++r) {
-        double monitor_rate, drain_rate;
+        double rate, baseline_rate;
         if (r % 2 == 0) {
-          monitor_rate = IntoMonitor(c, monitor, view, images, lines);
-          drain_rate = IntoDrain(c);
+          rate = Rate(c, paths, row.reader);
+          baseline_rate = Rate(c, paths, row.baseline);
         } else {
-          drain_rate = IntoDrain(c);
-          monitor_rate = IntoMonitor(c, monitor, view, images, lines);
+          baseline_rate = Rate(c, paths, row.baseline);
+          rate = Rate(c, paths, row.reader);
         }
-        monitor_rates.push_back(monitor_rate);
-        drain_rates.push_back(drain_rate);
-        ratios.push_back(monitor_rate / drain_rate);
+        rates.push_back(rate);
+        baseline_rates.push_back(baseline_rate);
+        ratios.push_back(rate / baseline_rate);
       }
-      std::printf("%-16s %-10s %9d %14.0f %14.0f %10.3f   (%.3f - %.3f)\n", c.label, view ? "--view" : "plain",
-                  c.messages, Median(monitor_rates), Median(drain_rates), Median(ratios),
+      std::printf("%-16s %-15s %9d %14.0f %14.0f %10.3f   (%.3f - %.3f)\n", c.label, row.label, c.messages,
+                  Median(rates), Median(baseline_rates), Median(ratios),
                   *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
       std::fflush(stdout);
     }
+    std::vector<double> replays;
+    for (int r = 0; r < rounds; ++r) replays.push_back(ReplayRate(c, paths));
+    std::printf("%-16s %-15s %9d %14.0f\n", c.label, "--replay", c.messages, Median(replays));
   }
   return 0;
 }
