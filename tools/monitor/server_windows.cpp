@@ -80,12 +80,14 @@ void Read(HANDLE pipe, int number, const ServeHandlers& handlers) {
     const std::lock_guard lock(handler_mutex);
     if (WaitForSingleObject(stop_event, 0) == WAIT_OBJECT_0) break;
     if (!handlers.message(number, buffer.data(), std::min(length, buffer.size()), length)) SetEvent(stop_event);
+    // Nothing waiting, or the client gone: lines and the session go out now.
     DWORD waiting = 0;
-    if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) && waiting == 0) handlers.idle();
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) handlers.idle();
   }
   if (handlers.client && WaitForSingleObject(stop_event, 0) != WAIT_OBJECT_0) {
     const std::lock_guard lock(handler_mutex);
     handlers.client(number, false);
+    handlers.idle();
   }
   DisconnectNamedPipe(pipe);
   CloseHandle(pipe);
