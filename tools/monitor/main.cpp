@@ -21,7 +21,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: vesprine-monitor [--json] [--count N] [--hex] [--view [--listen ADDR:PORT] [--images DIR]]\n"
-    "                        [--record FILE | --replay FILE [--pace]]\n"
+    "                        [--record FILE] [--replay FILE [--pace]]\n"
     "Serves the pipe VesprinePipe as a display host would and prints one line per\n"
     "message received: the client number, the command and the fields it sets.\n"
     "  --json     one JSON object per line instead\n"
@@ -128,7 +128,7 @@ void WaitForInterrupt() {
 // cannot be read to its end.
 template <class Take, class ClientEvent>
 bool Replay(const Options& options, const Take& take, const ClientEvent& client_event) {
-  constexpr int64_t kLongestPause = 10'000'000;  // microseconds
+  constexpr uint64_t kLongestPause = 10'000'000;  // microseconds
   const char* path = options.replay.c_str();
   std::signal(SIGINT, Interrupt);
   std::signal(SIGTERM, Interrupt);
@@ -149,7 +149,9 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
   int64_t last = 0;
   while (!interrupted && reader.Next(entry, error)) {
     if (options.pace) {
-      if (entries > 0) due += std::chrono::microseconds(std::clamp<int64_t>(entry.time - last, 0, kLongestPause));
+      // Unsigned, so that no pair of times in a corrupt file can overflow.
+      const uint64_t gap = entry.time > last ? static_cast<uint64_t>(entry.time) - static_cast<uint64_t>(last) : 0;
+      if (entries > 0) due += std::chrono::microseconds(std::min<uint64_t>(gap, kLongestPause));
       last = entry.time;
       SleepUntil(due);
     }
