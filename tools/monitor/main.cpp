@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
     recording.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
     report_recording();
     const Decoded decoded = Decode(bytes, stored);
-    if (view) view->OnMessage(client, decoded, time / 1000);
+    if (view) view->OnMessage(client, bytes, stored, length, decoded, time);
     Encoding& encoding = tally.encodings[client];
     std::string line = options.json ? FormatJson(client, decoded, length, encoding)
                                     : FormatLine(client, decoded, length, encoding);
@@ -249,7 +249,7 @@ int main(int argc, char** argv) {
   const auto client_event = [&](int client, bool joined, int64_t time) {
     recording.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
     report_recording();
-    if (view) view->OnClient(client, joined);
+    if (view) view->OnClient(client, joined, time);
   };
 
   const auto announce_view = [&] {

@@ -188,3 +188,17 @@ std::string BatchJson(const std::vector<Change>& changes, long messages, long ma
   out += "]}";
   return out;
 }
+
+std::string SeekJson(const SeekResult& seek) {
+  json around = json::array();
+  for (const TimelineLine& line : seek.around) {
+    around.push_back({{"m", line.message}, {"client", line.client}, {"line", line.line}});
+  }
+  const json head{{"message", seek.message}, {"first", seek.first}, {"last", seek.last}, {"around", std::move(around)}};
+  std::string out = Dump(head);
+  out.pop_back();
+  out += ",\"snapshot\":";
+  out += SnapshotJson(seek.scene);
+  out += '}';
+  return out;
+}

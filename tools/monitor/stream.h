@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scene.h"
+#include "timeline.h"
 
 // The whole state, drawing history included.
 std::string SnapshotJson(const Scene& scene);
@@ -13,3 +14,8 @@ std::string SnapshotJson(const Scene& scene);
 // What changed since the last batch; `messages` and `malformed` are the
 // counts after its last change.
 std::string BatchJson(const std::vector<Change>& changes, long messages, long malformed);
+
+// The scene right after a message, for a page that looks back: the point,
+// the range it can look at, the messages listed around the point, and the
+// snapshot there.
+std::string SeekJson(const SeekResult& seek);

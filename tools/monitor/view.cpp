@@ -4,6 +4,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <deque>
 #include <limits>
@@ -15,6 +16,7 @@
 #include "images.h"
 #include "scene.h"
 #include "stream.h"
+#include "timeline.h"
 
 namespace net = boost::asio;
 namespace beast = boost::beast;
@@ -28,6 +30,7 @@ constexpr size_t kMaxQueuedBytes = size_t{8} << 20;    // per page, before it is
 constexpr size_t kMaxPendingBytes = size_t{16} << 20;  // changes not yet sent, before every page is resynchronised
 constexpr auto kTick = 25ms;                           // how often changes go out
 constexpr auto kKeepAlive = 15s;
+constexpr int kMaxSeeks = 4;  // seeks under way at once, over all pages; one more is refused
 
 constexpr char kSecurityPolicy[] =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob: data:; connect-src 'self'; "
@@ -81,15 +84,20 @@ struct View::Impl {
   std::string url;
   std::vector<std::shared_ptr<Page>> pages;
   std::vector<Change> taken;  // the changes a tick took, kept for its capacity
+  net::thread_pool seeker{1};  // seeks replay on a thread of their own, so that no page waits for one
+  int seeking = 0;
 
   // Shared with the pipe's thread.
   std::mutex mutex;
   Scene scene;
+  Timeline timeline;
   std::vector<Change> pending;
   size_t pendingBytes = 0;
   bool resyncAll = false;
 
   ~Impl() {
+    seeker.stop();
+    seeker.join();
     io.stop();
     if (thread.joinable()) thread.join();
   }
@@ -150,6 +158,38 @@ struct View::Impl {
     return response;
   }
 
+  // The scene right after message N, for `?message=N`.
+  net::awaitable<http::response<http::string_body>> SeekAnswer(std::string_view query, unsigned version) {
+    constexpr std::string_view key = "message=";
+    long message = -1;
+    if (query.substr(0, key.size()) == key) {
+      const std::string_view digits = query.substr(key.size());
+      const auto [end, code] = std::from_chars(digits.data(), digits.data() + digits.size(), message);
+      if (code != std::errc() || end != digits.data() + digits.size()) message = -1;
+    }
+    if (message < 0) co_return Plain(http::status::bad_request, "expected ?message=N, N a message number", version);
+    if (seeking >= kMaxSeeks) co_return Plain(http::status::service_unavailable, "too many seeks at once", version);
+    TimelineSpan span;
+    {
+      const std::lock_guard lock(mutex);
+      span = timeline.Take(message, scene);
+    }
+    ++seeking;
+    struct Done {
+      int& seeking;
+      ~Done() { --seeking; }
+    } done{seeking};
+    auto seek = [this, span = std::move(span)]() -> net::awaitable<std::string> {
+      co_return SeekJson(Seek(span, checkImage));
+    };
+    http::response<http::string_body> response{http::status::ok, version};
+    response.body() = co_await net::co_spawn(seeker, std::move(seek), net::use_awaitable);
+    response.set(http::field::content_type, "application/json");
+    Secure(response);
+    response.prepare_payload();
+    co_return response;
+  }
+
   net::awaitable<void> Session(tcp::socket socket) {
     beast::tcp_stream stream(std::move(socket));
     beast::flat_buffer buffer(16384);
@@ -181,6 +221,10 @@ struct View::Impl {
             co_await OpenPage(stream.release_socket());
             co_return;
           }
+        } else if (target == "/seek") {
+          const std::string_view full = request.target();
+          const size_t query = full.find('?');
+          response = co_await SeekAnswer(query == std::string_view::npos ? "" : full.substr(query + 1), version);
         } else {
           response = Answer(request, target);
         }
@@ -334,17 +378,20 @@ bool View::Start(const std::string& address, uint16_t port, const std::string& i
 
 std::string View::Url() const { return impl_->url; }
 
-void View::OnMessage(int client, const Decoded& decoded, int64_t time) {
+void View::OnMessage(int client, const uint8_t* bytes, size_t stored, size_t length, const Decoded& decoded,
+                     int64_t time) {
   Impl& impl = *impl_;
   const std::lock_guard lock(impl.mutex);
+  impl.timeline.Add(impl.scene, SessionEntry::kMessage, client, time, bytes, stored, length);
   const auto from = impl.pending.size();
-  ApplyMessage(impl.scene, client, decoded, time, impl.checkImage, impl.pending);
+  ApplyMessage(impl.scene, client, decoded, time / 1000, impl.checkImage, impl.pending);
   impl.Record(from);
 }
 
-void View::OnClient(int client, bool joined) {
+void View::OnClient(int client, bool joined, int64_t time) {
   Impl& impl = *impl_;
   const std::lock_guard lock(impl.mutex);
+  impl.timeline.Add(impl.scene, joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
   const auto from = impl.pending.size();
   if (joined) {
     ClientJoined(impl.scene, client, impl.pending);

@@ -2,6 +2,7 @@
 // and streams the scene to every open page, on a thread of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,8 +23,11 @@ class View {
   std::string Url() const;
 
   // From the thread that reads the pipe: never waits for a page.
-  void OnMessage(int client, const Decoded& decoded, int64_t time);
-  void OnClient(int client, bool joined);
+  // `time` in microseconds since the epoch; `bytes` are the `stored` bytes
+  // of a message `length` long, which `decoded` reads.
+  void OnMessage(int client, const uint8_t* bytes, size_t stored, size_t length, const Decoded& decoded,
+                 int64_t time);
+  void OnClient(int client, bool joined, int64_t time);
 
  private:
   struct Impl;

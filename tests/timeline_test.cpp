@@ -1,0 +1,118 @@
+// Seeking the view's timeline: the scene at any message equals a fresh
+// replay of the messages up to it, and memory stays within the bound.
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "decode.h"
+#include "messages.h"
+#include "scene.h"
+#include "stream.h"
+#include "timeline.h"
+
+namespace {
+
+const ImageChecker kCheck = [](const std::string& path) { return ImageCheck{"/images/" + path, ""}; };
+
+// A session as the view gets it: the live scene, its timeline, and what the
+// scene and the printed line were after each message.
+struct Session {
+  Scene scene;
+  Timeline timeline;
+  std::vector<std::string> snapshots{SnapshotJson(Scene{})};  // [n]: right after message n
+  std::vector<std::string> lines{""};                          // [n]: message n as printed
+  std::map<int, Encoding> encodings;
+
+  void Send(const Bytes& message, int client = 1) {
+    timeline.Add(scene, SessionEntry::kMessage, client, 5000, message.data(), message.size(), message.size());
+    const Decoded decoded = Decode(message.data(), message.size());
+    lines.push_back(FormatLine(client, decoded, message.size(), encodings[client]));
+    encodings[client] = NextEncoding(decoded, encodings[client]);
+    std::vector<Change> changes;
+    ApplyMessage(scene, client, decoded, 5, kCheck, changes);
+    snapshots.push_back(SnapshotJson(scene));
+  }
+  void Client(int client, bool joined) {
+    timeline.Add(scene, joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, 5000, nullptr, 0, 0);
+    std::vector<Change> changes;
+    if (joined) ClientJoined(scene, client, changes); else ClientLeft(scene, client, changes);
+  }
+  SeekResult At(long message) { return Seek(timeline.Take(message, scene), kCheck); }
+};
+
+// Sprites, both encodings, logs, clears, clients coming and going, and
+// messages that do not decode, over several checkpoints.
+void Build(Session& s) {
+  s.Client(1, true);
+  s.Send(ShortMessage(26, {{at::width, 320}, {at::height, 200}}));
+  s.Send(NameMessage(10, "hero", {{at::width, 16}, {at::height, 16}}));
+  for (int i = 0; i < 6000; ++i) {
+    if (i == 1000) s.Client(2, true);
+    if (i == 4000) s.Client(2, false);
+    if (i == 1500) s.Client(3, true);
+    const int client = i >= 1000 && i < 4000 && i % 3 == 0 ? 2 : i >= 1500 && i % 7 == 0 ? 3 : 1;
+    switch (i % 50) {
+      case 0: s.Send(ShortMessage(5, {{at::color1, i % 256}, {at::color2, 7}, {at::color3, 99}, {at::alpha, 255}}), client); break;
+      case 1: s.Send(NameMessage(14, i % 100 == 1 ? "hero" : ""), client); break;
+      case 2: s.Send(ShortMessage(15, {{at::x, i % 300}, {at::y, 20}}), client); break;
+      case 3: s.Send(ShortMessage(28, {{at::x, (i / 50) % 2}}), client); break;
+      case 4: s.Send(TextMessage(3, "\x83\x65 text", {{at::x, 3}, {at::y, 4}}), client); break;
+      case 5: s.Send(LogMessage(22, "log \x83\x65"), client); break;
+      case 6: s.Send(i % 1000 == 6 ? ShortMessage(9) : ShortMessage(6), client); break;
+      case 7: s.Send(ShortMessage(2, {{at::x, 1}, {at::y, 1}, {at::width, 5}, {at::height, 5}, {at::shapeParam, 1}}), client); break;
+      default: s.Send(ShortMessage(1, {{at::x, i % 320}, {at::y, i % 200}}), client); break;
+    }
+    // A page seeking while messages arrive seals the block being filled.
+    if (i % 997 == 0) s.At(i / 2);
+  }
+}
+
+TEST(TimelineTest, SceneAtAnyMessageEqualsAFreshReplayUpToIt) {
+  Session s;
+  Build(s);
+  const long last = s.scene.messages;
+  ASSERT_EQ(last, 6002);
+  for (const long n : {0L, 1L, 2L, 3L, 57L, 4095L, 4096L, 4097L, 5000L, 5999L, last - 10, last - 1, last}) {
+    const SeekResult result = s.At(n);
+    ASSERT_EQ(result.message, n);
+    EXPECT_EQ(result.first, 0);
+    EXPECT_EQ(result.last, last);
+    EXPECT_EQ(SnapshotJson(result.scene), s.snapshots[n]) << "at message " << n;
+    std::vector<std::string> expected, listed;
+    for (long m = std::max(1L, n - kAround); m <= std::min(last, n + kAround); ++m) expected.push_back(s.lines[m]);
+    for (const TimelineLine& line : result.around) listed.push_back(line.line);
+    EXPECT_EQ(listed, expected) << "around message " << n;
+  }
+  // Past either end, the nearest point.
+  EXPECT_EQ(s.At(last + 100).message, last);
+  EXPECT_EQ(SnapshotJson(s.At(1L << 40).scene), s.snapshots[last]);
+}
+
+TEST(TimelineTest, SeeksFromACheckpointNotFromTheStart) {
+  Session s;
+  Build(s);
+  const TimelineSpan span = s.timeline.Take(5990, s.scene);
+  ASSERT_FALSE(span.blocks.empty());
+  EXPECT_GT(span.blocks.front()->first, 0);
+  EXPECT_LE(span.blocks.front()->first, 5990 - kAround);
+}
+
+TEST(TimelineTest, StaysWithinItsBoundByDroppingTheOldest) {
+  Session s;
+  const Bytes log = LogMessage(22, std::string(65000, 'x'));
+  const size_t count = kMaxTimelineBytes / log.size() * 3 / 2;
+  for (size_t i = 0; i < count; ++i) {
+    s.timeline.Add(s.scene, SessionEntry::kMessage, 1, 0, log.data(), log.size(), log.size());
+    s.scene.messages = static_cast<long>(i) + 1;
+  }
+  EXPECT_LE(s.timeline.Bytes(), kMaxTimelineBytes);
+  EXPECT_GE(s.timeline.Bytes(), kMaxTimelineBytes / 2);
+  const TimelineSpan span = s.timeline.Take(0, s.scene);
+  EXPECT_GT(span.first, 0);
+  EXPECT_EQ(span.message, span.first);
+  EXPECT_EQ(Seek(span, kCheck).around.front().message, span.first + 1);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+#include "timeline.h"
+
+#include <algorithm>
+#include <map>
+
+#include "decode.h"
+
+size_t SceneBytes(const Scene& scene) {
+  size_t bytes = sizeof(Scene) + scene.historyBytes + scene.logBytes + scene.logs.size() * sizeof(LogLine) +
+                 scene.sprites.size() * sizeof(Sprite) + scene.clients.size() * 64;
+  for (const std::string& path : scene.images) bytes += 2 * (path.size() + 64);
+  return bytes;
+}
+
+void Timeline::Add(const Scene& before, SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes,
+                   size_t size, size_t length) {
+  if (sealed_) {
+    auto block = std::make_shared<TimelineBlock>();
+    block->first = before.messages;
+    // A checkpoint costs a copy of the scene, so one is taken only after
+    // entries that cost at least as much: its memory and the time to make it
+    // stay within what the entries themselves cost.
+    const size_t scene = SceneBytes(before);
+    if (blocks_.empty() || ((entriesSince_ >= kBlockEntries || bytesSince_ >= kBlockBytes) && bytesSince_ >= scene)) {
+      block->start = std::make_shared<const Scene>(before);
+      block->startBytes = scene;
+      bytes_ += scene;
+      entriesSince_ = 0;
+      bytesSince_ = 0;
+    }
+    block->heads.reserve(kBlockEntries);
+    blocks_.push_back(std::move(block));
+    sealed_ = false;
+  }
+  TimelineBlock& block = *blocks_.back();
+  block.heads.push_back({kind, client, time, static_cast<uint32_t>(length), static_cast<uint32_t>(size)});
+  if (size > 0) block.bytes.insert(block.bytes.end(), bytes, bytes + size);
+  const size_t cost = sizeof(TimelineBlock::Head) + size;
+  block.accounted += cost;
+  bytes_ += cost;
+  ++entriesSince_;
+  bytesSince_ += cost;
+  if (block.heads.size() >= kBlockEntries || block.bytes.size() >= kBlockBytes) Seal();
+  Trim();
+}
+
+void Timeline::Seal() {
+  if (sealed_) return;
+  sealed_ = true;
+  blocks_.back()->heads.shrink_to_fit();
+  blocks_.back()->bytes.shrink_to_fit();
+}
+
+// Over the bound, the oldest blocks go, up to the next checkpoint, so that
+// the first block left begins with one.
+void Timeline::Trim() {
+  while (bytes_ > kMaxTimelineBytes) {
+    const auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [](auto& b) { return b->start != nullptr; });
+    if (next == blocks_.end()) return;
+    for (auto it = blocks_.begin(); it != next; ++it) bytes_ -= (*it)->accounted + (*it)->startBytes;
+    blocks_.erase(blocks_.begin(), next);
+  }
+}
+
+TimelineSpan Timeline::Take(long message, const Scene& live) {
+  TimelineSpan span;
+  span.last = live.messages;
+  span.first = blocks_.empty() ? live.messages : blocks_.front()->first;
+  span.message = std::clamp(message, span.first, span.last);
+  if (blocks_.empty()) return span;
+  Seal();
+  // From the last checkpoint at or before the first line to list.
+  const long from = std::max(span.first, span.message - kAround);
+  auto start = blocks_.begin();
+  for (auto it = blocks_.begin(); it != blocks_.end() && (*it)->first <= from; ++it) {
+    if ((*it)->start) start = it;
+  }
+  for (auto it = start; it != blocks_.end() && (*it)->first < span.message + kAround; ++it) span.blocks.push_back(*it);
+  return span;
+}
+
+namespace {
+
+Encoding EncodingOf(const Scene& scene, int client) {
+  const auto found = scene.clients.find(client);
+  return found == scene.clients.end() ? Encoding::kUtf8 : found->second.encoding;
+}
+
+}  // namespace
+
+SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
+  SeekResult result;
+  result.message = span.message;
+  result.first = span.first;
+  result.last = span.last;
+  if (span.blocks.empty()) return result;
+  Scene& scene = result.scene = *span.blocks.front()->start;
+  std::map<std::string, ImageCheck> checked;
+  const ImageChecker remembered = [&](const std::string& path) {
+    const auto [at, added] = checked.try_emplace(path);
+    if (added) at->second = check(path);
+    return at->second;
+  };
+  std::vector<Change> changes;
+  // Past the point nothing is applied; the clients' encodings are followed
+  // only to print the lines listed after it.
+  std::map<int, Encoding> after;
+  const auto pass_point = [&] {
+    for (const auto& [number, state] : scene.clients) after[number] = state.encoding;
+  };
+  long count = scene.messages;
+  if (count == span.message) pass_point();
+  for (const auto& block : span.blocks) {
+    const uint8_t* bytes = block->bytes.data();
+    for (const TimelineBlock::Head& head : block->heads) {
+      const uint8_t* data = bytes;
+      bytes += head.size;
+      if (head.kind != SessionEntry::kMessage) {
+        const bool joined = head.kind == SessionEntry::kJoined;
+        if (count < span.message) {
+          if (joined) ClientJoined(scene, head.client, changes); else ClientLeft(scene, head.client, changes);
+          changes.clear();
+        } else if (joined) {
+          after[head.client] = Encoding::kUtf8;
+        }
+        continue;
+      }
+      if (++count > span.message + kAround) return result;
+      const Decoded decoded = Decode(data, head.size);
+      if (count <= span.message) {
+        if (count >= span.message - kAround) {
+          result.around.push_back(
+              {count, head.client, FormatLine(head.client, decoded, head.length, EncodingOf(scene, head.client))});
+        }
+        ApplyMessage(scene, head.client, decoded, head.time / 1000, remembered, changes);
+        changes.clear();
+        if (count == span.message) pass_point();
+      } else {
+        Encoding& encoding = after[head.client];
+        result.around.push_back({count, head.client, FormatLine(head.client, decoded, head.length, encoding)});
+        encoding = NextEncoding(decoded, encoding);
+      }
+    }
+  }
+  return result;
+}

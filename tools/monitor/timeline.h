@@ -1,0 +1,88 @@
+// Every message the view has seen, kept so that a page can look at the scene
+// as it was right after any one of them. Entries are kept in blocks, and some
+// blocks begin with a copy of the scene (a checkpoint): a seek starts from the
+// checkpoint before its point, never from the start of the session.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scene.h"
+#include "session.h"
+
+constexpr size_t kBlockEntries = 4096;                  // a block is sealed at this many entries
+constexpr size_t kBlockBytes = size_t{1} << 20;         // or at this many bytes
+constexpr size_t kMaxTimelineBytes = size_t{512} << 20;  // entries and checkpoints together
+constexpr long kAround = 10;                            // messages listed on each side of the point
+
+// A run of entries. Once sealed it never changes, so a seek reads it without a lock.
+struct TimelineBlock {
+  struct Head {
+    SessionEntry::Kind kind;
+    int32_t client;
+    int64_t time;     // microseconds since the epoch
+    uint32_t length;  // the message's whole length
+    uint32_t size;    // its bytes kept
+  };
+  std::shared_ptr<const Scene> start;  // the scene before the first entry, if a checkpoint begins here
+  size_t startBytes = 0;
+  long first = 0;                      // messages before the first entry
+  std::vector<Head> heads;
+  std::vector<uint8_t> bytes;          // the entries' bytes, one after another
+  size_t accounted = 0;                // what its entries cost the bound
+};
+
+// What a seek needs, taken from the timeline while the scene is locked.
+struct TimelineSpan {
+  long message = 0;  // the point, within [first, last]
+  long first = 0;    // the earliest point the timeline still holds
+  long last = 0;     // the latest message
+  std::vector<std::shared_ptr<const TimelineBlock>> blocks;  // the first begins with a checkpoint
+};
+
+// A message near the point, as the monitor prints it.
+struct TimelineLine {
+  long message = 0;
+  int client = 0;
+  std::string line;
+};
+
+struct SeekResult {
+  long message = 0, first = 0, last = 0;
+  Scene scene;                      // right after `message`
+  std::vector<TimelineLine> around;  // from message - kAround to message + kAround, where they exist
+};
+
+class Timeline {
+ public:
+  // Keeps an entry that `before` is about to apply, and a checkpoint of
+  // `before` when one is due.
+  void Add(const Scene& before, SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes,
+           size_t size, size_t length);
+  // The span for a seek to `message` (clamped to what is held); `live` is the
+  // scene now. Seals the block being filled, so that no span shares a block
+  // that still changes.
+  TimelineSpan Take(long message, const Scene& live);
+  size_t Bytes() const { return bytes_; }
+
+ private:
+  void Seal();
+  void Trim();
+
+  std::deque<std::shared_ptr<TimelineBlock>> blocks_;
+  size_t bytes_ = 0;
+  size_t entriesSince_ = 0;  // since the last checkpoint
+  size_t bytesSince_ = 0;
+  bool sealed_ = true;
+};
+
+// Replays a span from its checkpoint to its point. Images are checked with
+// `check`, once per path.
+SeekResult Seek(const TimelineSpan& span, const ImageChecker& check);
+
+// Roughly what a copy of the scene costs in memory.
+size_t SceneBytes(const Scene& scene);
