@@ -32,10 +32,15 @@ void Timeline::Add(const Scene& before, SessionEntry::Kind kind, int32_t client,
     blocks_.push_back(std::move(block));
     sealed_ = false;
   }
+  // Messages have a fixed layout, mostly zeros past their text: only the
+  // bytes up to the last one that is not zero are kept.
+  size_t kept = size;
+  while (kept > 0 && bytes[kept - 1] == 0) --kept;
   TimelineBlock& block = *blocks_.back();
-  block.heads.push_back({kind, client, time, static_cast<uint32_t>(length), static_cast<uint32_t>(size)});
-  if (size > 0) block.bytes.insert(block.bytes.end(), bytes, bytes + size);
-  const size_t cost = sizeof(TimelineBlock::Head) + size;
+  block.heads.push_back(
+      {kind, client, time, static_cast<uint32_t>(length), static_cast<uint32_t>(size), static_cast<uint32_t>(kept)});
+  block.bytes.insert(block.bytes.end(), bytes, bytes + kept);
+  const size_t cost = sizeof(TimelineBlock::Head) + kept;
   block.accounted += cost;
   bytes_ += cost;
   ++entriesSince_;
@@ -102,6 +107,7 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
     return at->second;
   };
   std::vector<Change> changes;
+  std::vector<uint8_t> message;
   // Past the point nothing is applied; the clients' encodings are followed
   // only to print the lines listed after it.
   std::map<int, Encoding> after;
@@ -113,8 +119,9 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
   for (const auto& block : span.blocks) {
     const uint8_t* bytes = block->bytes.data();
     for (const TimelineBlock::Head& head : block->heads) {
-      const uint8_t* data = bytes;
-      bytes += head.size;
+      message.assign(bytes, bytes + head.kept);
+      message.resize(head.size);
+      bytes += head.kept;
       if (head.kind != SessionEntry::kMessage) {
         const bool joined = head.kind == SessionEntry::kJoined;
         if (count < span.message) {
@@ -126,7 +133,7 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
         continue;
       }
       if (++count > span.message + kAround) return result;
-      const Decoded decoded = Decode(data, head.size);
+      const Decoded decoded = Decode(message.data(), message.size());
       if (count <= span.message) {
         if (count >= span.message - kAround) {
           result.around.push_back(

@@ -16,7 +16,7 @@
 
 constexpr size_t kBlockEntries = 4096;                  // a block is sealed at this many entries
 constexpr size_t kBlockBytes = size_t{1} << 20;         // or at this many bytes
-constexpr size_t kMaxTimelineBytes = size_t{512} << 20;  // entries and checkpoints together
+constexpr size_t kMaxTimelineBytes = size_t{256} << 20;  // entries and checkpoints together
 constexpr long kAround = 10;                            // messages listed on each side of the point
 
 // A run of entries. Once sealed it never changes, so a seek reads it without a lock.
@@ -26,13 +26,14 @@ struct TimelineBlock {
     int32_t client;
     int64_t time;     // microseconds since the epoch
     uint32_t length;  // the message's whole length
-    uint32_t size;    // its bytes kept
+    uint32_t size;    // its bytes as received (a message longer than the largest, cut)
+    uint32_t kept;    // of those, up to the last that is not zero: the rest are zeros
   };
   std::shared_ptr<const Scene> start;  // the scene before the first entry, if a checkpoint begins here
   size_t startBytes = 0;
   long first = 0;                      // messages before the first entry
   std::vector<Head> heads;
-  std::vector<uint8_t> bytes;          // the entries' bytes, one after another
+  std::vector<uint8_t> bytes;          // the entries' kept bytes, one after another
   size_t accounted = 0;                // what its entries cost the bound
 };
 

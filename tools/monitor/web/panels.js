@@ -5,8 +5,14 @@ const kLevels = [['V', 'verbose'], ['D', 'debug'], ['I', 'info'], ['W', 'warning
 const kTablesEvery = 250;  // milliseconds
 
 export class Panels {
-  constructor(state) {
+  // `choose(id)` is called with the sprite whose row was clicked.
+  constructor(state, choose) {
     this.state = state;
+    this.selected = 0;  // the chosen sprite's id
+    document.querySelector('#sprites tbody').addEventListener('click', (event) => {
+      const row = event.target.closest('tr');
+      if (row) choose(Number(row.dataset.id));
+    });
     this.shown = new Set(kLevels.map(([level]) => level));
     const filters = document.getElementById('filters');
     for (const [level, label] of kLevels) {
@@ -62,10 +68,15 @@ export class Panels {
     for (const c of this.state.clients.values()) {
       if (c.sprite) current.set(c.sprite, [...(current.get(c.sprite) ?? []), `#${c.client}`]);
     }
-    const rows = [...this.state.sprites.values()].map((s) => row([
-      s.name, `${s.width} × ${s.height}`, `${s.x}, ${s.y}`, `${s.ox}, ${s.oy}`, String(s.z),
-      s.visible ? 'yes' : 'no', String(s.alpha), (current.get(s.id) ?? []).join(' '),
-    ]));
+    const rows = [...this.state.sprites.values()].map((s) => {
+      const tr = row([
+        s.name, `${s.width} × ${s.height}`, `${s.x}, ${s.y}`, `${s.ox}, ${s.oy}`, String(s.z),
+        s.visible ? 'yes' : 'no', String(s.alpha), (current.get(s.id) ?? []).join(' '),
+      ]);
+      tr.dataset.id = String(s.id);
+      if (s.id === this.selected) tr.className = 'selected';
+      return tr;
+    });
     document.querySelector('#sprites tbody').replaceChildren(...rows);
   }
 
@@ -81,6 +92,35 @@ export class Panels {
       return item;
     });
     document.getElementById('log').replaceChildren(...items.reverse());
+  }
+
+  // The history of screen pixel (x, y) at the point shown, or a hint.
+  showPixel(x, y, history, first) {
+    const list = document.getElementById('pixel-history');
+    if (!history) {
+      text('pixel-note', 'Click a pixel of the screen to list the messages that drew it.');
+      list.replaceChildren();
+      return;
+    }
+    const notes = [`Pixel ${x}, ${y}: ${history.entries.length} message${history.entries.length === 1 ? '' : 's'} ` +
+      `drew on it, the latest first.`];
+    for (const layer of history.dropped) {
+      notes.push(`${layer.name === null ? 'The screen' : `Sprite ${layer.name}`} keeps its drawing from message ` +
+        `${layer.since} on; earlier drawing was dropped.`);
+    }
+    if (first > 0) notes.push(`The timeline starts at message ${first}.`);
+    text('pixel-note', notes.join(' '));
+    list.replaceChildren(...history.entries.map((entry) => {
+      const item = document.createElement('li');
+      item.dataset.m = String(entry.m);
+      const swatch = document.createElement('span');
+      swatch.className = 'swatch';
+      const [r, g, b, a] = entry.colour;
+      swatch.style.background = `rgba(${r},${g},${b},${a / 255})`;
+      const where = entry.layer === null ? 'screen' : `sprite ${entry.layer} at ${entry.x}, ${entry.y}`;
+      item.append(swatch, `${entry.m}  ${entry.command} on ${where}: rgba ${r}, ${g}, ${b}, ${a}`);
+      return item;
+    }));
   }
 }
 

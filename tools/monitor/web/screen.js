@@ -63,52 +63,11 @@ export class Screen {
   draw(id, op) {
     const layer = this.layers.get(id);
     if (!layer) return;
-    const ctx = layer.getContext('2d');
-    const { width, height } = layer;
-    const colour = op.c ? `rgba(${op.c[0]},${op.c[1]},${op.c[2]},${op.c[3] / 255})` : '';
-    switch (op.k) {
-      case 'pixel':
-        fillRect(ctx, colour, op.x, op.y, 1, 1, width, height);
-        break;
-      case 'line':
-        fill(ctx, colour, (path) => line(path, op, width, height));
-        break;
-      case 'rect':
-        if (op.f) fillRect(ctx, colour, op.x, op.y, op.w, op.h, width, height);
-        else fill(ctx, colour, (path) => rect(path, op, width, height));
-        break;
-      case 'ellipse':
-        fill(ctx, colour, (path) => ellipse(path, op, width, height));
-        break;
-      case 'text':
-        paint(ctx, colour);
-        ctx.font = `${op.s}px "DejaVu Sans", "IPAGothic", sans-serif`;
-        ctx.textBaseline = 'top';
-        ctx.fillText(op.t, op.x, op.y);
-        break;
-      case 'image':
-        this.image(ctx, this.images.get(op.i), op.x, op.y, op.w, op.h, op.o / 255);
-        break;
-      case 'clear':
-        ctx.clearRect(0, 0, width, height);
-        break;
-      case 'size':
-        this.layers.set(id, resized(layer, op.w, op.h));
-        break;
+    if (op.k === 'size') {
+      this.layers.set(id, resized(layer, op.w, op.h));
+      return;
     }
-  }
-
-  // An image at its own size (w 0) or stretched, or a placeholder of that size.
-  image(ctx, bitmap, x, y, w, h, opacity) {
-    ctx.save();
-    ctx.globalAlpha = opacity;
-    ctx.imageSmoothingEnabled = false;
-    if (bitmap) {
-      if (w > 0) ctx.drawImage(bitmap, x, y, w, h); else ctx.drawImage(bitmap, x, y);
-    } else {
-      placeholder(ctx, x, y, w > 0 ? w : kPlaceholderSize, h > 0 ? h : kPlaceholderSize);
-    }
-    ctx.restore();
+    drawOp(layer.getContext('2d'), op, layer.width, layer.height, this.images);
   }
 
   // Bottom to top: black (none in an overlay), background, the screen's
@@ -129,7 +88,7 @@ export class Screen {
     }
     if (state.background) {
       const b = state.background;
-      this.image(ctx, this.images.get(b.image), 0, 0, canvas.width, canvas.height, b.alpha / 255);
+      image(ctx, this.images.get(b.image), 0, 0, canvas.width, canvas.height, b.alpha / 255);
     }
     ctx.drawImage(this.layers.get(0), 0, 0);
     const sprites = [...state.sprites.values()].sort((a, b) => a.z - b.z || a.id - b.id);
@@ -146,6 +105,52 @@ export class Screen {
   surfaceOf(id) {
     return this.layers.get(id);
   }
+}
+
+// Executes one op (not a resize) on a surface of `width` by `height`, with
+// `images` from image id to bitmap.
+export function drawOp(ctx, op, width, height, images) {
+  const colour = op.c ? `rgba(${op.c[0]},${op.c[1]},${op.c[2]},${op.c[3] / 255})` : '';
+  switch (op.k) {
+    case 'pixel':
+      fillRect(ctx, colour, op.x, op.y, 1, 1, width, height);
+      break;
+    case 'line':
+      fill(ctx, colour, (path) => line(path, op, width, height));
+      break;
+    case 'rect':
+      if (op.f) fillRect(ctx, colour, op.x, op.y, op.w, op.h, width, height);
+      else fill(ctx, colour, (path) => rect(path, op, width, height));
+      break;
+    case 'ellipse':
+      fill(ctx, colour, (path) => ellipse(path, op, width, height));
+      break;
+    case 'text':
+      paint(ctx, colour);
+      ctx.font = `${op.s}px "DejaVu Sans", "IPAGothic", sans-serif`;
+      ctx.textBaseline = 'top';
+      ctx.fillText(op.t, op.x, op.y);
+      break;
+    case 'image':
+      image(ctx, images.get(op.i), op.x, op.y, op.w, op.h, op.o / 255);
+      break;
+    case 'clear':
+      ctx.clearRect(0, 0, width, height);
+      break;
+  }
+}
+
+// An image at its own size (w 0) or stretched, or a placeholder of that size.
+function image(ctx, bitmap, x, y, w, h, opacity) {
+  ctx.save();
+  ctx.globalAlpha = opacity;
+  ctx.imageSmoothingEnabled = false;
+  if (bitmap) {
+    if (w > 0) ctx.drawImage(bitmap, x, y, w, h); else ctx.drawImage(bitmap, x, y);
+  } else {
+    placeholder(ctx, x, y, w > 0 ? w : kPlaceholderSize, h > 0 ? h : kPlaceholderSize);
+  }
+  ctx.restore();
 }
 
 function surface(width, height) {

@@ -1,13 +1,11 @@
-// Receives the monitor's stream: one snapshot on joining, then batches. Ops
-// arrive as arrays and are handed on as objects ({k, m, x, y, ...}).
+// Receives the monitor's stream: one snapshot on joining, then batches; and
+// fetches the state at a point of the timeline. Ops arrive as arrays and are
+// handed on as objects ({k, m, x, y, ...}).
 export function openStream(handlers) {
   const source = new EventSource('/events');
   source.addEventListener('open', () => handlers.status('live'));
   source.addEventListener('snapshot', (event) => {
-    const data = JSON.parse(event.data);
-    data.screen.ops = data.screen.ops.map(unpackOp);
-    for (const s of data.sprites) s.layer.ops = s.layer.ops.map(unpackOp);
-    handlers.snapshot(data);
+    handlers.snapshot(unpackSnapshot(JSON.parse(event.data)));
   });
   source.addEventListener('batch', (event) => {
     const data = JSON.parse(event.data);
@@ -20,6 +18,21 @@ export function openStream(handlers) {
       : 'reconnecting');
   });
   return source;
+}
+
+// The state at a point of the timeline: the answer to /seek?message=N.
+export async function fetchPoint(message) {
+  const response = await fetch(`/seek?message=${message}`);
+  if (!response.ok) throw new Error(`${response.status}: ${(await response.text()).trim()}`);
+  const data = await response.json();
+  unpackSnapshot(data.snapshot);
+  return data;
+}
+
+function unpackSnapshot(data) {
+  data.screen.ops = data.screen.ops.map(unpackOp);
+  for (const s of data.sprites) s.layer.ops = s.layer.ops.map(unpackOp);
+  return data;
 }
 
 // [kind, message, fields in a fixed order per kind, then r, g, b, a for drawing ops].
