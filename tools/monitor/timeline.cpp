@@ -1,9 +1,12 @@
 #include "timeline.h"
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 #include <map>
 
 #include "decode.h"
+#include "protocol/protocol.h"
 
 size_t SceneBytes(const Scene& scene) {
   size_t bytes = sizeof(Scene) + scene.historyBytes + scene.logBytes + scene.logs.size() * sizeof(LogLine) +
@@ -11,6 +14,33 @@ size_t SceneBytes(const Scene& scene) {
   for (const std::string& path : scene.images) bytes += 2 * (path.size() + 64);
   return bytes;
 }
+
+namespace {
+
+// Where the longest run of zero bytes starts, and its length; zeros are
+// compared 64 bytes at a time.
+std::pair<size_t, size_t> LongestZeroRun(const uint8_t* bytes, size_t size) {
+  static constexpr uint8_t kZeros[64] = {};
+  size_t best = 0, length = 0;
+  for (size_t i = 0; i < size;) {
+    while (i < size && bytes[i] != 0) ++i;
+    const size_t start = i;
+    while (i + sizeof(kZeros) <= size && std::memcmp(bytes + i, kZeros, sizeof(kZeros)) == 0) i += sizeof(kZeros);
+    while (i < size && bytes[i] == 0) ++i;
+    if (i - start > length) {
+      best = start;
+      length = i - start;
+    }
+  }
+  return {best, length};
+}
+
+Encoding EncodingOf(const Scene& scene, int client) {
+  const auto found = scene.clients.find(client);
+  return found == scene.clients.end() ? Encoding::kUtf8 : found->second.encoding;
+}
+
+}  // namespace
 
 void Timeline::Add(const Scene& before, SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes,
                    size_t size, size_t length) {
@@ -28,32 +58,42 @@ void Timeline::Add(const Scene& before, SessionEntry::Kind kind, int32_t client,
       entriesSince_ = 0;
       bytesSince_ = 0;
     }
+    // Reserved once, as much as the last full block held and a little more:
+    // a block that grew by doubling would touch twice its memory.
     block->heads.reserve(kBlockEntries);
+    block->bytes.reserve(std::min(lastBlockBytes_ / 4 * 5 + 4096, kBlockBytes + kMaxMessageSize));
     blocks_.push_back(std::move(block));
     sealed_ = false;
   }
-  // Messages have a fixed layout, mostly zeros past their text: only the
-  // bytes up to the last one that is not zero are kept.
-  size_t kept = size;
-  while (kept > 0 && bytes[kept - 1] == 0) --kept;
+  // Messages have a fixed layout, mostly zeros past their string: the
+  // longest run of zeros is not kept.
+  const auto [gap, zeros] = LongestZeroRun(bytes, size);
   TimelineBlock& block = *blocks_.back();
-  block.heads.push_back(
-      {kind, client, time, static_cast<uint32_t>(length), static_cast<uint32_t>(size), static_cast<uint32_t>(kept)});
-  block.bytes.insert(block.bytes.end(), bytes, bytes + kept);
-  const size_t cost = sizeof(TimelineBlock::Head) + kept;
+  block.heads.push_back({kind, client, time, static_cast<uint32_t>(length), static_cast<uint32_t>(size),
+                         static_cast<uint32_t>(gap), static_cast<uint32_t>(zeros)});
+  block.bytes.insert(block.bytes.end(), bytes, bytes + gap);
+  block.bytes.insert(block.bytes.end(), bytes + gap + zeros, bytes + size);
+  const size_t cost = sizeof(TimelineBlock::Head) + size - zeros;
   block.accounted += cost;
   bytes_ += cost;
   ++entriesSince_;
   bytesSince_ += cost;
-  if (block.heads.size() >= kBlockEntries || block.bytes.size() >= kBlockBytes) Seal();
+  if (block.heads.size() >= kBlockEntries || block.bytes.size() >= kBlockBytes) {
+    lastBlockBytes_ = block.bytes.size();
+    Seal();
+  }
   Trim();
 }
 
+// A block sealed early, for a seek, gives back what it had reserved.
 void Timeline::Seal() {
   if (sealed_) return;
   sealed_ = true;
-  blocks_.back()->heads.shrink_to_fit();
-  blocks_.back()->bytes.shrink_to_fit();
+  TimelineBlock& block = *blocks_.back();
+  if (block.bytes.size() < kBlockBytes / 2) {
+    block.heads.shrink_to_fit();
+    block.bytes.shrink_to_fit();
+  }
 }
 
 // Over the bound, the oldest blocks go, up to the next checkpoint, so that
@@ -84,15 +124,6 @@ TimelineSpan Timeline::Take(long message, const Scene& live) {
   return span;
 }
 
-namespace {
-
-Encoding EncodingOf(const Scene& scene, int client) {
-  const auto found = scene.clients.find(client);
-  return found == scene.clients.end() ? Encoding::kUtf8 : found->second.encoding;
-}
-
-}  // namespace
-
 SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
   SeekResult result;
   result.message = span.message;
@@ -119,9 +150,10 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
   for (const auto& block : span.blocks) {
     const uint8_t* bytes = block->bytes.data();
     for (const TimelineBlock::Head& head : block->heads) {
-      message.assign(bytes, bytes + head.kept);
-      message.resize(head.size);
-      bytes += head.kept;
+      message.assign(bytes, bytes + head.gap);
+      message.resize(head.gap + head.zeros);
+      message.insert(message.end(), bytes + head.gap, bytes + head.size - head.zeros);
+      bytes += head.size - head.zeros;
       if (head.kind != SessionEntry::kMessage) {
         const bool joined = head.kind == SessionEntry::kJoined;
         if (count < span.message) {

@@ -27,7 +27,8 @@ struct TimelineBlock {
     int64_t time;     // microseconds since the epoch
     uint32_t length;  // the message's whole length
     uint32_t size;    // its bytes as received (a message longer than the largest, cut)
-    uint32_t kept;    // of those, up to the last that is not zero: the rest are zeros
+    uint32_t gap;     // where the longest run of zeros in them starts,
+    uint32_t zeros;   // and its length: those bytes are not kept
   };
   std::shared_ptr<const Scene> start;  // the scene before the first entry, if a checkpoint begins here
   size_t startBytes = 0;
@@ -78,6 +79,7 @@ class Timeline {
   size_t bytes_ = 0;
   size_t entriesSince_ = 0;  // since the last checkpoint
   size_t bytesSince_ = 0;
+  size_t lastBlockBytes_ = 64 << 10;  // the bytes of the last block sealed full
   bool sealed_ = true;
 };
 
