@@ -1,5 +1,6 @@
 // How fast the live view keeps up in headless Chromium: drawing commands
-// applied per second, and frames per second while 1,000 sprites move.
+// applied per second, frames per second while 1,000 sprites move, and how
+// long seeking to a point of a 1,000,000-message session takes.
 // A frame is one update of #screen (data-message changes once per batch).
 // MONITOR, SENDER, IMAGES as for the browser tests: node page_rate.mjs
 import { spawn, spawnSync } from 'node:child_process';
@@ -63,6 +64,32 @@ send(`SetEditSprite "s500"\nrepeat ${moves} SetBound 100 100\n`);
 result = await done(sent);
 console.log(`1,000 sprites: ${moves} moves shown in ${result.seconds.toFixed(2)} s, ` +
   `${(result.frames / result.seconds).toFixed(1)} frames/s`);
+
+// Up to 1,000,000 messages, the last 500,000 pixels on a screen never
+// cleared: a point late in the session brings the largest drawing history.
+send(`DrawClear\nrepeat ${1000000 - sent - 1} DrawPixel 7 7\n`);
+await page.waitForFunction((m) => Number(document.getElementById('screen').dataset.message) >= m, sent,
+  { timeout: 300_000 });
+const times = [];
+for (let i = 1; i <= 20; ++i) {
+  const point = Math.round((sent * i * 0.618034) % sent);
+  times.push(await page.evaluate(async (n) => {
+    const canvas = document.getElementById('screen');
+    const start = performance.now();
+    const shown = new Promise((resolve) => {
+      const observer = new MutationObserver(() => {
+        if (canvas.dataset.message === String(n)) { observer.disconnect(); resolve(); }
+      });
+      observer.observe(canvas, { attributes: true, attributeFilter: ['data-message'] });
+    });
+    location.hash = `#message=${n}`;
+    await shown;
+    return performance.now() - start;
+  }, point));
+}
+times.sort((a, b) => a - b);
+console.log(`seeking a ${sent}-message session, 20 points, asked for to drawn: median ${times[10].toFixed(0)} ms, ` +
+  `max ${times[19].toFixed(0)} ms`);
 
 await browser.close();
 monitor.kill('SIGTERM');

@@ -100,9 +100,8 @@ json ClientJson(int number, const ClientState& state) {
           {"encoding", state.encoding == Encoding::kUtf8 ? "UTF-8" : "Shift-JIS"}};
 }
 
-}  // namespace
-
-std::string SnapshotJson(const Scene& scene) {
+// The snapshot, appended to `out`.
+void AppendSnapshot(std::string& out, const Scene& scene) {
   json clients = json::array();
   for (const auto& [number, state] : scene.clients) clients.push_back(ClientJson(number, state));
   json logs = json::array();
@@ -115,8 +114,11 @@ std::string SnapshotJson(const Scene& scene) {
                   {"clients", std::move(clients)},
                   {"logs", std::move(logs)}};
   // The layers are written into the object by hand: the head without its
-  // closing brace, then the screen and the sprites with their ops.
-  std::string out = Dump(head);
+  // closing brace, then the screen and the sprites with their ops. An op
+  // takes about a third of its history bytes as text: reserved at once, the
+  // text is not copied as it grows.
+  out.reserve(out.size() + scene.historyBytes / 3 + scene.logBytes * 2 + 4096);
+  out += Dump(head);
   out.pop_back();
   out += ",\"screen\":";
   AppendLayer(out, scene.screen);
@@ -130,6 +132,13 @@ std::string SnapshotJson(const Scene& scene) {
     out += '}';
   }
   out += "]}";
+}
+
+}  // namespace
+
+std::string SnapshotJson(const Scene& scene) {
+  std::string out;
+  AppendSnapshot(out, scene);
   return out;
 }
 
@@ -198,7 +207,7 @@ std::string SeekJson(const SeekResult& seek) {
   std::string out = Dump(head);
   out.pop_back();
   out += ",\"snapshot\":";
-  out += SnapshotJson(seek.scene);
+  AppendSnapshot(out, seek.scene);
   out += '}';
   return out;
 }
