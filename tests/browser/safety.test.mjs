@@ -25,7 +25,28 @@ DrawString 10 10 "<script>window.owned=2</script>" 12
   await expect(page.locator('#log')).toContainText('<img src=x onerror=window.owned=1><b>bold</b>');
   await expect(page.locator('#sprites tbody td').first()).toHaveText('<i>name</i>');
   expect(await page.locator('#log img, #log b, #sprites i').count()).toBe(0);
+  // And so is the list of messages around a point of the timeline.
+  await page.goto(`${monitor.url}#message=1`);
+  await expect(page.locator('#around li.selected')).toContainText('<img src=x onerror=window.owned=1>');
+  expect(await page.locator('#around img, #around b, #around script').count()).toBe(0);
   expect(await page.evaluate(() => window.owned)).toBeUndefined();
+});
+
+test('a seek that is not a message number is refused; one past the end shows the last', async ({ monitor }) => {
+  const n = send('DrawPixel 1 1\nDrawPixel 2 2\n');
+  await expect.poll(() => monitor.lines().length).toBe(n);
+  for (const query of ['', 'message=', 'message=abc', 'message=-1', 'message=1e3', 'message=99999999999999999999999',
+    'message=1&message=2', 'at=1']) {
+    const answer = await get(`${monitor.url}seek?${query}`);
+    expect(answer.status, query).toBe(400);
+    expect(answer.body).toContain('expected ?message=N');
+  }
+  const last = await get(`${monitor.url}seek?message=123456789`);
+  expect(last.status).toBe(200);
+  expect(last.headers['content-type']).toBe('application/json');
+  const data = JSON.parse(last.body);
+  expect([data.message, data.first, data.last, data.snapshot.messages]).toEqual([n, 0, n, n]);
+  expect(data.around.map((line) => line.m)).toEqual([1, 2]);
 });
 
 test('a foreign Host or Origin is refused; the headers allow only this server', async ({ monitor }) => {
