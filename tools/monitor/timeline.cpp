@@ -99,7 +99,7 @@ void Timeline::Seal() {
 // Over the bound, the oldest blocks go, up to the next checkpoint, so that
 // the first block left begins with one.
 void Timeline::Trim() {
-  while (bytes_ > kMaxTimelineBytes) {
+  while (bytes_ > bound_) {
     const auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [](auto& b) { return b->start != nullptr; });
     if (next == blocks_.end()) return;
     for (auto it = blocks_.begin(); it != next; ++it) bytes_ -= (*it)->accounted + (*it)->startBytes;

@@ -61,6 +61,8 @@ struct SeekResult {
 
 class Timeline {
  public:
+  explicit Timeline(size_t bound = kMaxTimelineBytes) : bound_(bound) {}
+
   // Keeps an entry that `before` is about to apply, and a checkpoint of
   // `before` when one is due.
   void Add(const Scene& before, SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes,
@@ -76,6 +78,7 @@ class Timeline {
   void Trim();
 
   std::deque<std::shared_ptr<TimelineBlock>> blocks_;
+  size_t bound_;
   size_t bytes_ = 0;
   size_t entriesSince_ = 0;  // since the last checkpoint
   size_t bytesSince_ = 0;
