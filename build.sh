@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build and test in one place.
 #   ./build.sh demo [--windows|--windows64]  build, run the demo against vesprine-monitor --view,
-#                                print the lines it decoded and write a PNG of what the page shows
+#                                print the lines it decoded and write a PNG of what the page shows,
+#                                and one of the page paused, with a pixel's history
 #                                (--windows: 32-bit under Wine, --windows64: 64-bit under wine64)
 #   ./build.sh view [--windows|--windows64]  the same, then keep the live view open for a browser
 #   ./build.sh test              install what is missing, build the three targets (Linux, Windows
@@ -207,6 +208,9 @@ demo() {
   browser_tools
   node tests/browser/screenshot.mjs "$url" "$(grep -c . "$work/lines")" "$PWD/$picture"
   echo "== The live view, as headless Chromium shows it: $PWD/$picture"
+  node tests/browser/screenshot.mjs "$url" "$(grep -c . "$work/lines")" "$PWD/build/timeline.png" \
+    --inspect 50 180 142 hero
+  echo "== Paused at message 50, pixel 180, 142 and sprite hero chosen: $PWD/build/timeline.png"
   if [ "$keep" = keep ]; then
     echo "== The live view is open at $url (Ctrl-C ends it)"
     wait $monitor || true
