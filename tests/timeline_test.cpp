@@ -27,22 +27,25 @@ struct Session {
   std::map<long, std::string> snapshots;    // right after message n, for n in points
   std::vector<std::string> lines{""};       // [n]: message n as printed
   std::map<int, Encoding> encodings;
+  std::vector<Change> changes;              // every change, in order
+  std::vector<size_t> marks{0};             // [n]: the changes' count right after message n
 
   void Send(const Bytes& message, int client = 1) {
     timeline.Add(scene, SessionEntry::kMessage, client, 5000, message.data(), message.size(), message.size());
     const Decoded decoded = Decode(message.data(), message.size());
     lines.push_back(FormatLine(client, decoded, message.size(), encodings[client]));
     encodings[client] = NextEncoding(decoded, encodings[client]);
-    std::vector<Change> changes;
-    ApplyMessage(scene, client, decoded, 5, kCheck, changes);
+    std::vector<Change> made;
+    ApplyMessage(scene, client, decoded, 5, kCheck, made);
+    changes.insert(changes.end(), made.begin(), made.end());
+    marks.push_back(changes.size());
     if (points.count(scene.messages)) snapshots[scene.messages] = SnapshotJson(scene);
   }
   void Client(int client, bool joined) {
     timeline.Add(scene, joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, 5000, nullptr, 0, 0);
-    std::vector<Change> changes;
     if (joined) ClientJoined(scene, client, changes); else ClientLeft(scene, client, changes);
   }
-  SeekResult At(long message) { return Seek(timeline.Take(message, scene), kCheck); }
+  SeekResult At(long message, long from = -1) { return Seek(timeline.Take(message, scene, from), kCheck); }
 };
 
 // Sprites, both encodings, logs, clears, clients coming and going, and
@@ -95,6 +98,36 @@ TEST(TimelineTest, SceneAtAnyMessageEqualsAFreshReplayUpToIt) {
   // Past either end, the nearest point.
   EXPECT_EQ(s.At(last + 100).message, last);
   EXPECT_EQ(SnapshotJson(s.At(std::numeric_limits<long>::max()).scene), s.snapshots[last]);
+}
+
+TEST(TimelineTest, FromAPointShownTheChangesSinceThenAreThoseMadeLive) {
+  Session s;
+  Build(s);
+  for (const auto& [from, to] : std::vector<std::pair<long, long>>{
+           {0, 1}, {0, 3}, {2, 3}, {57, 58}, {990, 1010}, {1490, 1600}, {3000, 5000}, {4095, 4097}, {5990, 6003}}) {
+    const SeekResult result = s.At(to, from);
+    ASSERT_TRUE(result.delta) << from << " to " << to;
+    const std::vector<Change> made(s.changes.begin() + static_cast<long>(s.marks[from]),
+                                   s.changes.begin() + static_cast<long>(s.marks[to]));
+    EXPECT_EQ(BatchJson(result.changes, to, 0), BatchJson(made, to, 0)) << from << " to " << to;
+    EXPECT_EQ(result.message, to);
+  }
+  // Not from a later point, nor the same one: the whole scene.
+  EXPECT_FALSE(s.At(100, 100).delta);
+  EXPECT_FALSE(s.At(100, 200).delta);
+  EXPECT_FALSE(s.At(100).delta);
+}
+
+TEST(TimelineTest, ChangesPastTheirBoundGiveTheWholeScene) {
+  Session s;
+  const Bytes log = LogMessage(22, std::string(60000, 'x'));
+  const size_t count = kMaxSeekChanges / log.size() + 10;
+  for (size_t i = 0; i < count; ++i) s.Send(log);
+  EXPECT_TRUE(s.At(10, 0).delta);
+  const SeekResult all = s.At(static_cast<long>(count), 0);
+  EXPECT_FALSE(all.delta);
+  EXPECT_TRUE(all.changes.empty());
+  EXPECT_EQ(SnapshotJson(all.scene), SnapshotJson(s.scene));
 }
 
 TEST(TimelineTest, SeeksFromACheckpointNotFromTheStart) {

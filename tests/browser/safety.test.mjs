@@ -36,7 +36,7 @@ test('a seek that is not a message number is refused; one past the end shows the
   const n = send('DrawPixel 1 1\nDrawPixel 2 2\n');
   await expect.poll(() => monitor.lines().length).toBe(n);
   for (const query of ['', 'message=', 'message=abc', 'message=-1', 'message=1e3', 'message=99999999999999999999999',
-    'message=1&message=2', 'at=1']) {
+    'message=1&message=2', 'at=1', 'from=1', 'message=2&from=', 'message=2&from=-1', 'message=2&from=1&']) {
     const answer = await get(`${monitor.url}seek?${query}`);
     expect(answer.status, query).toBe(400);
     expect(answer.body).toContain('expected ?message=N');
@@ -47,6 +47,11 @@ test('a seek that is not a message number is refused; one past the end shows the
   const data = JSON.parse(last.body);
   expect([data.message, data.first, data.last, data.snapshot.messages]).toEqual([n, 0, n, n]);
   expect(data.around.map((line) => line.m)).toEqual([1, 2]);
+  // From an earlier point, the changes since; from a later one, the whole scene.
+  const changes = JSON.parse((await get(`${monitor.url}seek?message=2&from=1`)).body);
+  expect(changes.snapshot).toBeUndefined();
+  expect(changes.batch.events).toEqual([{ t: 'ops', layer: 0, ops: [['pixel', 2, 2, 2, 255, 255, 255, 255]] }]);
+  expect(JSON.parse((await get(`${monitor.url}seek?message=1&from=2`)).body).snapshot.messages).toBe(1);
 });
 
 test('a foreign Host or Origin is refused; the headers allow only this server', async ({ monitor }) => {

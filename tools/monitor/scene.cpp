@@ -412,6 +412,8 @@ struct Step {
 
 size_t OpBytes(const DrawOp& op) { return sizeof(DrawOp) + op.text.size(); }
 
+size_t ChangeBytes(const Change& change) { return sizeof(Change) + change.op.text.size() + change.log.text.size(); }
+
 void ApplyMessage(Scene& scene, int client, const Decoded& decoded, int64_t time, const ImageChecker& check,
                   std::vector<Change>& changes) {
   ++scene.messages;

@@ -142,3 +142,5 @@ void ClientLeft(Scene& scene, int client, std::vector<Change>& changes);
 
 // The bytes an op costs the history, as counted against kMaxHistoryBytes.
 size_t OpBytes(const DrawOp& op);
+// Roughly the bytes a change holds, for bounding those that wait.
+size_t ChangeBytes(const Change& change);

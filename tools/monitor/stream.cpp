@@ -206,8 +206,13 @@ std::string SeekJson(const SeekResult& seek) {
   const json head{{"message", seek.message}, {"first", seek.first}, {"last", seek.last}, {"around", std::move(around)}};
   std::string out = Dump(head);
   out.pop_back();
-  out += ",\"snapshot\":";
-  AppendSnapshot(out, seek.scene);
+  if (seek.delta) {
+    out += ",\"batch\":";
+    out += BatchJson(seek.changes, seek.message, seek.scene.malformed);
+  } else {
+    out += ",\"snapshot\":";
+    AppendSnapshot(out, seek.scene);
+  }
   out += '}';
   return out;
 }

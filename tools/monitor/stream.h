@@ -17,5 +17,6 @@ std::string BatchJson(const std::vector<Change>& changes, long messages, long ma
 
 // The scene right after a message, for a page that looks back: the point,
 // the range it can look at, the messages listed around the point, and the
-// snapshot there.
+// snapshot there, or, when the page asked from a point it shows, the batch
+// of changes from there.
 std::string SeekJson(const SeekResult& seek);

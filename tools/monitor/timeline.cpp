@@ -107,17 +107,19 @@ void Timeline::Trim() {
   }
 }
 
-TimelineSpan Timeline::Take(long message, const Scene& live) {
+TimelineSpan Timeline::Take(long message, const Scene& live, long from) {
   TimelineSpan span;
   span.last = live.messages;
   span.first = blocks_.empty() ? live.messages : blocks_.front()->first;
   span.message = std::clamp(message, span.first, span.last);
   if (blocks_.empty()) return span;
   Seal();
-  // From the last checkpoint at or before the first line to list.
-  const long from = std::max(span.first, span.message - kAround);
+  if (from >= span.first && from < span.message) span.from = from;
+  // From the last checkpoint at or before the first line to list, and the page's point.
+  long earliest = std::max(span.first, span.message - kAround);
+  if (span.from >= 0) earliest = std::min(earliest, span.from);
   auto start = blocks_.begin();
-  for (auto it = blocks_.begin(); it != blocks_.end() && (*it)->first <= from; ++it) {
+  for (auto it = blocks_.begin(); it != blocks_.end() && (*it)->first <= earliest; ++it) {
     if ((*it)->start) start = it;
   }
   for (auto it = start; it != blocks_.end() && (*it)->first < span.message + kAround; ++it) span.blocks.push_back(*it);
@@ -137,7 +139,22 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
     if (added) at->second = check(path);
     return at->second;
   };
-  std::vector<Change> changes;
+  // Changes are kept from the page's point on, within a bound: past it the
+  // page gets the whole scene instead.
+  std::vector<Change>& changes = result.changes;
+  result.delta = span.from >= 0;
+  size_t kept = 0, changed = 0;
+  const auto keep = [&](long at) {
+    if (!result.delta || at < span.from) {
+      changes.clear();
+      return;
+    }
+    for (; kept < changes.size(); ++kept) changed += ChangeBytes(changes[kept]);
+    if (changed > kMaxSeekChanges) {
+      result.delta = false;
+      changes.clear();
+    }
+  };
   std::vector<uint8_t> message;
   // Past the point nothing is applied; the clients' encodings are followed
   // only to print the lines listed after it.
@@ -158,7 +175,7 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
         const bool joined = head.kind == SessionEntry::kJoined;
         if (count < span.message) {
           if (joined) ClientJoined(scene, head.client, changes); else ClientLeft(scene, head.client, changes);
-          changes.clear();
+          keep(count);
         } else if (joined) {
           after[head.client] = Encoding::kUtf8;
         }
@@ -172,7 +189,7 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
               {count, head.client, FormatLine(head.client, decoded, head.length, EncodingOf(scene, head.client))});
         }
         ApplyMessage(scene, head.client, decoded, head.time / 1000, remembered, changes);
-        changes.clear();
+        keep(count - 1);
         if (count == span.message) pass_point();
       } else {
         Encoding& encoding = after[head.client];

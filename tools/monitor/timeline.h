@@ -43,6 +43,7 @@ struct TimelineSpan {
   long message = 0;  // the point, within [first, last]
   long first = 0;    // the earliest point the timeline still holds
   long last = 0;     // the latest message
+  long from = -1;    // the point a page shows, when it asks for the changes since then
   std::vector<std::shared_ptr<const TimelineBlock>> blocks;  // the first begins with a checkpoint
 };
 
@@ -53,9 +54,13 @@ struct TimelineLine {
   std::string line;
 };
 
+constexpr size_t kMaxSeekChanges = size_t{8} << 20;  // changes since `from`, past which the whole scene is sent
+
 struct SeekResult {
   long message = 0, first = 0, last = 0;
   Scene scene;                      // right after `message`
+  bool delta = false;               // `changes` lead from the span's `from` to `message`
+  std::vector<Change> changes;
   std::vector<TimelineLine> around;  // from message - kAround to message + kAround, where they exist
 };
 
@@ -68,9 +73,10 @@ class Timeline {
   void Add(const Scene& before, SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes,
            size_t size, size_t length);
   // The span for a seek to `message` (clamped to what is held); `live` is the
-  // scene now. Seals the block being filled, so that no span shares a block
-  // that still changes.
-  TimelineSpan Take(long message, const Scene& live);
+  // scene now. With `from`, an earlier point that a page shows, the seek also
+  // gives the changes from there. Seals the block being filled, so that no
+  // span shares a block that still changes.
+  TimelineSpan Take(long message, const Scene& live, long from = -1);
   size_t Bytes() const { return bytes_; }
 
  private:

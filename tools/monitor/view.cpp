@@ -46,8 +46,6 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-size_t ChangeBytes(const Change& change) { return sizeof(Change) + change.op.text.size() + change.log.text.size(); }
-
 // One open page: what waits to be written to it.
 struct Page {
   explicit Page(tcp::socket s) : socket(std::move(s)), wake(socket.get_executor()) {}
@@ -158,21 +156,37 @@ struct View::Impl {
     return response;
   }
 
-  // The scene right after message N, for `?message=N`.
+  // The scene right after message N, for `?message=N`, or the changes to it
+  // from message A, which the page shows, for `?message=N&from=A`.
   net::awaitable<http::response<http::string_body>> SeekAnswer(std::string_view query, unsigned version) {
-    constexpr std::string_view key = "message=";
-    long message = -1;
-    if (query.substr(0, key.size()) == key) {
-      const std::string_view digits = query.substr(key.size());
-      const auto [end, code] = std::from_chars(digits.data(), digits.data() + digits.size(), message);
-      if (code != std::errc() || end != digits.data() + digits.size()) message = -1;
+    long message = -1, from = -1;
+    for (size_t at = 0; at <= query.size();) {
+      const size_t end = std::min(query.find('&', at), query.size());
+      const std::string_view part = query.substr(at, end - at);
+      const size_t equals = part.find('=');
+      const std::string_view key = part.substr(0, equals);
+      long* value = key == "message" ? &message : key == "from" ? &from : nullptr;
+      if (value == nullptr || *value != -1 || equals == std::string_view::npos) {
+        message = -1;
+        break;
+      }
+      const std::string_view digits = part.substr(equals + 1);
+      const auto [last, code] = std::from_chars(digits.data(), digits.data() + digits.size(), *value);
+      if (code != std::errc() || last != digits.data() + digits.size() || *value < 0) {
+        message = -1;
+        break;
+      }
+      at = end + 1;
     }
-    if (message < 0) co_return Plain(http::status::bad_request, "expected ?message=N, N a message number", version);
+    if (message < 0) {
+      co_return Plain(http::status::bad_request, "expected ?message=N or ?message=N&from=A, N and A message numbers",
+                      version);
+    }
     if (seeking >= kMaxSeeks) co_return Plain(http::status::service_unavailable, "too many seeks at once", version);
     TimelineSpan span;
     {
       const std::lock_guard lock(mutex);
-      span = timeline.Take(message, scene);
+      span = timeline.Take(message, scene, from);
     }
     ++seeking;
     struct Done {

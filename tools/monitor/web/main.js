@@ -17,7 +17,7 @@ const alone = document.getElementById('alone');
 const state = new State();
 const screen = new Screen(canvas, overlay, (text) => state.note(text));
 const panels = new Panels(state, choose);
-let point = null;  // the timeline's point shown, while paused: the answer to /seek
+let point = null;  // the timeline's point shown, while paused: the answer to /seek (its snapshot null when it was a batch)
 let chosenPixel = null;
 
 // Steps run one after another: images load before the ops that draw them.
@@ -36,11 +36,20 @@ function shown(message) {
 
 const timeline = new Timeline({
   show: (data) => enqueue(async () => {
-    await screen.loadSnapshot(data.snapshot);
-    state.loadSnapshot(data.snapshot);
-    point = data;
+    point = null;
+    if (data.batch) {
+      await screen.applyBatch(data.batch);
+      state.applyBatch(data.batch);
+      point = { ...data, snapshot: null };
+    } else {
+      await screen.loadSnapshot(data.snapshot);
+      state.loadSnapshot(data.snapshot);
+      point = data;
+    }
     shown(data.message);
   }),
+  // A pixel's history needs the whole scene; without one, the changes will do.
+  shown: () => (point && !chosenPixel ? point.message : null),
   resume: () => {
     point = null;
     chosenPixel = null;
@@ -84,7 +93,7 @@ canvas.addEventListener('click', (event) => {
   const x = Math.floor((event.clientX - box.left) * canvas.width / box.width);
   const y = Math.floor((event.clientY - box.top) * canvas.height / box.height);
   chosenPixel = { x, y };
-  if (timeline.paused) enqueue(() => inspect()); else timeline.seek(timeline.live);
+  if (point?.snapshot) enqueue(() => inspect()); else timeline.seek(timeline.paused ? timeline.point : timeline.live);
 });
 
 document.getElementById('pixel-history').addEventListener('click', (event) => {
@@ -105,7 +114,7 @@ function inspect() {
   const sprite = state.sprites.get(panels.selected);
   drawMarks(marks, canvas.width, canvas.height, sprite, chosenPixel);
   showSurface(document.getElementById('surface'), alone.checked && sprite ? screen.surfaceOf(sprite.id) : null);
-  if (point && chosenPixel) {
+  if (point?.snapshot && chosenPixel) {
     panels.showPixel(chosenPixel.x, chosenPixel.y,
       pixelHistory(point.snapshot, chosenPixel.x, chosenPixel.y, screen.images), point.first);
   }

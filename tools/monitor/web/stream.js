@@ -8,9 +8,7 @@ export function openStream(handlers) {
     handlers.snapshot(unpackSnapshot(JSON.parse(event.data)));
   });
   source.addEventListener('batch', (event) => {
-    const data = JSON.parse(event.data);
-    for (const e of data.events) if (e.t === 'ops') e.ops = e.ops.map(unpackOp);
-    handlers.batch(data);
+    handlers.batch(unpackBatch(JSON.parse(event.data)));
   });
   source.addEventListener('error', () => {
     handlers.status(source.readyState === EventSource.CLOSED
@@ -20,12 +18,19 @@ export function openStream(handlers) {
   return source;
 }
 
-// The state at a point of the timeline: the answer to /seek?message=N.
-export async function fetchPoint(message) {
-  const response = await fetch(`/seek?message=${message}`);
+// The state at a point of the timeline: the answer to /seek?message=N, with
+// a snapshot, or, asked `from` an earlier point the page shows, with a batch
+// of the changes from there (unless they are too many).
+export async function fetchPoint(message, from = null) {
+  const response = await fetch(`/seek?message=${message}${from === null ? '' : `&from=${from}`}`);
   if (!response.ok) throw new Error(`${response.status}: ${(await response.text()).trim()}`);
   const data = await response.json();
-  unpackSnapshot(data.snapshot);
+  if (data.snapshot) unpackSnapshot(data.snapshot); else unpackBatch(data.batch);
+  return data;
+}
+
+function unpackBatch(data) {
+  for (const e of data.events) if (e.t === 'ops') e.ops = e.ops.map(unpackOp);
   return data;
 }
 

@@ -5,9 +5,12 @@ import { fetchPoint } from './stream.js';
 
 export class Timeline {
   // `show(data)` shows a point (the answer to /seek) and returns when it is
-  // drawn; `resume()` goes back to live; `note(text)` reports a failure.
-  constructor({ show, resume, note }) {
+  // drawn; `shown()` is the point the page shows, from which the changes
+  // alone will do, or null; `resume()` goes back to live; `note(text)`
+  // reports a failure.
+  constructor({ show, shown, resume, note }) {
     this.showPoint = show;
+    this.shown = shown;
     this.onResume = resume;
     this.note = note;
     this.paused = false;
@@ -62,7 +65,8 @@ export class Timeline {
       const n = this.wanted;
       this.wanted = null;
       try {
-        const data = await fetchPoint(n);
+        const from = this.shown();
+        const data = await fetchPoint(n, from !== null && from < n ? from : null);
         if (!this.paused) break;
         this.point = data.message;
         this.first = data.first;
