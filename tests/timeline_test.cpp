@@ -46,6 +46,12 @@ struct Session {
     if (joined) ClientJoined(scene, client, changes); else ClientLeft(scene, client, changes);
   }
   SeekResult At(long message, long from = -1) { return Seek(timeline.Take(message, scene, from), kCheck); }
+  // A seek whose scene the timeline keeps for the next, as the view does.
+  SeekResult Step(long message, long from = -1) {
+    SeekResult result = At(message, from);
+    timeline.Remember(std::make_shared<const Scene>(result.scene), result);
+    return result;
+  }
 };
 
 // Sprites, both encodings, logs, clears, clients coming and going, and
@@ -95,6 +101,12 @@ TEST(TimelineTest, SceneAtAnyMessageEqualsAFreshReplayUpToIt) {
     for (const TimelineLine& line : result.around) listed.push_back(line.line);
     EXPECT_EQ(listed, expected) << "around message " << n;
   }
+  // Every point near a checkpoint lists all its messages around it.
+  for (long n = 4070; n <= 4130; ++n) {
+    const SeekResult result = s.At(n);
+    ASSERT_EQ(result.around.size(), static_cast<size_t>(2 * kAround + 1)) << n;
+    EXPECT_EQ(result.around.front().line, s.lines[n - kAround]) << n;
+  }
   // Past either end, the nearest point.
   EXPECT_EQ(s.At(last + 100).message, last);
   EXPECT_EQ(SnapshotJson(s.At(std::numeric_limits<long>::max()).scene), s.snapshots[last]);
@@ -116,6 +128,31 @@ TEST(TimelineTest, FromAPointShownTheChangesSinceThenAreThoseMadeLive) {
   EXPECT_FALSE(s.At(100, 100).delta);
   EXPECT_FALSE(s.At(100, 200).delta);
   EXPECT_FALSE(s.At(100).delta);
+}
+
+TEST(TimelineTest, AStepForwardStartsFromTheLastSeeksScene) {
+  Session s;
+  s.points = {1000, 1001, 1002, 1500, 2600, 6003};
+  Build(s);
+  s.Step(1000);
+  for (const long n : {1001L, 1002L, 1500L, 2600L, 6003L}) {
+    const long before = s.scene.messages;
+    const TimelineSpan span = s.timeline.Take(n, s.scene, n == 1500 ? -1 : n - 1);
+    ASSERT_EQ(before, 6003);
+    if (n <= 1500) EXPECT_EQ(span.start->messages, n == 1500 ? 1002 : n - 1) << n;
+    const SeekResult result = s.Step(n, n == 1500 ? -1 : n - 1);
+    EXPECT_EQ(SnapshotJson(result.scene), s.snapshots[n]) << n;
+    std::vector<std::string> listed;
+    for (const TimelineLine& line : result.around) listed.push_back(line.line);
+    const std::vector<std::string> expected(s.lines.begin() + n - kAround,
+                                            s.lines.begin() + std::min(n + kAround, s.scene.messages) + 1);
+    EXPECT_EQ(listed, expected) << n;
+    if (n != 1500) {
+      const std::vector<Change> made(s.changes.begin() + static_cast<long>(s.marks[n - 1]),
+                                     s.changes.begin() + static_cast<long>(s.marks[n]));
+      EXPECT_EQ(BatchJson(result.changes, n, 0), BatchJson(made, n, 0)) << n;
+    }
+  }
 }
 
 TEST(TimelineTest, ChangesPastTheirBoundGiveTheWholeScene) {

@@ -72,7 +72,7 @@ await page.waitForFunction((m) => Number(document.getElementById('screen').datas
   { timeout: 300_000 });
 const times = [];
 for (let i = 1; i <= 20; ++i) {
-  const point = Math.round((sent * i * 0.618034) % sent);
+  const point = i === 20 ? sent - 100 : Math.round((sent * i * 0.618034) % sent);
   times.push(await page.evaluate(async (n) => {
     const canvas = document.getElementById('screen');
     const start = performance.now();
@@ -90,6 +90,29 @@ for (let i = 1; i <= 20; ++i) {
 times.sort((a, b) => a - b);
 console.log(`seeking a ${sent}-message session, 20 points, asked for to drawn: median ${times[10].toFixed(0)} ms, ` +
   `max ${times[19].toFixed(0)} ms`);
+
+// Stepping forward from a point late in the session, where the drawing
+// history is largest: only the changes since the point shown travel.
+const steps = await page.evaluate(async () => {
+  const canvas = document.getElementById('screen');
+  const taken = [];
+  for (let i = 0; i < 20; ++i) {
+    const next = String(Number(canvas.dataset.message) + 1);
+    const start = performance.now();
+    const shown = new Promise((resolve) => {
+      const observer = new MutationObserver(() => {
+        if (canvas.dataset.message === next) { observer.disconnect(); resolve(); }
+      });
+      observer.observe(canvas, { attributes: true, attributeFilter: ['data-message'] });
+    });
+    document.getElementById('forward').click();
+    await shown;
+    taken.push(performance.now() - start);
+  }
+  return taken.sort((a, b) => a - b);
+});
+console.log(`stepping forward one message, 20 steps late in the session: median ${steps[10].toFixed(0)} ms, ` +
+  `max ${steps[19].toFixed(0)} ms`);
 
 await browser.close();
 monitor.kill('SIGTERM');

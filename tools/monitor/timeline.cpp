@@ -115,15 +115,39 @@ TimelineSpan Timeline::Take(long message, const Scene& live, long from) {
   if (blocks_.empty()) return span;
   Seal();
   if (from >= span.first && from < span.message) span.from = from;
-  // From the last checkpoint at or before the first line to list, and the page's point.
-  long earliest = std::max(span.first, span.message - kAround);
+  // From the last checkpoint before the first line to list, and at or before the page's point.
+  long earliest = std::max(span.first, span.message - kAround - 1);
   if (span.from >= 0) earliest = std::min(earliest, span.from);
   auto start = blocks_.begin();
   for (auto it = blocks_.begin(); it != blocks_.end() && (*it)->first <= earliest; ++it) {
     if ((*it)->start) start = it;
   }
+  span.start = (*start)->start;
+  // The last seek's scene, when it is later than the checkpoint and not past
+  // the point (nor the page's): the lines it listed cover those before it.
+  const long recent = recent_.scene ? recent_.scene->messages : -1;
+  if (recent >= (*start)->first && recent <= span.message && (span.from < 0 || recent <= span.from)) {
+    const auto at = std::find(blocks_.begin(), blocks_.end(), recent_.block);
+    if (at != blocks_.end()) {
+      start = at;
+      span.start = recent_.scene;
+      span.skip = recent_.head;
+      for (const TimelineLine& line : recent_.around) {
+        if (line.message >= span.message - kAround && line.message <= recent) span.lines.push_back(line);
+      }
+    }
+  }
   for (auto it = start; it != blocks_.end() && (*it)->first < span.message + kAround; ++it) span.blocks.push_back(*it);
   return span;
+}
+
+std::shared_ptr<const Scene> Timeline::Remember(std::shared_ptr<const Scene> scene, const SeekResult& seek) {
+  if (!seek.block) return scene;
+  std::swap(recent_.scene, scene);
+  recent_.block = seek.block;
+  recent_.head = seek.head;
+  recent_.around = seek.around;
+  return scene;
 }
 
 SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
@@ -132,7 +156,8 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
   result.first = span.first;
   result.last = span.last;
   if (span.blocks.empty()) return result;
-  Scene& scene = result.scene = *span.blocks.front()->start;
+  Scene& scene = result.scene = *span.start;
+  result.around = span.lines;
   std::map<std::string, ImageCheck> checked;
   const ImageChecker remembered = [&](const std::string& path) {
     const auto [at, added] = checked.try_emplace(path);
@@ -163,10 +188,19 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
     for (const auto& [number, state] : scene.clients) after[number] = state.encoding;
   };
   long count = scene.messages;
-  if (count == span.message) pass_point();
+  if (count == span.message) {
+    pass_point();
+    result.block = span.blocks.front();
+    result.head = span.skip;
+  }
   for (const auto& block : span.blocks) {
     const uint8_t* bytes = block->bytes.data();
-    for (const TimelineBlock::Head& head : block->heads) {
+    size_t index = 0;
+    if (block == span.blocks.front()) {
+      for (; index < span.skip; ++index) bytes += block->heads[index].size - block->heads[index].zeros;
+    }
+    for (; index < block->heads.size(); ++index) {
+      const TimelineBlock::Head& head = block->heads[index];
       message.assign(bytes, bytes + head.gap);
       message.resize(head.gap + head.zeros);
       message.insert(message.end(), bytes + head.gap, bytes + head.size - head.zeros);
@@ -190,7 +224,11 @@ SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
         }
         ApplyMessage(scene, head.client, decoded, head.time / 1000, remembered, changes);
         keep(count - 1);
-        if (count == span.message) pass_point();
+        if (count == span.message) {
+          pass_point();
+          result.block = block;
+          result.head = index + 1;
+        }
       } else {
         Encoding& encoding = after[head.client];
         result.around.push_back({count, head.client, FormatLine(head.client, decoded, head.length, encoding)});

@@ -38,20 +38,23 @@ struct TimelineBlock {
   size_t accounted = 0;                // what its entries cost the bound
 };
 
+// A message near the point, as the monitor prints it.
+struct TimelineLine {
+  long message = 0;
+  int client = 0;
+  std::string line;
+};
+
 // What a seek needs, taken from the timeline while the scene is locked.
 struct TimelineSpan {
   long message = 0;  // the point, within [first, last]
   long first = 0;    // the earliest point the timeline still holds
   long last = 0;     // the latest message
   long from = -1;    // the point a page shows, when it asks for the changes since then
-  std::vector<std::shared_ptr<const TimelineBlock>> blocks;  // the first begins with a checkpoint
-};
-
-// A message near the point, as the monitor prints it.
-struct TimelineLine {
-  long message = 0;
-  int client = 0;
-  std::string line;
+  std::shared_ptr<const Scene> start;  // where the replay starts: a checkpoint, or the last seek's scene
+  std::vector<std::shared_ptr<const TimelineBlock>> blocks;  // from the start's block on
+  size_t skip = 0;                     // entries of the first block that `start` holds already
+  std::vector<TimelineLine> lines;     // the lines to list up to `start`, known from the last seek
 };
 
 constexpr size_t kMaxSeekChanges = size_t{8} << 20;  // changes since `from`, past which the whole scene is sent
@@ -61,6 +64,8 @@ struct SeekResult {
   Scene scene;                      // right after `message`
   bool delta = false;               // `changes` lead from the span's `from` to `message`
   std::vector<Change> changes;
+  std::shared_ptr<const TimelineBlock> block;  // where the entries after `message` start
+  size_t head = 0;
   std::vector<TimelineLine> around;  // from message - kAround to message + kAround, where they exist
 };
 
@@ -77,6 +82,10 @@ class Timeline {
   // gives the changes from there. Seals the block being filled, so that no
   // span shares a block that still changes.
   TimelineSpan Take(long message, const Scene& live, long from = -1);
+  // Keeps the scene of the last seek, so that the next one, a step forward,
+  // replays from there rather than from a checkpoint. Returns the scene it
+  // kept before, to be let go of outside the lock.
+  std::shared_ptr<const Scene> Remember(std::shared_ptr<const Scene> scene, const SeekResult& seek);
   size_t Bytes() const { return bytes_; }
 
  private:
@@ -89,6 +98,12 @@ class Timeline {
   size_t entriesSince_ = 0;  // since the last checkpoint
   size_t bytesSince_ = 0;
   size_t lastBlockBytes_ = 64 << 10;  // the bytes of the last block sealed full
+  struct Recent {
+    std::shared_ptr<const Scene> scene;
+    std::shared_ptr<const TimelineBlock> block;
+    size_t head = 0;
+    std::vector<TimelineLine> around;
+  } recent_;
   bool sealed_ = true;
 };
 

@@ -194,7 +194,14 @@ struct View::Impl {
       ~Done() { --seeking; }
     } done{seeking};
     auto seek = [this, span = std::move(span)]() -> net::awaitable<std::string> {
-      co_return SeekJson(Seek(span, checkImage));
+      SeekResult result = Seek(span, checkImage);
+      std::string answer = SeekJson(result);
+      auto kept = std::make_shared<const Scene>(std::move(result.scene));
+      {
+        const std::lock_guard lock(mutex);
+        kept = timeline.Remember(std::move(kept), result);
+      }
+      co_return answer;
     };
     http::response<http::string_body> response{http::status::ok, version};
     response.body() = co_await net::co_spawn(seeker, std::move(seek), net::use_awaitable);
