@@ -139,7 +139,10 @@ bench() {
   echo "   against a reader that only drains, and with --record against the plain monitor; replay speed (Linux)"
   isolated build/linux/bin/monitor_throughput build/linux/bin/vesprine-monitor examples build/linux/monitor-lines.txt \
     --messages 100000 --rounds 9
-  echo "== The live view in headless Chromium: drawing commands applied, frames while 1,000 sprites move"
+  echo "== Seeking the view's timeline across 1,000,000 messages, against replaying from the start (Linux)"
+  build/linux/bin/timeline_seek tests/expected/demo-linux.session
+  echo "== The live view in headless Chromium: drawing commands applied, frames while 1,000 sprites move,"
+  echo "   seeking and stepping through a 1,000,000-message session"
   browser_tools
   MONITOR="$PWD/build/linux/bin/vesprine-monitor" SENDER="$PWD/build/linux/bin/scene_sender" IMAGES="$PWD/examples" \
     isolated node tests/browser/page_rate.mjs
