@@ -139,7 +139,9 @@ TEST(TimelineTest, AStepForwardStartsFromTheLastSeeksScene) {
     const long before = s.scene.messages;
     const TimelineSpan span = s.timeline.Take(n, s.scene, n == 1500 ? -1 : n - 1);
     ASSERT_EQ(before, 6003);
-    if (n <= 1500) EXPECT_EQ(span.start->messages, n == 1500 ? 1002 : n - 1) << n;
+    if (n <= 1500) {
+      EXPECT_EQ(span.start->messages, n == 1500 ? 1002 : n - 1) << n;
+    }
     const SeekResult result = s.Step(n, n == 1500 ? -1 : n - 1);
     EXPECT_EQ(SnapshotJson(result.scene), s.snapshots[n]) << n;
     std::vector<std::string> listed;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <map>
+#include <utility>
 
 #include "decode.h"
 #include "protocol/protocol.h"
