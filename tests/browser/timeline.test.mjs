@@ -126,6 +126,20 @@ SetBound 30 30
   await expect(items.nth(1)).toHaveText(/^2 +DrawRect on screen: rgba 255, 0, 0, 255$/);
 });
 
+test('a pixel drawn 400,000 times lists the latest 1,000 and says older drawing was dropped', async ({ page, monitor }) => {
+  test.skip(!!process.env.RUN, 'sending 400,000 messages takes minutes under Wine');
+  const n = send('SetColor 0 0 255 255\nDrawLine 0 5 20 5\nrepeat 400000 DrawPixel 5 5\nSetColor 255 0 0 255\nDrawRect 0 0 9 9 0\n');
+  await openView(page, monitor.url, n);
+  await clickPixel(page, 5, 5);
+  const items = page.locator('#pixel-history li');
+  await expect(items).toHaveCount(1000, { timeout: 30_000 });
+  await expect(items.first()).toHaveText(/^400002 +DrawPixel on screen: rgba 0, 0, 255, 255$/);
+  await expect(page.locator('#pixel-note')).toContainText('the latest 1000 are listed');
+  await expect(page.locator('#pixel-note')).toContainText(/The screen keeps its drawing from message \d+ on; earlier drawing was dropped/);
+  // The outline around the pixel does not reach it; the line did, but is dropped.
+  await expect(page.locator('#pixel-history li', { hasText: 'DrawRect' })).toHaveCount(0);
+});
+
 test('a chosen sprite is outlined with its O-point, and its surface shown alone', async ({ page, monitor }) => {
   const n = send(`CreateSprite "box" 10 6
 SetEditSprite "box"

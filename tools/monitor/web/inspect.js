@@ -1,15 +1,18 @@
 // Looks closer at the paused scene: which messages left colour at a pixel,
 // and where a chosen sprite lies, with its surface on its own.
-import { drawOp } from './screen.js';
+import { drawOp, reaches } from './screen.js';
 
 const kCommands = {
   pixel: 'DrawPixel', line: 'DrawLine', rect: 'DrawRect', ellipse: 'DrawEllipse', text: 'DrawString', image: 'DrawImage',
 };
 
+const kMaxListed = 1000;  // entries of a pixel's history listed, the latest
+
 // The ops of `snapshot` that drew on screen pixel (x, y), most recent first:
 // on the screen's layer, and on each visible sprite over the pixel. Each says
-// the colour it left on its own layer. `dropped` names the layers whose
-// older drawing the monitor no longer keeps.
+// the colour it left on its own layer; the colour is read for the latest
+// `kMaxListed` only. `count` is how many there are in all; `dropped` names
+// the layers whose older drawing the monitor no longer keeps.
 export function pixelHistory(snapshot, x, y, images) {
   const { screen } = snapshot;
   const layers = [{ name: null, ops: screen.ops, x, y, width: screen.width, height: screen.height, since: screen.since }];
@@ -20,32 +23,47 @@ export function pixelHistory(snapshot, x, y, images) {
       layers.push({ name: s.name, ops: s.layer.ops, x: lx, y: ly, width: s.width, height: s.height, since: s.layer.since });
     }
   }
-  const entries = layers.flatMap((layer) => layerHistory(layer, images));
-  entries.sort((a, b) => b.m - a.m);
-  return { entries, dropped: layers.filter((l) => l.since > 0) };
+  const found = layers.flatMap((layer) => layerHistory(layer, images));
+  found.sort((a, b) => b.m - a.m);
+  return { entries: found.slice(0, kMaxListed), count: found.length, dropped: layers.filter((l) => l.since > 0) };
 }
 
-// Replays a layer's ops onto one pixel: each op is first drawn alone, to
-// see whether it reaches the pixel, then onto the pixel's colour so far.
+// The layer's ops that reach the pixel, in order: from their shapes, or for
+// text and images by drawing each alone. Then they are drawn onto the
+// pixel's colour so far, which is read after each of the latest.
 function layerHistory(layer, images) {
-  const probe = pixelOf(layer);
-  const colour = pixelOf(layer);
+  let probe = null;
   let { width, height } = layer;
-  const found = [];
+  const steps = [];  // ops that reach the pixel, and 'lost' where a resize drops it
   for (const op of layer.ops) {
     if (op.k === 'size') {
-      if (layer.x >= op.w || layer.y >= op.h) colour.clearRect(layer.x, layer.y, 1, 1);
+      if (layer.x >= op.w || layer.y >= op.h) steps.push('lost');
       width = op.w;
       height = op.h;
       continue;
     }
-    if (!mayReach(op, layer.x, layer.y)) continue;
-    probe.clearRect(layer.x, layer.y, 1, 1);
-    drawOp(probe, op, width, height, images);
-    if (probe.getImageData(0, 0, 1, 1).data[3] === 0) continue;
-    drawOp(colour, op, width, height, images);
-    found.push({ m: op.m, command: kCommands[op.k] ?? op.k, layer: layer.name, x: layer.x, y: layer.y,
-      colour: Array.from(colour.getImageData(0, 0, 1, 1).data) });
+    let hit = reaches(op, layer.x, layer.y, width, height);
+    if (hit === null) {
+      probe ??= pixelOf(layer);
+      probe.clearRect(layer.x, layer.y, 1, 1);
+      drawOp(probe, op, width, height, images);
+      hit = probe.getImageData(0, 0, 1, 1).data[3] > 0;
+    }
+    if (hit) steps.push({ op, width, height });
+  }
+  const drawn = steps.filter((step) => step !== 'lost').length;
+  const colour = pixelOf(layer);
+  const found = [];
+  for (const step of steps) {
+    if (step === 'lost') {
+      colour.clearRect(layer.x, layer.y, 1, 1);
+      continue;
+    }
+    const { op } = step;
+    drawOp(colour, op, step.width, step.height, images);
+    const entry = { m: op.m, command: kCommands[op.k] ?? op.k, layer: layer.name, x: layer.x, y: layer.y, colour: null };
+    if (found.length >= drawn - kMaxListed) entry.colour = Array.from(colour.getImageData(0, 0, 1, 1).data);
+    found.push(entry);
   }
   return found;
 }
@@ -58,18 +76,6 @@ function pixelOf(layer) {
   const ctx = canvas.getContext('2d', { willReadFrequently: true });
   ctx.setTransform(1, 0, 0, 1, -layer.x, -layer.y);
   return ctx;
-}
-
-// False when the op's box leaves (x, y) out; text and images are always tried.
-function mayReach(op, x, y) {
-  switch (op.k) {
-    case 'pixel': return op.x === x && op.y === y;
-    case 'rect':
-    case 'ellipse': return x >= op.x && x < op.x + op.w && y >= op.y && y < op.y + op.h;
-    case 'line': return x >= Math.min(op.x, op.x2) && x <= Math.max(op.x, op.x2) &&
-      y >= Math.min(op.y, op.y2) && y <= Math.max(op.y, op.y2);
-    default: return true;
-  }
 }
 
 // Outlines the chosen sprite and marks its O-point, and marks the chosen

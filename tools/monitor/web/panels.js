@@ -102,8 +102,8 @@ export class Panels {
       list.replaceChildren();
       return;
     }
-    const notes = [`Pixel ${x}, ${y}: ${history.entries.length} message${history.entries.length === 1 ? '' : 's'} ` +
-      `drew on it, the latest first.`];
+    const notes = [`Pixel ${x}, ${y}: ${history.count} message${history.count === 1 ? '' : 's'} drew on it, ` +
+      `the latest first${history.count > history.entries.length ? `; the latest ${history.entries.length} are listed` : ''}.`];
     for (const layer of history.dropped) {
       notes.push(`${layer.name === null ? 'The screen' : `Sprite ${layer.name}`} keeps its drawing from message ` +
         `${layer.since} on; earlier drawing was dropped.`);

@@ -140,6 +140,25 @@ export function drawOp(ctx, op, width, height, images) {
   }
 }
 
+// Whether an op draws on pixel (x, y) of a surface of `width` by `height`,
+// worked out from the same shapes that drawOp fills; null for text and
+// images, which only drawing tells.
+export function reaches(op, x, y, width, height) {
+  if (x < 0 || y < 0 || x >= width || y >= height) return false;
+  const probe = {
+    hit: false,
+    rect(rx, ry, w, h) { if (x >= rx && x < rx + w && y >= ry && y < ry + h) this.hit = true; },
+  };
+  if (op.c && op.c[3] === 0) return false;
+  switch (op.k) {
+    case 'pixel': return op.x === x && op.y === y;
+    case 'rect': rect(probe, op, width, height); return probe.hit;
+    case 'line': line(probe, op, width, height); return probe.hit;
+    case 'ellipse': ellipse(probe, op, width, height); return probe.hit;
+    default: return null;
+  }
+}
+
 // An image at its own size (w 0) or stretched, or a placeholder of that size.
 function image(ctx, bitmap, x, y, w, h, opacity) {
   ctx.save();
