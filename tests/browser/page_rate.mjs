@@ -70,22 +70,27 @@ console.log(`1,000 sprites: ${moves} moves shown in ${result.seconds.toFixed(2)}
 send(`DrawClear\nrepeat ${1000000 - sent - 1} DrawPixel 7 7\n`);
 await page.waitForFunction((m) => Number(document.getElementById('screen').dataset.message) >= m, sent,
   { timeout: 300_000 });
+// Milliseconds from `act()` until #screen shows message n, timed in the page.
+await page.evaluate(() => {
+  window.timeTo = (n, act) => {
+    const canvas = document.getElementById('screen');
+    const start = performance.now();
+    return new Promise((resolve) => {
+      const observer = new MutationObserver(() => {
+        if (canvas.dataset.message === String(n)) {
+          observer.disconnect();
+          resolve(performance.now() - start);
+        }
+      });
+      observer.observe(canvas, { attributes: true, attributeFilter: ['data-message'] });
+      act();
+    });
+  };
+});
 const times = [];
 for (let i = 1; i <= 20; ++i) {
   const point = i === 20 ? sent - 100 : Math.round((sent * i * 0.618034) % sent);
-  times.push(await page.evaluate(async (n) => {
-    const canvas = document.getElementById('screen');
-    const start = performance.now();
-    const shown = new Promise((resolve) => {
-      const observer = new MutationObserver(() => {
-        if (canvas.dataset.message === String(n)) { observer.disconnect(); resolve(); }
-      });
-      observer.observe(canvas, { attributes: true, attributeFilter: ['data-message'] });
-    });
-    location.hash = `#message=${n}`;
-    await shown;
-    return performance.now() - start;
-  }, point));
+  times.push(await page.evaluate((n) => window.timeTo(n, () => { location.hash = `#message=${n}`; }), point));
 }
 times.sort((a, b) => a - b);
 console.log(`seeking a ${sent}-message session, 20 points, asked for to drawn: median ${times[10].toFixed(0)} ms, ` +
@@ -93,24 +98,14 @@ console.log(`seeking a ${sent}-message session, 20 points, asked for to drawn: m
 
 // Stepping forward from a point late in the session, where the drawing
 // history is largest: only the changes since the point shown travel.
-const steps = await page.evaluate(async () => {
-  const canvas = document.getElementById('screen');
-  const taken = [];
-  for (let i = 0; i < 20; ++i) {
-    const next = String(Number(canvas.dataset.message) + 1);
-    const start = performance.now();
-    const shown = new Promise((resolve) => {
-      const observer = new MutationObserver(() => {
-        if (canvas.dataset.message === next) { observer.disconnect(); resolve(); }
-      });
-      observer.observe(canvas, { attributes: true, attributeFilter: ['data-message'] });
-    });
-    document.getElementById('forward').click();
-    await shown;
-    taken.push(performance.now() - start);
-  }
-  return taken.sort((a, b) => a - b);
-});
+const steps = [];
+for (let i = 0; i < 20; ++i) {
+  steps.push(await page.evaluate(() => {
+    const next = Number(document.getElementById('screen').dataset.message) + 1;
+    return window.timeTo(next, () => document.getElementById('forward').click());
+  }));
+}
+steps.sort((a, b) => a - b);
 console.log(`stepping forward one message, 20 steps late in the session: median ${steps[10].toFixed(0)} ms, ` +
   `max ${steps[19].toFixed(0)} ms`);
 
