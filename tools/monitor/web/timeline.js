@@ -100,6 +100,7 @@ export class Timeline {
   render() {
     this.root.dataset.state = this.paused ? 'paused' : 'live';
     document.getElementById('pause').textContent = this.paused ? 'Resume' : 'Pause';
+    document.getElementById('around-note').hidden = this.paused;
     this.scrub.min = String(this.first);
     this.scrub.max = String(this.live);
     const at = this.paused ? this.wanted ?? this.point : this.live;
