@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "decode.h"
+#include "input/decode.h"
 #include "protocol/protocol.h"
-#include "scene.h"
-#include "session.h"
-#include "stream.h"
-#include "timeline.h"
+#include "scene/scene.h"
+#include "input/session.h"
+#include "scene/stream.h"
+#include "timeline/timeline.h"
 
 namespace {
 

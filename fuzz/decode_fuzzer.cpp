@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "decode.h"
+#include "input/decode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A copy of exactly `size` bytes, so any read past the message is caught.

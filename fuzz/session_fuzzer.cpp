@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "decode.h"
-#include "session.h"
+#include "input/decode.h"
+#include "input/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));

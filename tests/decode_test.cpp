@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "decode.h"
+#include "input/decode.h"
 #include "messages.h"
 
 namespace {

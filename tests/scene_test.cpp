@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "decode.h"
+#include "input/decode.h"
 #include "messages.h"
-#include "scene.h"
-#include "stream.h"
+#include "scene/scene.h"
+#include "scene/stream.h"
 
 namespace {
 

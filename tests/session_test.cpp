@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/protocol.h"
-#include "session.h"
+#include "input/session.h"
 
 namespace {
 

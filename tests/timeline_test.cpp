@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "decode.h"
+#include "input/decode.h"
 #include "messages.h"
-#include "scene.h"
-#include "stream.h"
-#include "timeline.h"
+#include "scene/scene.h"
+#include "scene/stream.h"
+#include "timeline/timeline.h"
 
 namespace {
 

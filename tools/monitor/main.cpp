@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "decode.h"
-#include "server.h"
-#include "session.h"
-#include "view.h"
+#include "input/decode.h"
+#include "input/server.h"
+#include "input/session.h"
+#include "http/view.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "protocol/protocol.h"
-#include "server.h"
+#include "input/server.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "scene.h"
-#include "session.h"
+#include "scene/scene.h"
+#include "input/session.h"
 
 constexpr size_t kBlockEntries = 4096;                  // a block is sealed at this many entries
 constexpr size_t kBlockBytes = size_t{1} << 20;         // or at this many bytes

@@ -1,7 +1,7 @@
 // Windows: Shift-JIS through the system's code page 932.
 #include <windows.h>
 
-#include "decode.h"
+#include "input/decode.h"
 
 size_t DecodeShiftJis(std::string_view bytes, std::string& out) {
   // A character is one byte or a lead byte and a trail byte.

@@ -1,7 +1,7 @@
 // Linux: Shift-JIS through glibc's iconv, as Windows code page 932.
 #include <iconv.h>
 
-#include "decode.h"
+#include "input/decode.h"
 
 size_t DecodeShiftJis(std::string_view bytes, std::string& out) {
   static const iconv_t converter = iconv_open("UTF-8", "CP932");

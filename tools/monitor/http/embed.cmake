@@ -23,7 +23,7 @@ foreach(name IN LISTS FILES)
   math(EXPR index "${index} + 1")
 endforeach()
 file(WRITE ${OUTPUT}.tmp "// Generated from tools/monitor/web by embed.cmake.
-#include \"assets.h\"
+#include \"http/assets.h\"
 
 namespace {
 ${arrays}

@@ -1,4 +1,4 @@
-#include "session.h"
+#include "input/session.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "decode.h"
+#include "input/decode.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "view.h"
+#include "http/view.h"
 
 #include <algorithm>
 #include <boost/asio.hpp>
@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "assets.h"
-#include "images.h"
-#include "scene.h"
-#include "stream.h"
-#include "timeline.h"
+#include "http/assets.h"
+#include "input/images.h"
+#include "scene/scene.h"
+#include "scene/stream.h"
+#include "timeline/timeline.h"
 
 namespace net = boost::asio;
 namespace beast = boost::beast;

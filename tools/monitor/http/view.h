@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "decode.h"
+#include "input/decode.h"
 
 constexpr int kMaxPages = 16;  // open live views at once; one more is refused
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scene.h"
+#include "scene/scene.h"
 
 constexpr size_t kMaxImageBytes = size_t{32} << 20;
 

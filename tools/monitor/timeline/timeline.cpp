@@ -1,11 +1,11 @@
-#include "timeline.h"
+#include "timeline/timeline.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <utility>
 
-#include "decode.h"
+#include "input/decode.h"
 #include "protocol/protocol.h"
 
 size_t SceneBytes(const Scene& scene) {

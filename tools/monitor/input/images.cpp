@@ -1,4 +1,4 @@
-#include "images.h"
+#include "input/images.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,4 +1,4 @@
-#include "stream.h"
+#include "scene/stream.h"
 
 #include <charconv>
 #include <initializer_list>

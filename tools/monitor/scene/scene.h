@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decode.h"
+#include "input/decode.h"
 
 // Limits that keep memory bounded whatever the host sends.
 constexpr int32_t kMaxSide = 8192;                    // resolution and sprite size, per side

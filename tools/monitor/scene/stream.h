@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "scene.h"
-#include "timeline.h"
+#include "scene/scene.h"
+#include "timeline/timeline.h"
 
 // The whole state, drawing history included.
 std::string SnapshotJson(const Scene& scene);
