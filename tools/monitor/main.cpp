@@ -39,7 +39,7 @@ constexpr char kUsage[] =
 struct Options {
   bool json = false;
   bool hex = false;
-  long count = 0;  // 0: no limit
+  int64_t count = 0;  // 0: no limit
   bool view = false;
   std::string address = "127.0.0.1";
   long port = 8765;
@@ -50,11 +50,11 @@ struct Options {
 };
 
 struct Tally {
-  std::map<std::string, long> per_command;
-  long messages = 0;
-  long malformed = 0;
-  unsigned long long bytes = 0;
-  std::map<int, Encoding> encodings;  // per client, UTF-8 until it says otherwise
+  std::map<std::string, int64_t> per_command;
+  int64_t messages = 0;
+  int64_t malformed = 0;
+  uint64_t bytes = 0;
+  std::map<int64_t, Encoding> encodings;  // per client connected, UTF-8 until it says otherwise
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -87,7 +87,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       if (*end != '\0' || end == listen.c_str() + colon + 1 || options.port < 0 || options.port > 65535) return false;
     } else if (arg == "--count" && i + 1 < argc) {
       char* end = nullptr;
-      options.count = std::strtol(argv[++i], &end, 10);
+      options.count = std::strtoll(argv[++i], &end, 10);
       if (*end != '\0' || options.count <= 0) return false;
     } else {
       return false;
@@ -97,9 +97,12 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 void PrintSummary(const Tally& tally) {
-  std::fprintf(stderr, "vesprine-monitor: %ld messages, %ld malformed, %llu bytes\n", tally.messages, tally.malformed,
-               tally.bytes);
-  for (const auto& [command, count] : tally.per_command) std::fprintf(stderr, "  %-22s %ld\n", command.c_str(), count);
+  std::fprintf(stderr, "vesprine-monitor: %lld messages, %lld malformed, %llu bytes\n",
+               static_cast<long long>(tally.messages), static_cast<long long>(tally.malformed),
+               static_cast<unsigned long long>(tally.bytes));
+  for (const auto& [command, count] : tally.per_command) {
+    std::fprintf(stderr, "  %-22s %lld\n", command.c_str(), static_cast<long long>(count));
+  }
 }
 
 int64_t MicrosecondsNow() {
@@ -144,7 +147,7 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
     return false;
   }
   SessionEntry entry;
-  long entries = 0;
+  int64_t entries = 0;
   auto due = std::chrono::steady_clock::now();
   int64_t last = 0;
   while (!interrupted && reader.Next(entry, error)) {
@@ -163,11 +166,11 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
     }
   }
   if (!error.empty()) {
-    std::fprintf(stderr, "vesprine-monitor: %s: %s; replayed the %ld entries before it\n", path, error.c_str(),
-                 entries);
+    std::fprintf(stderr, "vesprine-monitor: %s: %s; replayed the %lld entries before it\n", path, error.c_str(),
+                 static_cast<long long>(entries));
     return false;
   }
-  std::fprintf(stderr, "vesprine-monitor: replayed %ld entries of %s%s\n", entries, path,
+  std::fprintf(stderr, "vesprine-monitor: replayed %lld entries of %s%s\n", static_cast<long long>(entries), path,
                interrupted ? " (interrupted)" : "");
   return true;
 }
@@ -214,11 +217,11 @@ int main(int argc, char** argv) {
   // One message, from the pipe or from a session, that arrived at `time`
   // (microseconds since the epoch). Returns false once --count is reached.
   Tally tally;
-  const auto take = [&](int client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
+  const auto take = [&](int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
     recording.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
     report_recording();
+    if (view) view->OnMessage(client, bytes, stored, length, time);
     const Decoded decoded = Decode(bytes, stored);
-    if (view) view->OnMessage(client, bytes, stored, length, decoded, time);
     Encoding& encoding = tally.encodings[client];
     std::string line = options.json ? FormatJson(client, decoded, length, encoding)
                                     : FormatLine(client, decoded, length, encoding);
@@ -246,10 +249,12 @@ int main(int argc, char** argv) {
     }
     return options.count == 0 || tally.messages < options.count;
   };
-  const auto client_event = [&](int client, bool joined, int64_t time) {
+  const auto client_event = [&](int64_t client, bool joined, int64_t time) {
     recording.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
     report_recording();
     if (view) view->OnClient(client, joined, time);
+    // What is kept per client goes with it.
+    if (!joined) tally.encodings.erase(client);
   };
 
   const auto announce_view = [&] {
@@ -278,10 +283,10 @@ int main(int argc, char** argv) {
   }
 
   ServeHandlers handlers;
-  handlers.message = [&](int client, const uint8_t* bytes, size_t stored, size_t length) {
+  handlers.message = [&](int64_t client, const uint8_t* bytes, size_t stored, size_t length) {
     return take(client, bytes, stored, length, MicrosecondsNow());
   };
-  handlers.client = [&](int client, bool joined) { client_event(client, joined, MicrosecondsNow()); };
+  handlers.client = [&](int64_t client, bool joined) { client_event(client, joined, MicrosecondsNow()); };
   handlers.idle = [&] {
     std::fflush(stdout);
     recording.Flush();

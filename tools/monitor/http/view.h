@@ -1,5 +1,6 @@
-// The live view: keeps the scene that the messages build, serves the page
-// and streams the scene to every open page, on a thread of its own.
+// The live view: keeps the timeline of every message, renders it on a
+// thread of its own, and serves the page, its frames and looks back over
+// HTTP and a WebSocket, on a thread of its own.
 #pragma once
 
 #include <cstddef>
@@ -7,27 +8,26 @@
 #include <memory>
 #include <string>
 
-#include "input/decode.h"
-
-constexpr int kMaxPages = 16;  // open live views at once; one more is refused
+constexpr int kMaxPages = 16;        // open live views at once; one more is refused
+constexpr int kMaxConnections = 64;  // HTTP connections at once, live views included
+constexpr int kMaxLooks = 4;         // looks back under way at once (frames, points, pixel histories)
 
 class View {
  public:
   View();
   ~View();
 
-  // Listens on `address`:`port` (port 0: any free one); false with `error` set
-  // when it cannot. Images are read from `images`.
+  // Listens on `address`:`port` (port 0: any free one); false with `error`
+  // set when it cannot. Relative image paths are read from `images`.
   bool Start(const std::string& address, uint16_t port, const std::string& images, std::string& error);
-  // The page's address, once started.
+  // The page's address, once started (with its token, beyond loopback).
   std::string Url() const;
 
-  // From the thread that reads the pipe: never waits for a page.
-  // `time` in microseconds since the epoch; `bytes` are the `stored` bytes
-  // of a message `length` long, which `decoded` reads.
-  void OnMessage(int client, const uint8_t* bytes, size_t stored, size_t length, const Decoded& decoded,
-                 int64_t time);
-  void OnClient(int client, bool joined, int64_t time);
+  // From the thread that reads the pipe: the entry is kept, and nothing
+  // else is done there. `time` in microseconds since the epoch; `bytes` are
+  // the `stored` bytes of a message `length` long.
+  void OnMessage(int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time);
+  void OnClient(int64_t client, bool joined, int64_t time);
 
  private:
   struct Impl;

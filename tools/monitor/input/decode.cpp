@@ -66,6 +66,16 @@ size_t Utf8Sequence(std::string_view s) {
   return length;
 }
 
+// Calls visit(name, value) for each integer field the command sets, in record order.
+template <class Visit>
+void ForEachInteger(const Decoded& decoded, const Visit& visit) {
+  for (size_t i = 0; i < std::size(kIntegerFields); ++i) {
+    if (decoded.set & (1u << i)) {
+      visit(kIntegerFields[i].name, ReadInt(reinterpret_cast<const uint8_t*>(&decoded.fields) + kIntegerFields[i].offset));
+    }
+  }
+}
+
 void AppendHexByte(std::string& out, const char* prefix, uint8_t byte) {
   char escape[8];
   std::snprintf(escape, sizeof(escape), "%s%02X", prefix, byte);
@@ -120,7 +130,7 @@ Decoded Decode(const uint8_t* message, size_t length) {
 
   if (command->form == PayloadForm::kTextPayload) {
     if (payload_size < 1 || payload_size > kLogBound) {
-      return Malformed(decoded.command + " needs 5 to " + std::to_string(kMaxMessageSize) + " bytes");
+      return Malformed(std::string(decoded.command) + " needs 5 to " + std::to_string(kMaxMessageSize) + " bytes");
     }
     if (payload[payload_size - 1] != 0) return Malformed("text has no terminating NUL");
     const auto* text = reinterpret_cast<const char*>(payload);
@@ -133,16 +143,18 @@ Decoded Decode(const uint8_t* message, size_t length) {
 
   const size_t expected = PayloadSize(command->form);
   if (payload_size != expected) {
-    return Malformed(decoded.command + " needs " + std::to_string(kPrefixSize + expected) + " bytes");
+    return Malformed(std::string(decoded.command) + " needs " + std::to_string(kPrefixSize + expected) + " bytes");
   }
   const int32_t record_code = ReadInt(payload + offsetof(CommandRecord, code));
   if (record_code != code) {
     return Malformed("record code " + std::to_string(record_code) + " differs from code " + std::to_string(code));
   }
+  std::memcpy(&decoded.fields, payload, sizeof(RecordFields));
+  decoded.set = command->fields & ((1u << std::size(kIntegerFields)) - 1);
+  // RecordFields the command does not set carry no meaning: they read as zero.
+  decoded.fields.reserved1 = decoded.fields.reserved2 = 0;
   for (size_t i = 0; i < std::size(kIntegerFields); ++i) {
-    if (command->fields & (1u << i)) {
-      decoded.integers.emplace_back(kIntegerFields[i].name, ReadInt(payload + kIntegerFields[i].offset));
-    }
+    if ((decoded.set & (1u << i)) == 0) std::memset(reinterpret_cast<char*>(&decoded.fields) + kIntegerFields[i].offset, 0, 4);
   }
   if ((command->fields & kName) &&
       !ReadString(payload, offsetof(CommandRecord, name), command->stringBound, offsetof(CommandRecord, nameLength),
@@ -155,7 +167,7 @@ Decoded Decode(const uint8_t* message, size_t length) {
     return decoded;
   }
   if (command->code == CommandCode::SetEncoding) {
-    const int32_t encoding = decoded.integers[0].second;
+    const int32_t encoding = decoded.fields.x;
     if (encoding != 0 && encoding != 1) return Malformed("unknown encoding x=" + std::to_string(encoding));
     decoded.command = encoding == 0 ? "SetEncodingUTF8" : "SetEncodingShiftJIS";
   }
@@ -163,9 +175,8 @@ Decoded Decode(const uint8_t* message, size_t length) {
 }
 
 Encoding NextEncoding(const Decoded& decoded, Encoding current) {
-  if (decoded.command == "SetEncodingUTF8") return Encoding::kUtf8;
-  if (decoded.command == "SetEncodingShiftJIS") return Encoding::kShiftJis;
-  return current;
+  if (!decoded.error.empty() || decoded.code != static_cast<int32_t>(CommandCode::SetEncoding)) return current;
+  return decoded.fields.x == 0 ? Encoding::kUtf8 : Encoding::kShiftJis;
 }
 
 std::string ToText(std::string_view bytes, Encoding encoding) {
@@ -188,11 +199,11 @@ std::string ToText(std::string_view bytes, Encoding encoding) {
   return text;
 }
 
-std::string FormatLine(int client, const Decoded& decoded, size_t length, Encoding encoding) {
+std::string FormatLine(int64_t client, const Decoded& decoded, size_t length, Encoding encoding) {
   std::string line = "#" + std::to_string(client) + " ";
   if (!decoded.error.empty()) return line + "malformed: " + decoded.error + " (" + std::to_string(length) + " bytes)";
   line += decoded.command;
-  for (const auto& [name, value] : decoded.integers) line += " " + std::string(name) + "=" + std::to_string(value);
+  ForEachInteger(decoded, [&](const char* name, int32_t value) { line += " " + std::string(name) + "=" + std::to_string(value); });
   if (decoded.stringField != nullptr) {
     line += ' ';
     // A log line is all text; a record's string is shown by its field name.
@@ -204,7 +215,7 @@ std::string FormatLine(int client, const Decoded& decoded, size_t length, Encodi
   return line;
 }
 
-std::string FormatJson(int client, const Decoded& decoded, size_t length, Encoding encoding) {
+std::string FormatJson(int64_t client, const Decoded& decoded, size_t length, Encoding encoding) {
   std::string json = "{\"client\":" + std::to_string(client);
   if (!decoded.error.empty()) {
     json += ",\"error\":\"";
@@ -212,7 +223,9 @@ std::string FormatJson(int client, const Decoded& decoded, size_t length, Encodi
     return json + "\",\"length\":" + std::to_string(length) + "}";
   }
   json += ",\"code\":" + std::to_string(decoded.code) + ",\"command\":\"" + decoded.command + "\"";
-  for (const auto& [name, value] : decoded.integers) json += ",\"" + std::string(name) + "\":" + std::to_string(value);
+  ForEachInteger(decoded, [&](const char* name, int32_t value) {
+    json += ",\"" + std::string(name) + "\":" + std::to_string(value);
+  });
   if (decoded.stringField != nullptr) {
     json += ",\"" + std::string(decoded.stringField) + "\":\"";
     AppendText(json, decoded.string, encoding, true);

@@ -6,18 +6,25 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
+
+#include "protocol/protocol.h"
+
+// A record's integer fields: its first 60 bytes, by name.
+struct RecordFields {
+  int32_t code, reserved1, x, y, width, height, color1, color2, color3, alpha, reserved2, x2, y2, shapeParam, textParam;
+};
+static_assert(sizeof(RecordFields) == kShortRecordSize);
 
 // What one message says, or why it is malformed.
 struct Decoded {
   std::string error;  // empty when the message is well-formed
   int32_t code = 0;
-  std::string command;
-  std::vector<std::pair<const char*, int32_t>> integers;  // the fields the command sets
-  bool textPayload = false;                               // a log line: no record, only text
-  const char* stringField = nullptr;                      // "name" or "text", when it carries one
-  std::string_view string;                                // its bytes, inside the message
+  const char* command = "";                 // the export's name
+  RecordFields fields{};                          // of a record; those the command does not set are zero
+  uint32_t set = 0;                         // the integer fields it sets, as CommandInfo::fields bits
+  bool textPayload = false;                 // a log line: no record, only text
+  const char* stringField = nullptr;        // "name" or "text", when it carries one
+  std::string_view string;                  // its bytes, inside the message
 };
 
 // Decodes `length` bytes; reads nothing outside them.
@@ -32,9 +39,9 @@ Encoding NextEncoding(const Decoded& decoded, Encoding current);
 std::string ToText(std::string_view bytes, Encoding encoding);
 
 // `#1 DrawPixel x=10 y=20`, `#2 LogE ""`, `#3 malformed: <reason> (<n> bytes)`.
-std::string FormatLine(int client, const Decoded& decoded, size_t length, Encoding encoding);
+std::string FormatLine(int64_t client, const Decoded& decoded, size_t length, Encoding encoding);
 // The same as one JSON object.
-std::string FormatJson(int client, const Decoded& decoded, size_t length, Encoding encoding);
+std::string FormatJson(int64_t client, const Decoded& decoded, size_t length, Encoding encoding);
 // The bytes in hex, 16 to an indented line.
 std::string FormatHex(const uint8_t* message, size_t length);
 

@@ -4,7 +4,13 @@
 
 #include <string>
 
-#include "scene/scene.h"
+
+// The result of looking at an image file: its resolved path, and why it
+// cannot be drawn (empty when it can).
+struct ImageCheck {
+  std::string path;
+  std::string error;
+};
 
 constexpr size_t kMaxImageBytes = size_t{32} << 20;
 

@@ -11,9 +11,9 @@ struct ServeHandlers {
   // from 1. `bytes` holds the first `stored` bytes of the message's `length`
   // (all of them, up to one byte more than the largest message). Returns
   // false to stop serving.
-  std::function<bool(int client, const uint8_t* bytes, size_t stored, size_t length)> message;
+  std::function<bool(int64_t client, const uint8_t* bytes, size_t stored, size_t length)> message;
   // When a client connects (joined) and when it has gone.
-  std::function<void(int client, bool joined)> client;
+  std::function<void(int64_t client, bool joined)> client;
   // When no message is waiting, before the server waits for more.
   std::function<void()> idle;
   // Once the name is served.

@@ -23,7 +23,7 @@ void Interrupt(int) { interrupted = 1; }
 
 struct Client {
   int fd;
-  int number;
+  int64_t number;
 };
 
 // A message longer than this is cut to it and reported at its whole length.
@@ -84,7 +84,7 @@ ServeResult Serve(const ServeHandlers& handlers) {
 
   std::vector<Client> clients;
   Batch batch;
-  int next_number = 1;
+  int64_t next_number = 1;
   bool serving = true;
   while (serving && !interrupted) {
     std::vector<pollfd> fds{{listener, POLLIN, 0}};

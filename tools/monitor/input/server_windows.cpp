@@ -17,7 +17,7 @@ namespace {
 
 // One handler call at a time. Never destroyed: readers may still wait on it at exit.
 std::mutex& handler_mutex = *new std::mutex;
-std::atomic<int> next_number{1};
+std::atomic<int64_t> next_number{1};
 HANDLE stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 HANDLE CreateInstance(DWORD first) {
@@ -63,7 +63,7 @@ class Io {
   OVERLAPPED overlapped_{};
 };
 
-void Read(HANDLE pipe, int number, const ServeHandlers& handlers) {
+void Read(HANDLE pipe, int64_t number, const ServeHandlers& handlers) {
   Io io;
   std::vector<uint8_t> buffer(kMaxMessageSize + 1);
   std::vector<uint8_t> rest(65536);
@@ -97,7 +97,7 @@ void Listen(HANDLE pipe, const ServeHandlers& handlers) {
   Io io;
   while (pipe != INVALID_HANDLE_VALUE) {
     if (io.Connect(pipe)) {
-      const int number = next_number++;
+      const int64_t number = next_number++;
       if (handlers.client) {
         const std::lock_guard lock(handler_mutex);
         handlers.client(number, true);

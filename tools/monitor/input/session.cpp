@@ -58,13 +58,13 @@ bool SessionWriter::Open(const std::string& path, std::string& error) {
   return true;
 }
 
-void SessionWriter::Add(SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes, size_t size,
+void SessionWriter::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size,
                         size_t length) {
   if (file_ == nullptr || failed_) return;
   uint8_t head[kEntryHeadSize];
   uint8_t* at = head;
   Put(at, static_cast<uint32_t>(kind));
-  Put(at, client);
+  Put(at, static_cast<int32_t>(client));
   Put(at, time);
   Put(at, static_cast<uint32_t>(length));
   Put(at, static_cast<uint32_t>(size));

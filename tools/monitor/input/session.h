@@ -42,7 +42,8 @@ class SessionWriter {
 
   // Creates the file and writes the header; false with `error` when it cannot.
   bool Open(const std::string& path, std::string& error);
-  void Add(SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes, size_t size, size_t length);
+  // `client` is kept as its low 32 bits, as the format holds it.
+  void Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size, size_t length);
   void Flush();
   // The first write that failed, once: afterwards the writer writes nothing.
   std::string TakeError();

@@ -1,59 +1,51 @@
 #include "scene/scene.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
+#include "pixels/shapes.h"
+#include "pixels/text.h"
 #include "protocol/commands.h"
 
 namespace {
-
-int32_t Field(const Decoded& decoded, std::string_view name) {
-  for (const auto& [field, value] : decoded.integers) {
-    if (name == field) return value;
-  }
-  return 0;
-}
 
 uint8_t Channel(int32_t value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
 std::string Size(int32_t width, int32_t height) { return std::to_string(width) + "x" + std::to_string(height); }
 
-// Applies one message: the state the handlers share while it runs.
+// One message being applied: what its handler reads and the helpers it shares.
 struct Step {
   Scene& scene;
-  int client;
-  const Decoded& decoded;
+  int64_t client;
+  const Decoded& m;
+  const RecordFields& f;
   int64_t time;
-  const ImageChecker& check;
-  std::vector<Change>& changes;
-  ClientState& own;  // the client's state, looked up once per message
+  const ImageSource& images;
+  ClientState& own;  // the client's state
 
-  ClientState& State() const { return own; }
+  std::string Text(std::string_view bytes) const { return ToText(bytes, own.encoding); }
 
   void Log(std::string level, std::string text) const {
-    LogLine line;
-    line.message = scene.messages;
-    line.client = level == "warning" ? 0 : client;
-    line.level = std::move(level);
-    line.text = std::move(text);
-    line.time = time;
-    scene.logBytes += line.text.size();
-    scene.logs.push_back(line);
+    auto line = std::make_shared<LogLine>();
+    line->message = scene.messages;
+    line->client = level == "warning" ? 0 : client;
+    line->level = std::move(level);
+    line->text = std::move(text);
+    line->time = time;
+    scene.logBytes += line->text.size();
+    scene.logs.push_back(std::move(line));
     while (scene.logs.size() > kMaxLogLines || scene.logBytes > kMaxLogBytes) {
-      scene.logBytes -= scene.logs.front().text.size();
+      scene.logBytes -= scene.logs.front()->text.size();
       scene.logs.pop_front();
     }
-    Change change(Change::kLog);
-    change.log = std::move(line);
-    changes.push_back(std::move(change));
   }
 
   void Warn(const std::string& text) const {
-    Log("warning", decoded.command + " from client " + std::to_string(client) + ": " + text);
+    Log("warning", std::string(m.command) + " from client " + std::to_string(client) + ": " + text);
   }
 
-  Sprite* Current() const {
-    const int id = State().sprite;
+  Sprite* Find(int64_t id) const {
     for (Sprite& sprite : scene.sprites) {
       if (sprite.id == id) return &sprite;
     }
@@ -69,7 +61,7 @@ struct Step {
 
   // The current sprite for a property command, or a warning and nullptr.
   Sprite* CurrentOrWarn() const {
-    Sprite* sprite = Current();
+    Sprite* sprite = Find(own.sprite);
     if (sprite == nullptr) Warn("no current sprite; nothing changed");
     return sprite;
   }
@@ -80,360 +72,312 @@ struct Step {
     return false;
   }
 
-  void Emit(Change::Kind kind, int id) const {
-    Change change(kind);
-    change.id = id;
-    changes.push_back(std::move(change));
-  }
-
-  void EmitSprite(const Sprite& sprite) const {
-    // A run of changes to one sprite (a host moving it message after
-    // message) goes out as its latest state.
-    if (!changes.empty() && changes.back().kind == Change::kSprite && changes.back().id == sprite.id) {
-      changes.back().sprite = sprite;
-      return;
-    }
-    Change change(Change::kSprite);
-    change.id = sprite.id;
-    change.sprite = sprite;
-    changes.push_back(std::move(change));
-  }
-
-  void EmitClient(int number) const {
-    Change change(Change::kClient);
-    change.id = number;
-    change.client = scene.clients[number];
-    changes.push_back(std::move(change));
-  }
-
-  void Clear(Layer& layer) const {
-    scene.historyBytes -= layer.bytes;
-    layer.ops.clear();
-    layer.bytes = 0;
-    layer.since = 0;
-    layer.width = scene.width;
-    layer.height = scene.height;
-  }
-
-  // Keeps the history within its bound by dropping the oldest ops of the
-  // layer that holds the most, down to nine tenths of the bound.
-  void Trim() const {
-    if (scene.historyBytes <= kMaxHistoryBytes) return;
-    while (scene.historyBytes > kMaxHistoryBytes / 10 * 9) {
-      Layer* largest = &scene.screen;
-      for (Sprite& sprite : scene.sprites) {
-        if (sprite.layer.bytes > largest->bytes) largest = &sprite.layer;
-      }
-      for (int i = 0; i < 256 && !largest->ops.empty() && scene.historyBytes > kMaxHistoryBytes / 10 * 9; ++i) {
-        const DrawOp& oldest = largest->ops.front();
-        if (oldest.kind == OpKind::kSize) {
-          largest->width = oldest.width;
-          largest->height = oldest.height;
-        }
-        const size_t bytes = OpBytes(oldest);
-        largest->bytes -= bytes;
-        scene.historyBytes -= bytes;
-        largest->ops.pop_front();
-      }
-      largest->since = largest->ops.empty() ? scene.messages + 1 : largest->ops.front().message;
+  // Marks what changes on the screen where `box` lies.
+  void Changed(const Box& box) const {
+    scene.damage.Mark(box);
+    if (Watch* w = scene.watch; w != nullptr && !box.Intersect({w->x, w->y, w->x + 1, w->y + 1}).Empty()) {
+      w->changed = true;
     }
   }
 
-  // Draws on the client's current sprite, else on the screen's layer.
-  void Draw(DrawOp op) const { Draw(std::move(op), Current()); }
+  void ChangedSprite(const Sprite& sprite) const {
+    if (sprite.visible) Changed(sprite.OnScreen());
+  }
 
-  void Draw(DrawOp op, Sprite* sprite) const {
+  // A change to a sprite: the screen is composed anew where it was and where it is.
+  template <class Change>
+  void Update(Sprite& sprite, const Change& change) const {
+    ChangedSprite(sprite);
+    change(sprite);
+    ChangedSprite(sprite);
+  }
+
+  // Draws on the client's current sprite, in its own pixels, or else on the
+  // screen's layer. While a pixel is watched, the screen's layer is drawn
+  // only there.
+  template <class Draw>
+  void Drawing(const Draw& draw) const {
+    Sprite* sprite = Find(own.sprite);
     Layer& layer = sprite != nullptr ? sprite->layer : scene.screen;
-    const int32_t width = sprite != nullptr ? sprite->width : scene.width;
-    const int32_t height = sprite != nullptr ? sprite->height : scene.height;
-    op.message = scene.messages;
-    // What an opaque fill of the whole surface covers no longer matters.
-    const bool covers = op.kind == OpKind::kRect && op.filled && op.color.a == 255 && op.x <= 0 && op.y <= 0 &&
-                        int64_t{op.x} + op.width >= width && int64_t{op.y} + op.height >= height;
-    if (op.kind == OpKind::kClear || covers) Clear(layer);
-    Change change(Change::kOp);
-    change.id = sprite != nullptr ? sprite->id : 0;
-    change.op = op;
-    if (op.kind != OpKind::kClear) {
-      const size_t bytes = OpBytes(op);
-      layer.bytes += bytes;
-      scene.historyBytes += bytes;
-      layer.ops.push_back(std::move(op));
-      Trim();
+    const Box origin = sprite != nullptr ? sprite->OnScreen() : Box{};
+    Box clip{0, 0, layer.width(), layer.height()};
+    int64_t px = -1, py = -1;
+    if (const Watch* w = scene.watch) {
+      if (sprite == nullptr) clip = clip.Intersect({w->x, w->y, w->x + 1, w->y + 1});
+      if (sprite == nullptr || sprite->visible) px = w->x - origin.x0, py = w->y - origin.y0;
     }
-    changes.push_back(std::move(change));
+    Painter painter(layer, clip, px, py);
+    draw(painter, Premultiply(own.colour.r, own.colour.g, own.colour.b, own.colour.a));
+    const Box& t = painter.touched();
+    if (sprite == nullptr || sprite->visible) {
+      scene.damage.Mark({t.x0 + origin.x0, t.y0 + origin.y0, t.x1 + origin.x0, t.y1 + origin.y0});
+    }
+    if (painter.hit()) {
+      scene.watch->drew = true;
+      scene.watch->layer = sprite != nullptr ? sprite->id : 0;
+      scene.watch->lx = px;
+      scene.watch->ly = py;
+    }
   }
 
-  // The id of the image at `path` (registered on first use), or 0 with a
-  // warning when it cannot be drawn.
-  int Image(std::string_view path) const {
+  // The image a path names, or nullptr after a warning: drawn as a placeholder.
+  std::shared_ptr<const Image> ImageAt(std::string_view path) const {
     if (path.empty()) {
       Warn("no image path; drawn as a placeholder");
-      return 0;
+      return nullptr;
     }
-    const ImageCheck found = check(std::string(path));
-    const std::string shown = ToText(path, State().encoding);
-    if (!found.error.empty()) {
-      Warn("cannot draw image \"" + shown + "\": " + found.error + "; drawn as a placeholder");
-      return 0;
-    }
-    if (const auto known = scene.imageIds.find(found.path); known != scene.imageIds.end()) return known->second;
-    if (scene.images.size() >= kMaxImages) {
-      Warn("more than " + std::to_string(kMaxImages) + " distinct images; \"" + shown + "\" drawn as a placeholder");
-      return 0;
-    }
-    scene.images.push_back(found.path);
-    const int id = static_cast<int>(scene.images.size());
-    scene.imageIds.emplace(found.path, id);
-    return id;
+    ImageFound found = images(path, scene.messages);
+    if (!found.image) Warn("cannot draw image \"" + Text(path) + "\": " + found.error + "; drawn as a placeholder");
+    return found.image;
   }
 
-  void DropSprite(int id) const {
+  void Dispose(int64_t id) const {
     const auto at = std::find_if(scene.sprites.begin(), scene.sprites.end(), [&](const Sprite& s) { return s.id == id; });
     if (at == scene.sprites.end()) return;
-    scene.historyBytes -= at->layer.bytes;
+    ChangedSprite(*at);
     scene.spritePixels -= int64_t{at->width} * at->height;
     scene.sprites.erase(at);
-    Emit(Change::kDispose, id);
     for (auto& [number, state] : scene.clients) {
-      if (state.sprite == id) {
-        state.sprite = 0;
-        EmitClient(number);
-      }
-    }
-  }
-
-  void CreateSprite() const {
-    const int32_t width = Field(decoded, "width");
-    const int32_t height = Field(decoded, "height");
-    if (!PositiveOrWarn(width, height)) return;
-    if (width > kMaxSide || height > kMaxSide) {
-      Warn("size " + Size(width, height) + " is over the limit of " + std::to_string(kMaxSide) + " per side");
-      return;
-    }
-    const Sprite* old = Named(decoded.string);
-    const int64_t freed = old != nullptr ? int64_t{old->width} * old->height : 0;
-    if (old == nullptr && scene.sprites.size() >= static_cast<size_t>(kMaxSprites)) {
-      Warn("over the limit of " + std::to_string(kMaxSprites) + " sprites; not created");
-      return;
-    }
-    if (scene.spritePixels - freed + int64_t{width} * height > kMaxSpritePixels) {
-      Warn("over the limit of " + std::to_string(kMaxSpritePixels) + " sprite pixels in all; not created");
-      return;
-    }
-    // Re-creating a name replaces the sprite; clients drawing on it go on with the new one.
-    std::vector<int> drawing;
-    if (old != nullptr) {
-      for (const auto& [number, state] : scene.clients) {
-        if (state.sprite == old->id) drawing.push_back(number);
-      }
-      DropSprite(old->id);
-    }
-    Sprite sprite;
-    sprite.id = scene.nextSpriteId++;
-    sprite.name = std::string(decoded.string);
-    sprite.label = ToText(decoded.string, State().encoding);
-    sprite.width = width;
-    sprite.height = height;
-    scene.spritePixels += int64_t{width} * height;
-    scene.sprites.push_back(sprite);
-    EmitSprite(sprite);
-    for (const int number : drawing) {
-      scene.clients[number].sprite = sprite.id;
-      EmitClient(number);
-    }
-  }
-
-  // An op of `kind` at the message's x and y, in the client's colour.
-  DrawOp Op(OpKind kind) const {
-    DrawOp op;
-    op.kind = kind;
-    op.x = Field(decoded, "x");
-    op.y = Field(decoded, "y");
-    op.color = State().color;
-    return op;
-  }
-
-  // A rect, ellipse or scaled image: its size must be positive.
-  bool Sized(DrawOp& op) const {
-    op.width = Field(decoded, "width");
-    op.height = Field(decoded, "height");
-    return PositiveOrWarn(op.width, op.height);
-  }
-
-  void Run() const {
-    switch (static_cast<CommandCode>(decoded.code)) {
-      case CommandCode::SetColor:
-        State().color = {Channel(Field(decoded, "color1")), Channel(Field(decoded, "color2")),
-                         Channel(Field(decoded, "color3")), Channel(Field(decoded, "alpha"))};
-        break;
-      case CommandCode::DrawPixel:
-        Draw(Op(OpKind::kPixel));
-        break;
-      case CommandCode::DrawLine: {
-        DrawOp op = Op(OpKind::kLine);
-        op.x2 = Field(decoded, "x2");
-        op.y2 = Field(decoded, "y2");
-        Draw(std::move(op));
-        break;
-      }
-      case CommandCode::DrawRect:
-      case CommandCode::DrawEllipse: {
-        DrawOp op = Op(decoded.code == static_cast<int32_t>(CommandCode::DrawRect) ? OpKind::kRect : OpKind::kEllipse);
-        op.filled = Field(decoded, "shapeParam") != 0;
-        if (Sized(op)) Draw(std::move(op));
-        break;
-      }
-      case CommandCode::DrawString: {
-        DrawOp op = Op(OpKind::kText);
-        const int32_t size = Field(decoded, "textParam");
-        op.size = size <= 0 ? kDefaultFontSize : std::min(size, kMaxFontSize);
-        op.text = ToText(decoded.string, State().encoding);
-        Draw(std::move(op));
-        break;
-      }
-      case CommandCode::DrawImage: {
-        DrawOp op = Op(OpKind::kImage);
-        op.image = Image(decoded.string);
-        Draw(std::move(op));
-        break;
-      }
-      case CommandCode::DrawImageScaled: {
-        DrawOp op = Op(OpKind::kImage);
-        if (!Sized(op)) break;
-        op.opacity = Channel(Field(decoded, "alpha"));
-        op.image = Image(decoded.string);
-        Draw(std::move(op));
-        break;
-      }
-      case CommandCode::DrawClear:
-        Draw(Op(OpKind::kClear));
-        break;
-      case CommandCode::CreateSprite:
-        CreateSprite();
-        break;
-      case CommandCode::DisposeSprite:
-        if (const Sprite* sprite = Named(decoded.string)) {
-          DropSprite(sprite->id);
-        } else {
-          Warn("no sprite named \"" + ToText(decoded.string, State().encoding) + "\"; nothing changed");
-        }
-        break;
-      case CommandCode::DisposeCurrentSprite:
-        if (const Sprite* sprite = CurrentOrWarn()) DropSprite(sprite->id);
-        break;
-      case CommandCode::DisposeAllSprites:
-        while (!scene.sprites.empty()) DropSprite(scene.sprites.back().id);
-        break;
-      case CommandCode::SetEditSprite: {
-        const Sprite* sprite = Named(decoded.string);
-        if (sprite == nullptr && !decoded.string.empty()) {
-          Warn("no sprite named \"" + ToText(decoded.string, State().encoding) + "\"; none is current");
-        }
-        State().sprite = sprite != nullptr ? sprite->id : 0;
-        EmitClient(client);
-        break;
-      }
-      case CommandCode::SetBound:
-      case CommandCode::SetOPoint:
-      case CommandCode::SetZ:
-      case CommandCode::SetVisible:
-      case CommandCode::SetAlpha:
-        if (Sprite* sprite = CurrentOrWarn()) {
-          SetProperty(*sprite);
-          EmitSprite(*sprite);
-        }
-        break;
-      case CommandCode::SetResolution: {
-        const int32_t width = Field(decoded, "width");
-        const int32_t height = Field(decoded, "height");
-        if (!PositiveOrWarn(width, height)) break;
-        if (width > kMaxSide || height > kMaxSide) {
-          Warn("resolution " + Size(width, height) + " is over the limit of " + std::to_string(kMaxSide) +
-               " per side; nothing changed");
-          break;
-        }
-        scene.width = width;
-        scene.height = height;
-        DrawOp op;
-        op.kind = OpKind::kSize;
-        op.width = width;
-        op.height = height;
-        Draw(std::move(op), nullptr);
-        break;
-      }
-      case CommandCode::SetBackground: {
-        Change change(Change::kBackground);
-        scene.hasBackground = !decoded.string.empty();
-        if (scene.hasBackground) {
-          scene.background.image = Image(decoded.string);
-          scene.background.path = ToText(decoded.string, State().encoding);
-          scene.background.alpha = Channel(Field(decoded, "alpha"));
-        }
-        change.hasBackground = scene.hasBackground;
-        change.background = scene.background;
-        changes.push_back(std::move(change));
-        break;
-      }
-      case CommandCode::SetEncoding:
-        State().encoding = NextEncoding(decoded, State().encoding);
-        EmitClient(client);
-        break;
-      default:
-        if (decoded.textPayload) Log(decoded.command.substr(3), ToText(decoded.string, State().encoding));
-        break;
-    }
-  }
-
-  void SetProperty(Sprite& sprite) const {
-    switch (static_cast<CommandCode>(decoded.code)) {
-      case CommandCode::SetBound:
-        sprite.x = Field(decoded, "x");
-        sprite.y = Field(decoded, "y");
-        break;
-      case CommandCode::SetOPoint:
-        sprite.ox = Field(decoded, "x");
-        sprite.oy = Field(decoded, "y");
-        break;
-      case CommandCode::SetZ:
-        sprite.z = Field(decoded, "x");
-        break;
-      case CommandCode::SetVisible:
-        sprite.visible = Field(decoded, "x") != 0;
-        break;
-      default:
-        sprite.alpha = Channel(Field(decoded, "alpha"));
-        break;
+      if (state.sprite == id) state.sprite = 0;
     }
   }
 };
 
+// One handler per command code; each reads the record's fields by name.
+using Handler = void (*)(const Step&);
+
+void SetColor(const Step& s) {
+  s.own.colour = {Channel(s.f.color1), Channel(s.f.color2), Channel(s.f.color3), Channel(s.f.alpha)};
+}
+
+void DrawPixel(const Step& s) {
+  s.Drawing([&](Painter& p, Pixel c) { DrawPoint(p, s.f.x, s.f.y, c); });
+}
+
+void DrawLineTo(const Step& s) {
+  s.Drawing([&](Painter& p, Pixel c) { DrawLine(p, s.f.x, s.f.y, s.f.x2, s.f.y2, c); });
+}
+
+void DrawBox(const Step& s) {
+  if (!s.PositiveOrWarn(s.f.width, s.f.height)) return;
+  const bool filled = s.f.shapeParam != 0;
+  const bool rect = s.m.code == static_cast<int32_t>(CommandCode::DrawRect);
+  s.Drawing([&](Painter& p, Pixel c) {
+    if (rect) DrawRect(p, s.f.x, s.f.y, s.f.width, s.f.height, filled, c);
+    else DrawEllipse(p, s.f.x, s.f.y, s.f.width, s.f.height, filled, c);
+  });
+}
+
+void DrawString(const Step& s) {
+  const int32_t size = s.f.textParam <= 0 ? kDefaultFontSize : std::min(s.f.textParam, kMaxFontSize);
+  const std::string text = s.Text(s.m.string);
+  s.Drawing([&](Painter& p, Pixel c) { DrawText(p, s.f.x, s.f.y, size, text, c); });
+}
+
+void DrawImageAtItsSize(const Step& s) {
+  const auto image = s.ImageAt(s.m.string);
+  const int64_t w = image ? image->width : kPlaceholderSide, h = image ? image->height : kPlaceholderSide;
+  s.Drawing([&](Painter& p, Pixel) { DrawImage(p, image.get(), s.f.x, s.f.y, w, h, 255); });
+}
+
+void DrawImageScaled(const Step& s) {
+  if (!s.PositiveOrWarn(s.f.width, s.f.height)) return;
+  const auto image = s.ImageAt(s.m.string);
+  s.Drawing([&](Painter& p, Pixel) { DrawImage(p, image.get(), s.f.x, s.f.y, s.f.width, s.f.height, Channel(s.f.alpha)); });
+}
+
+void DrawClear(const Step& s) {
+  s.Drawing([](Painter& p, Pixel) { p.Clear(); });
+}
+
+void CreateSprite(const Step& s) {
+  const int32_t width = s.f.width, height = s.f.height;
+  if (s.m.string.empty()) {
+    s.Warn("no name (or one of 128 bytes or more); not created");
+    return;
+  }
+  if (!s.PositiveOrWarn(width, height)) return;
+  if (width > kMaxSide || height > kMaxSide) {
+    s.Warn("size " + Size(width, height) + " is over the limit of " + std::to_string(kMaxSide) + " per side");
+    return;
+  }
+  const Sprite* old = s.Named(s.m.string);
+  const int64_t freed = old != nullptr ? int64_t{old->width} * old->height : 0;
+  if (old == nullptr && s.scene.sprites.size() >= kMaxSprites) {
+    s.Warn("over the limit of " + std::to_string(kMaxSprites) + " sprites; not created");
+    return;
+  }
+  if (s.scene.spritePixels - freed + int64_t{width} * height > kMaxSpritePixels) {
+    s.Warn("over the limit of " + std::to_string(kMaxSpritePixels) + " sprite pixels in all; not created");
+    return;
+  }
+  // Re-creating a name replaces the sprite; clients drawing on it go on with the new one.
+  std::vector<int64_t> drawing;
+  if (old != nullptr) {
+    for (const auto& [number, state] : s.scene.clients) {
+      if (state.sprite == old->id) drawing.push_back(number);
+    }
+    s.Dispose(old->id);
+  }
+  Sprite sprite;
+  sprite.id = s.scene.nextSpriteId++;
+  sprite.name = std::string(s.m.string);
+  sprite.label = s.Text(s.m.string);
+  sprite.width = width;
+  sprite.height = height;
+  sprite.layer = Layer(width, height);
+  s.scene.spritePixels += int64_t{width} * height;
+  for (const int64_t number : drawing) s.scene.clients[number].sprite = sprite.id;
+  s.ChangedSprite(sprite);
+  s.scene.sprites.push_back(std::move(sprite));
+}
+
+void DisposeSprite(const Step& s) {
+  if (const Sprite* sprite = s.Named(s.m.string)) {
+    s.Dispose(sprite->id);
+  } else {
+    s.Warn("no sprite named \"" + s.Text(s.m.string) + "\"; nothing changed");
+  }
+}
+
+void DisposeCurrentSprite(const Step& s) {
+  if (const Sprite* sprite = s.CurrentOrWarn()) s.Dispose(sprite->id);
+}
+
+void DisposeAllSprites(const Step& s) {
+  while (!s.scene.sprites.empty()) s.Dispose(s.scene.sprites.back().id);
+}
+
+void SetEditSprite(const Step& s) {
+  const Sprite* sprite = s.m.string.empty() ? nullptr : s.Named(s.m.string);
+  if (sprite == nullptr && !s.m.string.empty()) {
+    s.Warn("no sprite named \"" + s.Text(s.m.string) + "\"; none is current");
+  }
+  s.own.sprite = sprite != nullptr ? sprite->id : 0;
+}
+
+void SetBound(const Step& s) {
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.x = s.f.x, p.y = s.f.y; });
+}
+
+void SetOPoint(const Step& s) {
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.ox = s.f.x, p.oy = s.f.y; });
+}
+
+void SetZ(const Step& s) {
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.z = s.f.x; });
+}
+
+void SetVisible(const Step& s) {
+  if (Sprite* sprite = s.CurrentOrWarn()) {
+    // Shown or hidden, it changes the screen where it lies.
+    s.Changed(sprite->OnScreen());
+    sprite->visible = s.f.x != 0;
+  }
+}
+
+void SetAlpha(const Step& s) {
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.alpha = Channel(s.f.alpha); });
+}
+
+void Log(const Step& s) { s.Log(std::string(s.m.command + 3), s.Text(s.m.string)); }
+
+void SetResolution(const Step& s) {
+  const int32_t width = s.f.width, height = s.f.height;
+  if (!s.PositiveOrWarn(width, height)) return;
+  if (width > kMaxSide || height > kMaxSide) {
+    s.Warn("resolution " + Size(width, height) + " is over the limit of " + std::to_string(kMaxSide) +
+           " per side; nothing changed");
+    return;
+  }
+  s.scene.width = width;
+  s.scene.height = height;
+  s.scene.screen.Resize(width, height);
+  s.scene.damage = Scene::Damaged(width, height);
+  if (s.scene.watch != nullptr) s.scene.watch->changed = true;
+}
+
+void SetBackground(const Step& s) {
+  if (s.m.string.empty()) {
+    s.scene.background.reset();
+  } else {
+    s.scene.background = Background{s.ImageAt(s.m.string), s.Text(s.m.string), Channel(s.f.alpha)};
+  }
+  s.Changed({0, 0, s.scene.width, s.scene.height});
+}
+
+void SetEncoding(const Step& s) { s.own.encoding = NextEncoding(s.m, s.own.encoding); }
+
+constexpr std::array<Handler, 30> kHandlers = [] {
+  std::array<Handler, 30> h{};
+  using enum CommandCode;
+  const auto at = [&](CommandCode code) -> Handler& { return h[size_t(code)]; };
+  at(SetColor) = ::SetColor;
+  at(DrawPixel) = ::DrawPixel;
+  at(DrawLine) = DrawLineTo;
+  at(DrawRect) = DrawBox;
+  at(DrawEllipse) = DrawBox;
+  at(DrawString) = ::DrawString;
+  at(DrawImage) = DrawImageAtItsSize;
+  at(DrawImageScaled) = ::DrawImageScaled;
+  at(DrawClear) = ::DrawClear;
+  at(CreateSprite) = ::CreateSprite;
+  at(DisposeSprite) = ::DisposeSprite;
+  at(DisposeCurrentSprite) = ::DisposeCurrentSprite;
+  at(DisposeAllSprites) = ::DisposeAllSprites;
+  at(SetEditSprite) = ::SetEditSprite;
+  at(SetBound) = ::SetBound;
+  at(SetZ) = ::SetZ;
+  at(SetVisible) = ::SetVisible;
+  at(SetAlpha) = ::SetAlpha;
+  at(SetOPoint) = ::SetOPoint;
+  for (CommandCode code : {LogV, LogD, LogI, LogW, LogE, LogC}) at(code) = Log;
+  at(SetResolution) = ::SetResolution;
+  at(SetBackground) = ::SetBackground;
+  at(SetEncoding) = ::SetEncoding;
+  return h;
+}();
+
 }  // namespace
 
-size_t OpBytes(const DrawOp& op) { return sizeof(DrawOp) + op.text.size(); }
-
-size_t ChangeBytes(const Change& change) { return sizeof(Change) + change.op.text.size() + change.log.text.size(); }
-
-void ApplyMessage(Scene& scene, int client, const Decoded& decoded, int64_t time, const ImageChecker& check,
-                  std::vector<Change>& changes) {
+void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images) {
   ++scene.messages;
   if (!decoded.error.empty()) {
     ++scene.malformed;
     return;
   }
-  Step{scene, client, decoded, time, check, changes, scene.clients[client]}.Run();
+  const Handler handler = kHandlers[size_t(decoded.code)];
+  if (handler != nullptr) handler(Step{scene, client, decoded, decoded.fields, time, images, scene.clients[client]});
 }
 
-void ClientJoined(Scene& scene, int client, std::vector<Change>& changes) {
-  scene.clients[client] = ClientState{};
-  Change change(Change::kClient);
-  change.id = client;
-  changes.push_back(std::move(change));
+void ClientJoined(Scene& scene, int64_t client) { scene.clients[client] = ClientState{}; }
+
+void ClientLeft(Scene& scene, int64_t client) { scene.clients.erase(client); }
+
+Composition CompositionOf(const Scene& scene) {
+  Composition c;
+  c.width = scene.width;
+  c.height = scene.height;
+  if (scene.background) {
+    c.background = true;
+    c.backgroundImage = scene.background->image.get();
+    c.backgroundAlpha = scene.background->alpha;
+  }
+  c.screen = &scene.screen;
+  std::vector<const Sprite*> shown;
+  for (const Sprite& sprite : scene.sprites) {
+    if (sprite.visible && sprite.alpha > 0) shown.push_back(&sprite);
+  }
+  // By z, equal z in creation order.
+  std::stable_sort(shown.begin(), shown.end(), [](const Sprite* a, const Sprite* b) { return a->z < b->z; });
+  for (const Sprite* sprite : shown) {
+    const Box at = sprite->OnScreen();
+    c.sprites.push_back({&sprite->layer, at.x0, at.y0, sprite->alpha});
+  }
+  return c;
 }
 
-void ClientLeft(Scene& scene, int client, std::vector<Change>& changes) {
-  scene.clients.erase(client);
-  Change change(Change::kClientLeft);
-  change.id = client;
-  changes.push_back(std::move(change));
+size_t SceneBytes(const Scene& scene) {
+  return sizeof(Scene) + scene.logBytes + scene.logs.size() * (sizeof(LogLine) + 32) +
+         scene.sprites.size() * (sizeof(Sprite) + 64) + scene.clients.size() * 64;
 }

@@ -1,19 +1,11 @@
 #include "timeline/timeline.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
-#include <map>
 #include <utility>
 
-#include "input/decode.h"
 #include "protocol/protocol.h"
-
-size_t SceneBytes(const Scene& scene) {
-  size_t bytes = sizeof(Scene) + scene.historyBytes + scene.logBytes + scene.logs.size() * sizeof(LogLine) +
-                 scene.sprites.size() * sizeof(Sprite) + scene.clients.size() * 64;
-  for (const std::string& path : scene.images) bytes += 2 * (path.size() + 64);
-  return bytes;
-}
 
 namespace {
 
@@ -35,29 +27,26 @@ std::pair<size_t, size_t> LongestZeroRun(const uint8_t* bytes, size_t size) {
   return {best, length};
 }
 
-Encoding EncodingOf(const Scene& scene, int client) {
-  const auto found = scene.clients.find(client);
-  return found == scene.clients.end() ? Encoding::kUtf8 : found->second.encoding;
-}
-
 }  // namespace
 
-void Timeline::Add(const Scene& before, SessionEntry::Kind kind, int32_t client, int64_t time, const uint8_t* bytes,
-                   size_t size, size_t length) {
+void Expand(const EntryHead& head, const uint8_t* kept, std::vector<uint8_t>& bytes) {
+  bytes.resize(head.size);
+  std::memcpy(bytes.data(), kept, head.gap);
+  std::memset(bytes.data() + head.gap, 0, head.zeros);
+  std::memcpy(bytes.data() + head.gap + head.zeros, kept + head.gap, head.size - head.gap - head.zeros);
+}
+
+void Timeline::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size,
+                   size_t length) {
+  const auto [gap, zeros] = LongestZeroRun(bytes, size);
+  std::unique_lock lock(mutex_);
+  // Past the bound with nothing the renderer has passed to let go of, the
+  // pipe waits for the renderer.
+  progress_.wait(lock, [&] { return released_ || bytes_ <= bound_ || rendered_ >= entries_; });
   if (sealed_) {
     auto block = std::make_shared<TimelineBlock>();
-    block->first = before.messages;
-    // A checkpoint costs a copy of the scene, so one is taken only after
-    // entries that cost at least as much: its memory and the time to make it
-    // stay within what the entries themselves cost.
-    const size_t scene = SceneBytes(before);
-    if (blocks_.empty() || ((entriesSince_ >= kBlockEntries || bytesSince_ >= kBlockBytes) && bytesSince_ >= scene)) {
-      block->start = std::make_shared<const Scene>(before);
-      block->startBytes = scene;
-      bytes_ += scene;
-      entriesSince_ = 0;
-      bytesSince_ = 0;
-    }
+    block->first = messages_;
+    block->firstEntry = entries_;
     // Reserved once, as much as the last full block held and a little more:
     // a block that grew by doubling would touch twice its memory.
     block->heads.reserve(kBlockEntries);
@@ -65,17 +54,16 @@ void Timeline::Add(const Scene& before, SessionEntry::Kind kind, int32_t client,
     blocks_.push_back(std::move(block));
     sealed_ = false;
   }
-  // Messages have a fixed layout, mostly zeros past their string: the
-  // longest run of zeros is not kept.
-  const auto [gap, zeros] = LongestZeroRun(bytes, size);
   TimelineBlock& block = *blocks_.back();
   block.heads.push_back({kind, client, time, static_cast<uint32_t>(length), static_cast<uint32_t>(size),
                          static_cast<uint32_t>(gap), static_cast<uint32_t>(zeros)});
   block.bytes.insert(block.bytes.end(), bytes, bytes + gap);
   block.bytes.insert(block.bytes.end(), bytes + gap + zeros, bytes + size);
-  const size_t cost = sizeof(TimelineBlock::Head) + size - zeros;
+  const size_t cost = sizeof(EntryHead) + size - zeros;
   block.accounted += cost;
   bytes_ += cost;
+  ++entries_;
+  if (kind == SessionEntry::kMessage) ++messages_;
   ++entriesSince_;
   bytesSince_ += cost;
   if (block.heads.size() >= kBlockEntries || block.bytes.size() >= kBlockBytes) {
@@ -83,9 +71,19 @@ void Timeline::Add(const Scene& before, SessionEntry::Kind kind, int32_t client,
     Seal();
   }
   Trim();
+  lock.unlock();
+  progress_.notify_all();
 }
 
-// A block sealed early, for a seek, gives back what it had reserved.
+void Timeline::Release() {
+  {
+    const std::lock_guard lock(mutex_);
+    released_ = true;
+  }
+  progress_.notify_all();
+}
+
+// A block sealed early, for a look back, gives back what it had reserved.
 void Timeline::Seal() {
   if (sealed_) return;
   sealed_ = true;
@@ -96,145 +94,122 @@ void Timeline::Seal() {
   }
 }
 
-// Over the bound, the oldest blocks go, up to the next checkpoint, so that
-// the first block left begins with one.
+// Over the bound, the oldest blocks go, up to the next checkpoint the
+// renderer has passed, so that the first block left begins with one.
 void Timeline::Trim() {
   while (bytes_ > bound_) {
-    const auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [](auto& b) { return b->start != nullptr; });
+    const auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [&](auto& b) {
+      return b->start != nullptr && b->firstEntry <= rendered_;
+    });
     if (next == blocks_.end()) return;
     for (auto it = blocks_.begin(); it != next; ++it) bytes_ -= (*it)->accounted + (*it)->startBytes;
     blocks_.erase(blocks_.begin(), next);
   }
 }
 
-TimelineSpan Timeline::Take(long message, const Scene& live, long from) {
+size_t Timeline::Index(int64_t entry) const {
+  const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), entry,
+                                      [](int64_t e, const auto& b) { return e < b->firstEntry; });
+  return after == blocks_.begin() ? 0 : size_t(after - blocks_.begin()) - 1;
+}
+
+void Timeline::Read(int64_t from, size_t most, EntryRun& run) {
+  run.heads.clear();
+  run.bytes.clear();
+  run.blockStarts.clear();
+  run.firstEntry = from;
+  std::unique_lock lock(mutex_);
+  rendered_ = std::max(rendered_, from);
+  progress_.notify_all();
+  progress_.wait_for(lock, std::chrono::milliseconds(50), [&] { return entries_ > from || released_; });
+  if (blocks_.empty() || from < blocks_.front()->firstEntry) return;
+  for (size_t b = Index(from); b < blocks_.size() && run.heads.size() < most; ++b) {
+    const TimelineBlock& block = *blocks_[b];
+    size_t index = size_t(std::max<int64_t>(0, from + int64_t(run.heads.size()) - block.firstEntry));
+    if (index == 0 && !block.heads.empty()) run.blockStarts.push_back(run.heads.size());
+    size_t offset = 0;
+    for (size_t i = 0; i < index; ++i) offset += block.heads[i].Kept();
+    const size_t end = std::min(block.heads.size(), index + most - run.heads.size());
+    size_t kept = 0;
+    for (size_t i = index; i < end; ++i) kept += block.heads[i].Kept();
+    run.heads.insert(run.heads.end(), block.heads.begin() + long(index), block.heads.begin() + long(end));
+    run.bytes.insert(run.bytes.end(), block.bytes.begin() + long(offset), block.bytes.begin() + long(offset + kept));
+  }
+}
+
+void Timeline::Wake() { progress_.notify_all(); }
+
+bool Timeline::CheckpointDue(int64_t at, size_t cost) {
+  const std::lock_guard lock(mutex_);
+  if (blocks_.empty() || blocks_.front()->firstEntry == at) return true;
+  // A checkpoint costs a copy of the scene's changes, so one is left only
+  // after entries that cost at least as much: its memory and the time to
+  // make it stay within what the entries themselves cost.
+  return (entriesSince_ >= kBlockEntries || bytesSince_ >= kBlockBytes) && bytesSince_ >= cost;
+}
+
+void Timeline::Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t cost) {
+  const std::lock_guard lock(mutex_);
+  if (blocks_.empty() || at < blocks_.front()->firstEntry) return;
+  TimelineBlock& block = *blocks_[Index(at)];
+  if (block.firstEntry != at || block.start) return;
+  block.start = std::move(scene);
+  block.startBytes = cost;
+  bytes_ += cost;
+  entriesSince_ = 0;
+  bytesSince_ = 0;
+}
+
+TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool earliest) {
+  const std::lock_guard lock(mutex_);
   TimelineSpan span;
-  span.last = live.messages;
-  span.first = blocks_.empty() ? live.messages : blocks_.front()->first;
-  span.message = std::clamp(message, span.first, span.last);
-  if (blocks_.empty()) return span;
+  span.last = messages_;
+  span.first = blocks_.empty() ? messages_ : blocks_.front()->first;
+  span.message = std::clamp<int64_t>(message, span.first, span.last);
+  if (blocks_.empty() || !blocks_.front()->start) return span;
   Seal();
-  if (from >= span.first && from < span.message) span.from = from;
-  // From the last checkpoint before the first line to list, and at or before the page's point.
-  long earliest = std::max(span.first, span.message - kAround - 1);
-  if (span.from >= 0) earliest = std::min(earliest, span.from);
+  // From the last checkpoint before the first message to list.
+  const int64_t listed = std::max(span.first, span.message - before - 1);
   auto start = blocks_.begin();
-  for (auto it = blocks_.begin(); it != blocks_.end() && (*it)->first <= earliest; ++it) {
+  for (auto it = blocks_.begin(); !earliest && it != blocks_.end() && (*it)->first <= listed; ++it) {
     if ((*it)->start) start = it;
   }
   span.start = (*start)->start;
-  // The last seek's scene, when it is later than the checkpoint and not past
-  // the point (nor the page's): the lines it listed cover those before it.
-  const long recent = recent_.scene ? recent_.scene->messages : -1;
-  if (recent >= (*start)->first && recent <= span.message && (span.from < 0 || recent <= span.from)) {
+  // Or from the last look back's scene, when it lies between the two: the
+  // lines it listed cover those before it.
+  if (!earliest && recent_.scene && recent_.messages <= span.message && recent_.messages >= (*start)->first) {
     const auto at = std::find(blocks_.begin(), blocks_.end(), recent_.block);
-    if (at != blocks_.end()) {
+    if (at != blocks_.end() && at >= start) {
       start = at;
       span.start = recent_.scene;
-      span.skip = recent_.head;
-      for (const TimelineLine& line : recent_.around) {
-        if (line.message >= span.message - kAround && line.message <= recent) span.lines.push_back(line);
+      span.skip = recent_.skip;
+      for (const TimelineLine& line : recent_.lines) {
+        if (line.message >= span.message - before && line.message <= recent_.messages) span.lines.push_back(line);
       }
     }
   }
-  for (auto it = start; it != blocks_.end() && (*it)->first < span.message + kAround; ++it) span.blocks.push_back(*it);
+  for (auto it = start; it != blocks_.end() && (*it)->first <= span.message + after; ++it) span.blocks.push_back(*it);
   return span;
 }
 
-std::shared_ptr<const Scene> Timeline::Remember(std::shared_ptr<const Scene> scene, const SeekResult& seek) {
-  if (!seek.block) return scene;
+std::shared_ptr<const Scene> Timeline::Remember(std::shared_ptr<const Scene> scene, int64_t messages,
+                                                std::shared_ptr<const TimelineBlock> block, size_t skip,
+                                                std::vector<TimelineLine> lines) {
+  const std::lock_guard lock(mutex_);
   std::swap(recent_.scene, scene);
-  recent_.block = seek.block;
-  recent_.head = seek.head;
-  recent_.around = seek.around;
+  recent_.messages = messages;
+  recent_.lines = std::move(lines);
+  recent_.block = std::move(block);
+  recent_.skip = skip;
   return scene;
 }
 
-SeekResult Seek(const TimelineSpan& span, const ImageChecker& check) {
-  SeekResult result;
-  result.message = span.message;
-  result.first = span.first;
-  result.last = span.last;
-  if (span.blocks.empty()) return result;
-  Scene& scene = result.scene = *span.start;
-  result.around = span.lines;
-  std::map<std::string, ImageCheck> checked;
-  const ImageChecker remembered = [&](const std::string& path) {
-    const auto [at, added] = checked.try_emplace(path);
-    if (added) at->second = check(path);
-    return at->second;
-  };
-  // Changes are kept from the page's point on, within a bound: past it the
-  // page gets the whole scene instead.
-  std::vector<Change>& changes = result.changes;
-  result.delta = span.from >= 0;
-  size_t kept = 0, changed = 0;
-  const auto keep = [&](long at) {
-    if (!result.delta || at < span.from) {
-      changes.clear();
-      return;
-    }
-    for (; kept < changes.size(); ++kept) changed += ChangeBytes(changes[kept]);
-    if (changed > kMaxSeekChanges) {
-      result.delta = false;
-      changes.clear();
-    }
-  };
-  std::vector<uint8_t> message;
-  // Past the point nothing is applied; the clients' encodings are followed
-  // only to print the lines listed after it.
-  std::map<int, Encoding> after;
-  const auto pass_point = [&] {
-    for (const auto& [number, state] : scene.clients) after[number] = state.encoding;
-  };
-  long count = scene.messages;
-  if (count == span.message) {
-    pass_point();
-    result.block = span.blocks.front();
-    result.head = span.skip;
-  }
-  for (const auto& block : span.blocks) {
-    const uint8_t* bytes = block->bytes.data();
-    size_t index = 0;
-    if (block == span.blocks.front()) {
-      for (; index < span.skip; ++index) bytes += block->heads[index].size - block->heads[index].zeros;
-    }
-    for (; index < block->heads.size(); ++index) {
-      const TimelineBlock::Head& head = block->heads[index];
-      message.assign(bytes, bytes + head.gap);
-      message.resize(head.gap + head.zeros);
-      message.insert(message.end(), bytes + head.gap, bytes + head.size - head.zeros);
-      bytes += head.size - head.zeros;
-      if (head.kind != SessionEntry::kMessage) {
-        const bool joined = head.kind == SessionEntry::kJoined;
-        if (count < span.message) {
-          if (joined) ClientJoined(scene, head.client, changes); else ClientLeft(scene, head.client, changes);
-          keep(count);
-        } else if (joined) {
-          after[head.client] = Encoding::kUtf8;
-        }
-        continue;
-      }
-      if (++count > span.message + kAround) return result;
-      const Decoded decoded = Decode(message.data(), message.size());
-      if (count <= span.message) {
-        if (count >= span.message - kAround) {
-          result.around.push_back(
-              {count, head.client, FormatLine(head.client, decoded, head.length, EncodingOf(scene, head.client))});
-        }
-        ApplyMessage(scene, head.client, decoded, head.time / 1000, remembered, changes);
-        keep(count - 1);
-        if (count == span.message) {
-          pass_point();
-          result.block = block;
-          result.head = index + 1;
-        }
-      } else {
-        Encoding& encoding = after[head.client];
-        result.around.push_back({count, head.client, FormatLine(head.client, decoded, head.length, encoding)});
-        encoding = NextEncoding(decoded, encoding);
-      }
-    }
-  }
-  return result;
+int64_t Timeline::Messages() {
+  const std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+size_t Timeline::Bytes() {
+  const std::lock_guard lock(mutex_);
+  return bytes_;
 }

@@ -1,0 +1,94 @@
+#include "http/guard.h"
+
+#include <algorithm>
+#include <cctype>
+#include <random>
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+std::string Trim(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::string RandomToken() {
+  std::random_device device;
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string token;
+  for (int i = 0; i < 32; ++i) token += kHex[device() % 16];
+  return token;
+}
+
+}  // namespace
+
+std::string_view QueryOf(std::string_view target) {
+  const size_t mark = target.find('?');
+  return mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+}
+
+std::optional<std::string> QueryValue(std::string_view query, std::string_view key) {
+  for (size_t at = 0; at <= query.size();) {
+    const size_t end = std::min(query.find('&', at), query.size());
+    const std::string_view part = query.substr(at, end - at);
+    const size_t equals = part.find('=');
+    if (part.substr(0, equals) == key && equals != std::string_view::npos) return std::string(part.substr(equals + 1));
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
+Guard::Guard(const std::string& address, unsigned short port, bool loopback) {
+  if (!loopback) {
+    token_ = RandomToken();
+    return;
+  }
+  const std::string host = address.find(':') != std::string::npos ? "[" + address + "]" : address;
+  for (const std::string& name : {Lower(host), std::string("localhost")}) {
+    hosts_.push_back(name + ":" + std::to_string(port));
+    // Browsers leave out the port they would use anyway.
+    if (port == 80) hosts_.push_back(name);
+  }
+}
+
+bool Guard::HasToken(const Request& request) const {
+  if (QueryValue(QueryOf(request.target()), "token") == token_) return true;
+  const std::string_view cookies = request[http::field::cookie];
+  for (size_t at = 0; at <= cookies.size();) {
+    const size_t end = std::min(cookies.find(';', at), cookies.size());
+    if (Trim(cookies.substr(at, end - at)) == "vesprine-token=" + token_) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+std::optional<Refusal> Guard::Check(const Request& request) const {
+  const std::string host = Lower(request[http::field::host]);
+  if (!hosts_.empty() && std::find(hosts_.begin(), hosts_.end(), host) == hosts_.end()) {
+    return Refusal{http::status::forbidden, "this server answers only to its own address"};
+  }
+  const std::string site = Lower(request["Sec-Fetch-Site"]);
+  const std::string origin = Lower(request[http::field::origin]);
+  const std::string_view path = request.target().substr(0, request.target().find('?'));
+  const bool navigation = request.method() == http::verb::get && path == "/" &&
+                          Lower(request["Sec-Fetch-Mode"]) == "navigate" &&
+                          Lower(request["Sec-Fetch-Dest"]) == "document";
+  const bool cross_site = (!site.empty() && site != "same-origin" && site != "none") ||
+                          (!origin.empty() && origin != "http://" + host);
+  if (cross_site && !navigation) return Refusal{http::status::forbidden, "cross-site requests are refused"};
+  if (!token_.empty() && !HasToken(request)) {
+    return Refusal{http::status::forbidden, "this view needs the token from the address the monitor printed"};
+  }
+  return std::nullopt;
+}
+
+std::string Guard::CookieFor(const Request& request) const {
+  if (token_.empty() || QueryValue(QueryOf(request.target()), "token") != token_) return "";
+  return "vesprine-token=" + token_ + "; Path=/; HttpOnly; SameSite=Strict";
+}

@@ -1,0 +1,226 @@
+// One page's live view, over a WebSocket (GET /live). The page is sent
+// composed frames: the tiles that differ from what it shows, at most 60
+// times a second, always the latest; and the state the panels show, as JSON,
+// when it changes. Paused, it is sent the point it asked for instead.
+#include <cstring>
+
+#include "http/json.h"
+#include "http/server.h"
+#include "render/replay.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kTick = 16ms;
+
+struct Page {
+  explicit Page(beast::tcp_stream stream) : ws(std::move(stream)), wake(ws.get_executor()) {}
+
+  websocket::stream<beast::tcp_stream> ws;
+  net::steady_timer wake;
+  bool overlay = false;
+  bool closed = false;
+  // What it shows.
+  bool live = true;
+  std::shared_ptr<const Shown> shown;  // the live frame it was sent last
+  int64_t message = -1;
+  int32_t width = 0, height = 0;
+  std::vector<TileRef> tiles;
+  std::shared_ptr<const LogLine> lastLog;  // the last log line it was sent
+  std::string state;                       // the last state it was sent, but for the log
+  // Looking back: the point asked for next, and the one made, to be sent.
+  std::optional<int64_t> wanted;
+  bool seeking = false;
+  std::optional<Point> point;
+};
+
+void Put32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
+
+// The tiles of `frame` that differ from what the page shows, as one binary
+// message: a head (kind 1, width, height, tile count, then the message as
+// 64 bits), then each tile's column, row and 64×64 pixels, straight RGBA.
+std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
+  if (frame.width() != page.width || frame.height() != page.height) {
+    page.width = frame.width();
+    page.height = frame.height();
+    page.tiles.assign(size_t(frame.columns()) * size_t(frame.rows()), TileRef());
+  }
+  std::string out;
+  Put32(out, 1);
+  Put32(out, uint32_t(frame.width()));
+  Put32(out, uint32_t(frame.height()));
+  Put32(out, 0);
+  out.append(reinterpret_cast<const char*>(&message), 8);
+  uint32_t count = 0;
+  for (int32_t row = 0; row < frame.rows(); ++row) {
+    for (int32_t column = 0; column < frame.columns(); ++column) {
+      const TileRef& tile = frame.tile(column, row);
+      TileRef& shown = page.tiles[size_t(row) * size_t(frame.columns()) + size_t(column)];
+      if (!tile || tile == shown || (shown && std::memcmp(tile.pixels(), shown.pixels(), kTileBytes) == 0)) continue;
+      shown = tile;
+      Put32(out, uint32_t(column));
+      Put32(out, uint32_t(row));
+      const size_t at = out.size();
+      out.resize(at + kTileBytes);
+      auto* pixels = reinterpret_cast<Pixel*>(out.data() + at);
+      for (int32_t i = 0; i < kTilePixels; ++i) {
+        Pixel p = tile.pixels()[i];
+        if (page.overlay) {
+          p = Unpremultiply(p);
+        } else {
+          p.a = 255;
+        }
+        pixels[i] = p;
+      }
+      ++count;
+    }
+  }
+  std::memcpy(out.data() + 12, &count, 4);
+  return out;
+}
+
+// The state for the page, when it differs from what it was sent: the
+// settings, clients and sprites, and the log lines it has not had (all of
+// them, with "reset", when its last one is gone).
+std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Point* point) {
+  json head = StateJson(scene, scene.logs.size());
+  head["t"] = "state";
+  head["live"] = page.live;
+  if (point != nullptr) head["point"] = PointJson(*point);
+  std::string state = Dump(head);
+  size_t from = 0;
+  for (size_t i = scene.logs.size(); i > 0; --i) {
+    if (scene.logs[i - 1] == page.lastLog) {
+      from = i;
+      break;
+    }
+  }
+  const bool reset = from == 0 && page.lastLog != nullptr;
+  if (state == page.state && from == scene.logs.size()) return std::nullopt;
+  page.state = state;
+  page.lastLog = scene.logs.empty() ? nullptr : scene.logs.back();
+  json logs = StateJson(scene, from)["logs"];
+  head["logs"] = std::move(logs);
+  head["logsReset"] = reset || (from == 0 && page.message < 0);
+  return Dump(head);
+}
+
+net::awaitable<bool> Send(Page& page, const std::string& message, bool binary) {
+  page.ws.binary(binary);
+  beast::error_code error;
+  co_await page.ws.async_write(net::buffer(message), net::redirect_error(net::use_awaitable, error));
+  co_return !error;
+}
+
+// Sends what the page should show now: the latest frame while live, else
+// the point it asked for, once made.
+net::awaitable<bool> Show(Server& server, Page& page) {
+  std::shared_ptr<const Shown> latest;
+  const Layer* frame = nullptr;
+  const Scene* scene = nullptr;
+  int64_t message = 0;
+  Scene summary;
+  if (page.live) {
+    latest = server.renderer.Latest();
+    if (latest == page.shown) co_return true;
+    page.shown = latest;
+    frame = &latest->frame;
+    scene = latest->scene.get();
+    message = latest->message;
+  } else if (page.point) {
+    frame = &page.point->frame;
+    summary = Summary(*page.point->scene);
+    scene = &summary;
+    message = page.point->message;
+  } else {
+    co_return true;
+  }
+  const std::optional<std::string> state = StateMessage(page, *scene, page.live ? nullptr : &*page.point);
+  const std::string tiles = FrameMessage(page, *frame, message);
+  page.message = message;
+  page.point.reset();
+  if (state && !co_await Send(page, *state, false)) co_return false;
+  co_return co_await Send(page, tiles, true);
+}
+
+// Makes the points the page asks for, one at a time: while one is made,
+// only the last one asked for waits.
+net::awaitable<void> Seek(Server& server, std::shared_ptr<Page> page) {
+  page->seeking = true;
+  while (page->wanted && !page->live && !page->closed) {
+    const int64_t message = *page->wanted;
+    page->wanted.reset();
+    std::optional<Point> point;
+    while (!page->closed && !(point = co_await Look(server, [&server, message] {
+      return MakePoint(server.timeline, server.images.Source(), message);
+    }))) {
+      // Every worker busy: ask again shortly.
+      net::steady_timer wait(server.io, 20ms);
+      co_await wait.async_wait(net::use_awaitable);
+    }
+    if (!page->live && !page->wanted) {
+      page->point = std::move(point);
+      page->wake.cancel();
+    }
+  }
+  page->seeking = false;
+}
+
+// Reads what the page asks: {"t":"seek","message":N} or {"t":"live"}.
+net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
+  beast::flat_buffer buffer;
+  for (;;) {
+    beast::error_code error;
+    co_await page->ws.async_read(buffer, net::redirect_error(net::use_awaitable, error));
+    if (error) break;
+    const json ask = json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
+    buffer.consume(buffer.size());
+    if (!ask.is_object() || !ask.contains("t")) continue;
+    if (ask["t"] == "live") {
+      page->live = true;
+      page->wanted.reset();
+      page->point.reset();
+      page->shown.reset();
+    } else if (ask["t"] == "seek" && ask.contains("message") && ask["message"].is_number_unsigned()) {
+      page->live = false;
+      page->point.reset();
+      page->wanted = ask["message"].get<int64_t>();
+      if (!page->seeking) net::co_spawn(server.io, Seek(server, page), net::detached);
+    }
+    page->wake.cancel();
+  }
+  page->closed = true;
+  page->wake.cancel();
+}
+
+}  // namespace
+
+net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request request) {
+  auto page = std::make_shared<Page>(std::move(stream));
+  page->overlay = QueryValue(QueryOf(request.target()), "overlay") == "1";
+  ++server.pages;
+  struct Done {
+    int& pages;
+    ~Done() { --pages; }
+  } done{server.pages};
+  beast::get_lowest_layer(page->ws).expires_never();
+  // A page that neither reads nor answers pings for 10 s is dropped.
+  websocket::stream_base::timeout timeout{};
+  timeout.handshake_timeout = 10s;
+  timeout.idle_timeout = 10s;
+  timeout.keep_alive_pings = true;
+  page->ws.set_option(timeout);
+  page->ws.set_option(websocket::stream_base::decorator([](websocket::response_type& response) { Secure(response); }));
+  page->ws.read_message_max(4096);
+  beast::error_code error;
+  co_await page->ws.async_accept(request, net::redirect_error(net::use_awaitable, error));
+  if (error) co_return;
+  net::co_spawn(server.io, Listen(server, page), net::detached);
+  while (!page->closed) {
+    if (!co_await Show(server, *page)) break;
+    page->wake.expires_after(kTick);
+    co_await page->wake.async_wait(net::redirect_error(net::use_awaitable, error));
+  }
+  page->closed = true;
+  beast::get_lowest_layer(page->ws).close();
+}

@@ -1,0 +1,66 @@
+// What every connection of the view shares. Everything here but the
+// timeline, the image files and the renderer (each with its own lock) is
+// used on the view's one network thread only.
+#pragma once
+
+#include <boost/asio.hpp>
+#include <boost/beast.hpp>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "http/guard.h"
+#include "http/view.h"
+#include "render/images.h"
+#include "render/renderer.h"
+#include "timeline/timeline.h"
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+using Response = http::response<http::string_body>;
+
+struct Server {
+  Server(const std::string& images_folder, Guard checks)
+      : guard(std::move(checks)), images(images_folder), renderer(timeline, images.Source()) {}
+
+  net::io_context io{1};
+  tcp::acceptor acceptor{io};
+  Guard guard;
+  Timeline timeline;
+  ImageFiles images;
+  Renderer renderer;
+  net::thread_pool workers{2};  // looks back run here, so that no page waits for one
+  int connections = 0;
+  int pages = 0;
+  int looks = 0;
+  // The state of the latest frame as JSON, made once for every page.
+  std::shared_ptr<const Shown> stateOf;
+  std::string state;
+};
+
+// A plain-text answer.
+Response Plain(http::status status, const std::string& text, unsigned version);
+// The answer to a request other than the live view's.
+net::awaitable<Response> Answer(Server& server, const Request& request);
+// Serves one page's live view over a WebSocket, until it leaves.
+net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request request);
+// Runs `work` on the workers, one of at most kMaxLooks at once; nothing when
+// that many are under way.
+template <class Work>
+net::awaitable<std::optional<std::invoke_result_t<Work>>> Look(Server& server, Work work) {
+  using Result = std::invoke_result_t<Work>;
+  if (server.looks >= kMaxLooks) co_return std::nullopt;
+  ++server.looks;
+  struct Done {
+    int& looks;
+    ~Done() { --looks; }
+  } done{server.looks};
+  co_return co_await net::co_spawn(
+      server.workers, [work = std::move(work)]() -> net::awaitable<Result> { co_return work(); }, net::use_awaitable);
+}
+
+// Takes the listening address for this server alone: a second monitor on
+// the same port fails to bind instead of sharing its connections.
+void ReserveAddress(tcp::acceptor& acceptor, beast::error_code& error);

@@ -1,0 +1,109 @@
+#include "pixels/png.h"
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
+
+namespace {
+
+uint32_t Crc(const uint8_t* bytes, size_t size, uint32_t crc = 0xFFFFFFFFu) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+void Put32(std::string& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
+}
+
+void Chunk(std::string& out, const char type[4], const std::string& data) {
+  Put32(out, static_cast<uint32_t>(data.size()));
+  const size_t start = out.size();
+  out.append(type, 4);
+  out += data;
+  Put32(out, Crc(reinterpret_cast<const uint8_t*>(out.data() + start), out.size() - start) ^ 0xFFFFFFFFu);
+}
+
+uint8_t Paeth(int a, int b, int c) {
+  const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+// Each row behind its filter type, the filter chosen per row.
+std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba) {
+  const size_t stride = size_t(width) * 4;
+  std::vector<uint8_t> out;
+  out.reserve((stride + 1) * size_t(height));
+  std::vector<uint8_t> candidate[4];
+  for (auto& c : candidate) c.resize(stride);
+  static constexpr uint8_t kTypes[4] = {0, 1, 2, 4};
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* row = rgba + size_t(y) * stride;
+    const uint8_t* up = y > 0 ? row - stride : nullptr;
+    size_t best = 0, best_cost = SIZE_MAX;
+    for (size_t f = 0; f < 4; ++f) {
+      size_t cost = 0;
+      for (size_t i = 0; i < stride; ++i) {
+        const int a = i >= 4 ? row[i - 4] : 0, b = up ? up[i] : 0, c = i >= 4 && up ? up[i - 4] : 0;
+        const int predicted = f == 0 ? 0 : f == 1 ? a : f == 2 ? b : Paeth(a, b, c);
+        const auto value = static_cast<uint8_t>(row[i] - predicted);
+        candidate[f][i] = value;
+        cost += value < 128 ? value : 256 - value;
+      }
+      if (cost < best_cost) {
+        best = f;
+        best_cost = cost;
+      }
+    }
+    out.push_back(kTypes[best]);
+    out.insert(out.end(), candidate[best].begin(), candidate[best].end());
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<Pixel> Picture(const Layer& frame, bool overlay) {
+  std::vector<Pixel> pixels(size_t(frame.width()) * size_t(frame.height()));
+  for (int32_t y = 0; y < frame.height(); ++y) {
+    for (int32_t x = 0; x < frame.width(); ++x) {
+      Pixel p = frame.At(x, y);
+      if (overlay) {
+        p = Unpremultiply(p);
+      } else {
+        p.a = 255;
+      }
+      pixels[size_t(y) * size_t(frame.width()) + size_t(x)] = p;
+    }
+  }
+  return pixels;
+}
+
+std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& pixels) {
+  std::vector<uint8_t> filtered = Filtered(width, height, reinterpret_cast<const uint8_t*>(pixels.data()));
+  int length = 0;
+  unsigned char* deflated = stbi_zlib_compress(filtered.data(), static_cast<int>(filtered.size()), &length, 8);
+  std::string out("\x89PNG\r\n\x1a\n", 8);
+  std::string header;
+  Put32(header, static_cast<uint32_t>(width));
+  Put32(header, static_cast<uint32_t>(height));
+  header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, adaptive filters, not interlaced
+  Chunk(out, "IHDR", header);
+  Chunk(out, "IDAT", std::string(reinterpret_cast<const char*>(deflated), size_t(length)));
+  std::free(deflated);
+  Chunk(out, "IEND", "");
+  return out;
+}

@@ -1,0 +1,97 @@
+#include "render/renderer.h"
+
+#include <chrono>
+
+#include "render/replay.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kFrame = std::chrono::microseconds(16667);  // 60 frames a second at most
+constexpr size_t kRunEntries = 1024;                      // entries taken from the timeline at once
+
+}  // namespace
+
+size_t TakeFreshTiles(Scene& scene) {
+  size_t fresh = scene.screen.TakeFreshTiles();
+  for (Sprite& sprite : scene.sprites) fresh += sprite.layer.TakeFreshTiles();
+  return fresh;
+}
+
+Renderer::Renderer(Timeline& timeline, ImageSource images) : timeline_(timeline), images_(std::move(images)) {
+  Publish();
+}
+
+Renderer::~Renderer() { Stop(); }
+
+void Renderer::Start() {
+  running_ = true;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void Renderer::Stop() {
+  running_ = false;
+  timeline_.Release();
+  timeline_.Wake();
+  if (thread_.joinable()) thread_.join();
+}
+
+std::shared_ptr<const Shown> Renderer::Latest() {
+  const std::lock_guard lock(latest_mutex_);
+  return latest_;
+}
+
+void Renderer::Run() {
+  EntryRun run;
+  auto last = Clock::now();
+  while (running_) {
+    timeline_.Read(position_, kRunEntries, run);
+    Apply(run);
+    // A frame when one is due and something changed, or when the entries
+    // have run out.
+    dirty_ = dirty_ || !run.heads.empty();
+    if (dirty_ && (run.heads.empty() || Clock::now() - last >= kFrame)) {
+      dirty_ = false;
+      Publish();
+      last = Clock::now();
+    }
+  }
+}
+
+void Renderer::Apply(const EntryRun& run) {
+  std::vector<uint8_t> bytes;
+  const uint8_t* kept = run.bytes.data();
+  size_t next_start = 0;
+  for (size_t i = 0; i < run.heads.size(); ++i) {
+    if (next_start < run.blockStarts.size() && run.blockStarts[next_start] == i) {
+      ++next_start;
+      fresh_ += TakeFreshTiles(scene_);
+      const size_t cost = fresh_ * kTileBytes + SceneBytes(scene_);
+      if (timeline_.CheckpointDue(position_, cost)) {
+        timeline_.Checkpoint(position_, std::make_shared<const Scene>(scene_), cost);
+        fresh_ = 0;
+      }
+    }
+    const EntryHead& head = run.heads[i];
+    Expand(head, kept, bytes);
+    kept += head.Kept();
+    ApplyEntry(scene_, head, bytes, images_);
+    ++position_;
+  }
+  applied_.store(scene_.messages, std::memory_order_relaxed);
+}
+
+void Renderer::Publish() {
+  auto shown = std::make_shared<Shown>();
+  if (frame_.width() != scene_.width || frame_.height() != scene_.height) {
+    frame_ = Layer(scene_.width, scene_.height);
+    scene_.damage = Scene::Damaged(scene_.width, scene_.height);
+  }
+  Compose(CompositionOf(scene_), scene_.damage, frame_);
+  scene_.damage.Reset(scene_.width, scene_.height);
+  shown->message = scene_.messages;
+  shown->scene = std::make_shared<const Scene>(Summary(scene_));
+  shown->frame = frame_;
+  const std::lock_guard lock(latest_mutex_);
+  latest_ = std::move(shown);
+}

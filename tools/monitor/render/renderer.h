@@ -1,0 +1,57 @@
+// The render thread: applies the timeline's entries to the live scene in
+// order, leaves the timeline's checkpoints, and composes frames, at most 60
+// a second, of the tiles that changed. It never holds up the pipe's thread:
+// they share only the timeline's short lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "pixels/layer.h"
+#include "scene/scene.h"
+#include "timeline/timeline.h"
+
+// A composed picture and the scene it shows, right after message `message`.
+struct Shown {
+  int64_t message = 0;
+  std::shared_ptr<const Scene> scene;
+  Layer frame;  // the composed screen, its size the resolution
+};
+
+class Renderer {
+ public:
+  Renderer(Timeline& timeline, ImageSource images);
+  ~Renderer();
+
+  void Start();
+  void Stop();
+  // The latest frame composed.
+  std::shared_ptr<const Shown> Latest();
+  // Messages applied so far.
+  int64_t Applied() const { return applied_.load(std::memory_order_relaxed); }
+
+ private:
+  void Run();
+  // Applies the entries of `run`, leaving checkpoints where due.
+  void Apply(const EntryRun& run);
+  void Publish();
+
+  Timeline& timeline_;
+  ImageSource images_;
+  Scene scene_;
+  Layer frame_{640, 480};
+  int64_t position_ = 0;   // entries applied
+  size_t fresh_ = 0;       // tiles made since the last checkpoint
+  bool dirty_ = false;     // entries applied since the last frame
+  std::atomic<bool> running_{false};
+  std::atomic<int64_t> applied_{0};
+  std::thread thread_;
+  std::mutex latest_mutex_;
+  std::shared_ptr<const Shown> latest_;
+};
+
+// Tiles a scene's layers have made since they were last counted.
+size_t TakeFreshTiles(Scene& scene);

@@ -1,0 +1,215 @@
+#include "render/replay.h"
+
+#include <deque>
+#include <map>
+
+#include "pixels/compose.h"
+#include "protocol/protocol.h"
+
+namespace {
+
+Encoding EncodingOf(const Scene& scene, int64_t client) {
+  const auto found = scene.clients.find(client);
+  return found == scene.clients.end() ? Encoding::kUtf8 : found->second.encoding;
+}
+
+// Walks the entries of a span, from its start on, giving each to `visit`
+// with its bytes, until `visit` returns false.
+template <class Visit>
+void Walk(const TimelineSpan& span, const Visit& visit) {
+  std::vector<uint8_t> bytes;
+  for (const auto& block : span.blocks) {
+    const uint8_t* kept = block->bytes.data();
+    size_t index = 0;
+    if (block == span.blocks.front()) {
+      for (; index < span.skip; ++index) kept += block->heads[index].Kept();
+    }
+    for (; index < block->heads.size(); ++index) {
+      const EntryHead& head = block->heads[index];
+      Expand(head, kept, bytes);
+      kept += head.Kept();
+      if (!visit(block, index, head, bytes)) return;
+    }
+  }
+}
+
+// Commands that only draw into layers that exist: they change no sprite,
+// setting or size, so what is composed, and where, stays as it was.
+bool OnlyDraws(const Decoded& decoded) {
+  if (!decoded.error.empty()) return true;
+  switch (static_cast<CommandCode>(decoded.code)) {
+    case CommandCode::DrawPixel:
+    case CommandCode::DrawLine:
+    case CommandCode::DrawRect:
+    case CommandCode::DrawEllipse:
+    case CommandCode::DrawString:
+    case CommandCode::DrawImage:
+    case CommandCode::DrawImageScaled:
+    case CommandCode::DrawClear:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void ApplyEntry(Scene& scene, const EntryHead& head, const std::vector<uint8_t>& bytes, const ImageSource& images) {
+  switch (head.kind) {
+    case SessionEntry::kMessage:
+      ApplyMessage(scene, head.client, Decode(bytes.data(), bytes.size()), head.time / 1000, images);
+      break;
+    case SessionEntry::kJoined:
+      ClientJoined(scene, head.client);
+      break;
+    case SessionEntry::kLeft:
+      ClientLeft(scene, head.client);
+      break;
+  }
+}
+
+Scene Summary(const Scene& scene) {
+  Scene summary;
+  summary.width = scene.width;
+  summary.height = scene.height;
+  summary.background = scene.background;
+  summary.screen = Layer();
+  summary.clients = scene.clients;
+  summary.logs = scene.logs;
+  summary.logBytes = scene.logBytes;
+  summary.spritePixels = scene.spritePixels;
+  summary.nextSpriteId = scene.nextSpriteId;
+  summary.messages = scene.messages;
+  summary.malformed = scene.malformed;
+  summary.sprites.reserve(scene.sprites.size());
+  for (const Sprite& sprite : scene.sprites) {
+    Sprite copy;
+    copy.id = sprite.id;
+    copy.name = sprite.name;
+    copy.label = sprite.label;
+    copy.width = sprite.width;
+    copy.height = sprite.height;
+    copy.x = sprite.x;
+    copy.y = sprite.y;
+    copy.ox = sprite.ox;
+    copy.oy = sprite.oy;
+    copy.z = sprite.z;
+    copy.visible = sprite.visible;
+    copy.alpha = sprite.alpha;
+    summary.sprites.push_back(std::move(copy));
+  }
+  return summary;
+}
+
+Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message) {
+  const TimelineSpan span = timeline.Take(message, kAround, kAround);
+  Point point;
+  point.message = span.message;
+  point.first = span.first;
+  point.last = span.last;
+  Scene scene = span.start ? *span.start : Scene();
+  point.around = span.lines;
+  // Past the point nothing is applied; the clients' encodings are followed
+  // only to print the lines listed after it.
+  std::map<int64_t, Encoding> after;
+  std::shared_ptr<const TimelineBlock> at_block;
+  size_t at_skip = 0;
+  const auto pass_point = [&](std::shared_ptr<const TimelineBlock> block, size_t skip) {
+    for (const auto& [number, state] : scene.clients) after[number] = state.encoding;
+    at_block = std::move(block);
+    at_skip = skip;
+  };
+  int64_t count = scene.messages;
+  if (span.start && count == span.message) pass_point(span.blocks.front(), span.skip);
+  Walk(span, [&](const auto& block, size_t index, const EntryHead& head, const std::vector<uint8_t>& bytes) {
+    if (head.kind != SessionEntry::kMessage) {
+      if (count < span.message) {
+        ApplyEntry(scene, head, bytes, images);
+      } else if (head.kind == SessionEntry::kJoined) {
+        after[head.client] = Encoding::kUtf8;
+      }
+      return true;
+    }
+    if (++count > span.message + kAround) return false;
+    const Decoded decoded = Decode(bytes.data(), bytes.size());
+    if (count <= span.message) {
+      if (count >= span.message - kAround) {
+        point.around.push_back(
+            {count, head.client, FormatLine(head.client, decoded, head.length, EncodingOf(scene, head.client))});
+      }
+      ApplyMessage(scene, head.client, decoded, head.time / 1000, images);
+      if (count == span.message) pass_point(block, index + 1);
+    } else {
+      Encoding& encoding = after[head.client];
+      point.around.push_back({count, head.client, FormatLine(head.client, decoded, head.length, encoding)});
+      encoding = NextEncoding(decoded, encoding);
+    }
+    return true;
+  });
+  scene.damage = Scene::Damaged(scene.width, scene.height);
+  point.frame = Layer(scene.width, scene.height);
+  Compose(CompositionOf(scene), scene.damage, point.frame);
+  point.scene = std::make_shared<const Scene>(std::move(scene));
+  if (at_block) timeline.Remember(point.scene, point.message, at_block, at_skip, point.around);
+  return point;
+}
+
+History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message) {
+  const TimelineSpan span = timeline.Take(message, 0, 0, true);
+  History history;
+  history.x = x;
+  history.y = y;
+  history.message = span.message;
+  history.first = span.first;
+  history.last = span.last;
+  if (!span.start) return history;
+  Scene scene = *span.start;
+  Watch watch{x, y};
+  scene.watch = &watch;
+  const auto shown = [&](const Composition& c) {
+    if (x < 0 || y < 0 || x >= scene.width || y >= scene.height) return Pixel{};
+    Pixel p = ComposePixel(c, x, y);
+    p.a = 255;
+    return p;
+  };
+  Composition composition = CompositionOf(scene);
+  bool stale = false;
+  Pixel before = shown(composition);
+  std::deque<HistoryEntry> latest;
+  int64_t count = scene.messages;
+  Walk(span, [&](const auto&, size_t, const EntryHead& head, const std::vector<uint8_t>& bytes) {
+    if (head.kind != SessionEntry::kMessage) {
+      ApplyEntry(scene, head, bytes, images);
+      return true;
+    }
+    if (++count > span.message) return false;
+    const Decoded decoded = Decode(bytes.data(), bytes.size());
+    watch.drew = watch.changed = false;
+    ApplyMessage(scene, head.client, decoded, head.time / 1000, images);
+    stale = stale || !OnlyDraws(decoded);
+    if (!watch.drew && !watch.changed) return true;
+    if (stale) composition = CompositionOf(scene), stale = false;
+    const Pixel now = shown(composition);
+    if (watch.drew || now != before) {
+      HistoryEntry entry;
+      entry.message = count;
+      entry.command = decoded.command;
+      entry.colour = now;
+      entry.drew = watch.drew;
+      entry.layer = watch.drew ? watch.layer : 0;
+      entry.lx = watch.lx;
+      entry.ly = watch.ly;
+      for (const Sprite& sprite : scene.sprites) {
+        if (watch.drew && sprite.id == watch.layer) entry.sprite = sprite.label;
+      }
+      latest.push_front(std::move(entry));
+      if (latest.size() > kMaxHistoryEntries) latest.pop_back();
+      ++history.total;
+    }
+    before = now;
+    return true;
+  });
+  history.onScreen = x >= 0 && y >= 0 && x < scene.width && y < scene.height;
+  history.entries.assign(latest.begin(), latest.end());
+  return history;
+}

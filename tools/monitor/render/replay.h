@@ -1,0 +1,55 @@
+// Looking back: the scene and picture right after any message, the
+// messages around it, and the history of one pixel, each made from the
+// timeline's checkpoint before it and the entries after.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pixels/layer.h"
+#include "scene/scene.h"
+#include "timeline/timeline.h"
+
+constexpr int64_t kAround = 10;            // messages listed on each side of a point
+constexpr size_t kMaxHistoryEntries = 1000;  // entries of a pixel's history listed, the latest
+
+// Applies one timeline entry (a message, or a client coming or going).
+void ApplyEntry(Scene& scene, const EntryHead& head, const std::vector<uint8_t>& bytes, const ImageSource& images);
+
+// The scene without its layers: what the panels show.
+Scene Summary(const Scene& scene);
+
+struct Point {
+  int64_t message = 0, first = 0, last = 0;
+  std::shared_ptr<const Scene> scene;  // right after `message`, its layers included
+  Layer frame;                         // composed
+  std::vector<TimelineLine> around;    // messages message - kAround to message + kAround, where they exist
+};
+
+// The point right after message `message` (brought within what the
+// timeline holds); the last point made is kept for the next to start from.
+Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message);
+
+struct HistoryEntry {
+  int64_t message = 0;
+  std::string command;   // the export's name
+  Pixel colour;          // the composed pixel right after it, as shown (over black)
+  bool drew = false;     // it drew on a layer pixel over this one
+  int64_t layer = 0;     // which: 0 the screen, else a sprite id,
+  std::string sprite;    // that sprite's name,
+  int64_t lx = 0, ly = 0;  // and where on it
+};
+
+struct History {
+  int32_t x = 0, y = 0;
+  int64_t message = 0, first = 0, last = 0;
+  bool onScreen = true;              // the pixel lies on the screen at the point
+  int64_t total = 0;                 // messages that drew on it or changed it
+  std::vector<HistoryEntry> entries;  // the latest kMaxHistoryEntries, latest first
+};
+
+// The messages up to `message` that drew on screen pixel (x, y), or changed
+// its composed colour otherwise (a sprite moved over it, the background...).
+History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message);
