@@ -23,6 +23,7 @@ struct Page {
   // What it shows.
   bool live = true;
   std::shared_ptr<const Shown> shown;  // the live frame it was sent last
+  int64_t counted = -1;                // paused: the count of messages it was sent
   int64_t message = -1;
   int32_t width = 0, height = 0;
   std::vector<TileRef> tiles;
@@ -105,6 +106,11 @@ std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Po
   return Dump(head);
 }
 
+std::string CountMessage(const Shown& shown) {
+  json count = {{"t", "count"}, {"messages", shown.message}, {"first", shown.first}};
+  return Dump(count);
+}
+
 net::awaitable<bool> Send(Page& page, const std::string& message, bool binary) {
   page.ws.binary(binary);
   beast::error_code error;
@@ -127,6 +133,11 @@ net::awaitable<bool> Show(Server& server, Page& page) {
     frame = &latest->frame;
     scene = latest->scene.get();
     message = latest->message;
+  } else if (!page.point && server.renderer.Latest()->message != page.counted) {
+    // Paused, it is told how many messages have arrived.
+    const std::string count = CountMessage(*server.renderer.Latest());
+    page.counted = server.renderer.Latest()->message;
+    co_return co_await Send(page, count, false);
   } else if (page.point) {
     frame = &page.point->frame;
     summary = Summary(*page.point->scene);

@@ -50,7 +50,7 @@ Response Busy(unsigned version) {
 
 int64_t Latest(const std::map<std::string, int64_t>& numbers, Server& server) {
   const auto found = numbers.find("message");
-  return found != numbers.end() ? found->second : server.timeline.Messages();
+  return found != numbers.end() ? found->second : server.renderer.Latest()->message;
 }
 
 // The composed screen right after a message, as a PNG.

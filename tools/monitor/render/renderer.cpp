@@ -47,6 +47,7 @@ void Renderer::Run() {
   while (running_) {
     timeline_.Read(position_, kRunEntries, run);
     Apply(run);
+    if (!run.heads.empty()) held_ = run.held;
     // A frame when one is due and something changed, or when the entries
     // have run out.
     dirty_ = dirty_ || !run.heads.empty();
@@ -90,6 +91,7 @@ void Renderer::Publish() {
   Compose(CompositionOf(scene_), scene_.damage, frame_);
   scene_.damage.Reset(scene_.width, scene_.height);
   shown->message = scene_.messages;
+  shown->first = held_;
   shown->scene = std::make_shared<const Scene>(Summary(scene_));
   shown->frame = frame_;
   const std::lock_guard lock(latest_mutex_);

@@ -17,6 +17,7 @@
 // A composed picture and the scene it shows, right after message `message`.
 struct Shown {
   int64_t message = 0;
+  int64_t first = 0;  // the earliest message that can be looked back at
   std::shared_ptr<const Scene> scene;
   Layer frame;  // the composed screen, its size the resolution
 };
@@ -44,6 +45,7 @@ class Renderer {
   Scene scene_;
   Layer frame_{640, 480};
   int64_t position_ = 0;   // entries applied
+  int64_t held_ = 0;       // the earliest message the timeline holds
   size_t fresh_ = 0;       // tiles made since the last checkpoint
   bool dirty_ = false;     // entries applied since the last frame
   std::atomic<bool> running_{false};

@@ -123,6 +123,7 @@ void Timeline::Read(int64_t from, size_t most, EntryRun& run) {
   progress_.notify_all();
   progress_.wait_for(lock, std::chrono::milliseconds(50), [&] { return entries_ > from || released_; });
   if (blocks_.empty() || from < blocks_.front()->firstEntry) return;
+  run.held = blocks_.front()->first;
   for (size_t b = Index(from); b < blocks_.size() && run.heads.size() < most; ++b) {
     const TimelineBlock& block = *blocks_[b];
     size_t index = size_t(std::max<int64_t>(0, from + int64_t(run.heads.size()) - block.firstEntry));

@@ -53,6 +53,7 @@ struct TimelineBlock {
 // Entries copied out for the renderer.
 struct EntryRun {
   int64_t firstEntry = 0;
+  int64_t held = 0;  // the earliest message the timeline still holds
   std::vector<EntryHead> heads;
   std::vector<uint8_t> bytes;
   std::vector<size_t> blockStarts;  // indexes into heads where a block begins

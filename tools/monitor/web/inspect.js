@@ -1,81 +1,11 @@
-// Looks closer at the paused scene: which messages left colour at a pixel,
-// and where a chosen sprite lies, with its surface on its own.
-import { drawOp, reaches } from './screen.js';
+// Looks closer at the point shown: a pixel's history (from /pixel), and
+// where a chosen sprite lies, with its surface alone (from /sprite).
 
-const kCommands = {
-  pixel: 'DrawPixel', line: 'DrawLine', rect: 'DrawRect', ellipse: 'DrawEllipse', text: 'DrawString', image: 'DrawImage',
-};
-
-const kMaxListed = 1000;  // entries of a pixel's history listed, the latest
-
-// The ops of `snapshot` that drew on screen pixel (x, y), most recent first:
-// on the screen's layer, and on each visible sprite over the pixel. Each says
-// the colour it left on its own layer; the colour is read for the latest
-// `kMaxListed` only. `count` is how many there are in all; `dropped` names
-// the layers whose older drawing the monitor no longer keeps.
-export function pixelHistory(snapshot, x, y, images) {
-  const { screen } = snapshot;
-  const layers = [{ name: null, ops: screen.ops, x, y, width: screen.width, height: screen.height, since: screen.since }];
-  for (const s of snapshot.sprites) {
-    const lx = x - (s.x - s.ox);
-    const ly = y - (s.y - s.oy);
-    if (s.visible && lx >= 0 && ly >= 0 && lx < s.width && ly < s.height) {
-      layers.push({ name: s.name, ops: s.layer.ops, x: lx, y: ly, width: s.width, height: s.height, since: s.layer.since });
-    }
-  }
-  const found = layers.flatMap((layer) => layerHistory(layer, images));
-  found.sort((a, b) => b.m - a.m);
-  return { entries: found.slice(0, kMaxListed), count: found.length, dropped: layers.filter((l) => l.since > 0) };
-}
-
-// The layer's ops that reach the pixel, in order: from their shapes, or for
-// text and images by drawing each alone. Then they are drawn onto the
-// pixel's colour so far, which is read after each of the latest.
-function layerHistory(layer, images) {
-  let probe = null;
-  let { width, height } = layer;
-  const steps = [];  // ops that reach the pixel, and 'lost' where a resize drops it
-  for (const op of layer.ops) {
-    if (op.k === 'size') {
-      if (layer.x >= op.w || layer.y >= op.h) steps.push('lost');
-      width = op.w;
-      height = op.h;
-      continue;
-    }
-    let hit = reaches(op, layer.x, layer.y, width, height);
-    if (hit === null) {
-      probe ??= pixelOf(layer);
-      probe.clearRect(layer.x, layer.y, 1, 1);
-      drawOp(probe, op, width, height, images);
-      hit = probe.getImageData(0, 0, 1, 1).data[3] > 0;
-    }
-    if (hit) steps.push({ op, width, height });
-  }
-  const drawn = steps.filter((step) => step !== 'lost').length;
-  const colour = pixelOf(layer);
-  const found = [];
-  for (const step of steps) {
-    if (step === 'lost') {
-      colour.clearRect(layer.x, layer.y, 1, 1);
-      continue;
-    }
-    const { op } = step;
-    drawOp(colour, op, step.width, step.height, images);
-    const entry = { m: op.m, command: kCommands[op.k] ?? op.k, layer: layer.name, x: layer.x, y: layer.y, colour: null };
-    if (found.length >= drawn - kMaxListed) entry.colour = Array.from(colour.getImageData(0, 0, 1, 1).data);
-    found.push(entry);
-  }
-  return found;
-}
-
-// A one-pixel surface that shows pixel (x, y) of its layer.
-function pixelOf(layer) {
-  const canvas = document.createElement('canvas');
-  canvas.width = 1;
-  canvas.height = 1;
-  const ctx = canvas.getContext('2d', { willReadFrequently: true });
-  ctx.setTransform(1, 0, 0, 1, -layer.x, -layer.y);
-  return ctx;
+// The history of screen pixel (x, y) right after message `message`.
+export async function pixelHistory(x, y, message) {
+  const response = await fetch(`/pixel?x=${x}&y=${y}&message=${message}`);
+  if (!response.ok) throw new Error(`${response.status}: ${(await response.text()).trim()}`);
+  return response.json();
 }
 
 // Outlines the chosen sprite and marks its O-point, and marks the chosen
@@ -104,13 +34,13 @@ export function drawMarks(marks, width, height, sprite, pixel) {
   }
 }
 
-// A sprite's surface alone, at its own size.
-export function showSurface(target, surface) {
-  target.hidden = !surface;
-  if (!surface) return;
-  target.width = surface.width;
-  target.height = surface.height;
-  const ctx = target.getContext('2d');
-  ctx.clearRect(0, 0, target.width, target.height);
-  ctx.drawImage(surface, 0, 0);
+// A sprite's surface alone, at its own size, right after message `message`.
+export function showSurface(image, sprite, message) {
+  image.hidden = !sprite;
+  if (!sprite) {
+    image.removeAttribute('src');
+    return;
+  }
+  const source = `/sprite?id=${sprite.id}&message=${message}`;
+  if (image.getAttribute('src') !== source) image.src = source;
 }

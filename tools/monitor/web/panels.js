@@ -1,14 +1,17 @@
-// Shows the state beside the screen: status, sprites and the log. Every
-// string from the host goes in as text, never as markup.
+// Shows the state beside the screen: status, sprites, the log and a
+// pixel's history. Every string from the host goes in as text, never as markup.
 const kLevels = [['V', 'verbose'], ['D', 'debug'], ['I', 'info'], ['W', 'warning'], ['E', 'error'],
   ['C', 'critical'], ['warning', 'monitor']];
+const kMaxLogLines = 1000;
 const kTablesEvery = 250;  // milliseconds
 
 export class Panels {
   // `choose(id)` is called with the sprite whose row was clicked.
-  constructor(state, choose) {
-    this.state = state;
+  constructor(choose) {
     this.selected = 0;  // the chosen sprite's id
+    this.sprites = new Map();
+    this.clients = [];
+    this.logs = [];
     document.querySelector('#sprites tbody').addEventListener('click', (event) => {
       const row = event.target.closest('tr');
       if (row) choose(Number(row.dataset.id));
@@ -22,8 +25,7 @@ export class Panels {
       box.dataset.level = level;
       box.addEventListener('change', () => {
         if (box.checked) this.shown.add(level); else this.shown.delete(level);
-        this.state.changed = true;
-        this.show();
+        this.showLog();
       });
       const name = document.createElement('label');
       name.className = `level-${level}`;
@@ -33,26 +35,22 @@ export class Panels {
   }
 
   showStream(text) {
-    document.getElementById('stream').textContent = text;
+    text_('stream', text);
   }
 
-  // The counters follow every batch; the tables, which cost far more to
-  // rebuild (a thousand sprites, a thousand log lines), at most four times a second.
-  show() {
-    const state = this.state;
-    if (!state.changed) return;
-    state.changed = false;
-    text('resolution', `${state.width} × ${state.height}`);
-    text('messages', String(state.messages));
-    text('malformed', String(state.malformed));
-    const clients = [...state.clients.values()].map((c) => `#${c.client} ${c.encoding}`);
-    text('clients', clients.length ? clients.join(', ') : 'none');
-    const notes = [...state.since].map(([id, since]) =>
-      `${id === 0 ? 'the screen' : `sprite ${state.sprites.get(id)?.name ?? id}`} from message ${since}`);
-    const history = document.getElementById('history');
-    history.hidden = notes.length === 0;
-    history.textContent = notes.length
-      ? `Older drawing was dropped to bound memory; shown: ${notes.join(', ')} on.` : '';
+  // A state from the monitor: the counters at once, the tables (which cost
+  // far more to rebuild) at most four times a second.
+  update(data) {
+    this.sprites = new Map(data.sprites.map((s) => [s.id, s]));
+    this.clients = data.clients;
+    if (data.logsReset) this.logs = [];
+    this.logs.push(...data.logs);
+    if (this.logs.length > kMaxLogLines) this.logs.splice(0, this.logs.length - kMaxLogLines);
+    text_('resolution', `${data.width} × ${data.height}`);
+    text_('messages', String(data.messages));
+    text_('malformed', String(data.malformed));
+    const clients = data.clients.map((c) => `#${c.client} ${c.encoding}`);
+    text_('clients', clients.length ? clients.join(', ') : 'none');
     if (this.tables) return;
     const wait = Math.max(0, (this.tablesShown ?? -Infinity) + kTablesEvery - performance.now());
     this.tables = setTimeout(() => {
@@ -65,10 +63,10 @@ export class Panels {
 
   showSprites() {
     const current = new Map();
-    for (const c of this.state.clients.values()) {
+    for (const c of this.clients) {
       if (c.sprite) current.set(c.sprite, [...(current.get(c.sprite) ?? []), `#${c.client}`]);
     }
-    const rows = [...this.state.sprites.values()].map((s) => {
+    const rows = [...this.sprites.values()].map((s) => {
       const tr = row([
         s.name, `${s.width} × ${s.height}`, `${s.x}, ${s.y}`, `${s.ox}, ${s.oy}`, String(s.z),
         s.visible ? 'yes' : 'no', String(s.alpha), (current.get(s.id) ?? []).join(' '),
@@ -81,7 +79,7 @@ export class Panels {
   }
 
   showLog() {
-    const items = this.state.logs.filter((line) => this.shown.has(line.level)).map((line) => {
+    const items = this.logs.filter((line) => this.shown.has(line.level)).map((line) => {
       const item = document.createElement('li');
       item.className = `level-${line.level}`;
       const meta = document.createElement('span');
@@ -94,37 +92,42 @@ export class Panels {
     document.getElementById('log').replaceChildren(...items.reverse());
   }
 
-  // The history of screen pixel (x, y) at the point shown, or a hint.
-  showPixel(x, y, history, first) {
+  // The history of a screen pixel at the point shown (the answer to
+  // /pixel), or the hint when none is chosen.
+  showPixel(history) {
     const list = document.getElementById('pixel-history');
     if (!history) {
-      text('pixel-note', 'Click a pixel of the screen to list the messages that drew it.');
+      text_('pixel-note', 'Click a pixel of the screen to list the messages that drew it.');
       list.replaceChildren();
       return;
     }
-    const notes = [`Pixel ${x}, ${y}: ${history.count} message${history.count === 1 ? '' : 's'} drew on it, ` +
-      `the latest first${history.count > history.entries.length ? `; the latest ${history.entries.length} are listed` : ''}.`];
-    for (const layer of history.dropped) {
-      notes.push(`${layer.name === null ? 'The screen' : `Sprite ${layer.name}`} keeps its drawing from message ` +
-        `${layer.since} on; earlier drawing was dropped.`);
-    }
-    if (first > 0) notes.push(`The timeline starts at message ${first}.`);
-    text('pixel-note', notes.join(' '));
-    list.replaceChildren(...history.entries.map((entry) => {
+    const { x, y, total, entries } = history;
+    const notes = [`Pixel ${x}, ${y} at message ${history.message}: ${total} message${total === 1 ? '' : 's'} ` +
+      `drew on it or changed it, the latest first` +
+      `${total > entries.length ? `; the latest ${entries.length} are listed` : ''}.`];
+    if (history.dropped) notes.push(`The timeline starts at message ${history.first}; earlier ones were dropped.`);
+    text_('pixel-note', notes.join(' '));
+    list.replaceChildren(...entries.map((entry) => {
       const item = document.createElement('li');
-      item.dataset.m = String(entry.m);
+      item.dataset.m = String(entry.message);
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
-      const [r, g, b, a] = entry.colour;
+      const [r, g, b, a] = entry.color;
       swatch.style.background = `rgba(${r},${g},${b},${a / 255})`;
-      const where = entry.layer === null ? 'screen' : `sprite ${entry.layer} at ${entry.x}, ${entry.y}`;
-      item.append(swatch, `${entry.m}  ${entry.command} on ${where}: rgba ${r}, ${g}, ${b}, ${a}`);
+      item.append(swatch, `${entry.message}  ${entry.command} ${where(entry)}: rgba ${r}, ${g}, ${b}, ${a}`);
       return item;
     }));
   }
 }
 
-function text(id, value) {
+// What an entry changed: a layer it drew on, or what lies over the pixel.
+function where(entry) {
+  if (!entry.layer) return 'over it';
+  if (entry.layer.screen) return 'on screen';
+  return `on sprite ${entry.layer.name} at ${entry.layer.x}, ${entry.layer.y}`;
+}
+
+function text_(id, value) {
   document.getElementById(id).textContent = value;
 }
 

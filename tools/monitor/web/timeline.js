@@ -1,25 +1,15 @@
-// The timeline: pauses the view, steps and scrubs to any message, and lists
-// the messages around the point. The point is in the page's address
+// The timeline bar, and the page's two states: live (showing the latest
+// frame) or paused at a point (a message number), asked of the monitor
+// through `seek(n)` and `resume()`. The point is in the page's address
 // (#message=N), so a link opens the view paused there.
-import { fetchPoint } from './stream.js';
-
 export class Timeline {
-  // `show(data)` shows a point (the answer to /seek) and returns when it is
-  // drawn; `shown()` is the point the page shows, from which the changes
-  // alone will do, or null; `resume()` goes back to live; `note(text)`
-  // reports a failure.
-  constructor({ show, shown, resume, note }) {
-    this.showPoint = show;
-    this.shown = shown;
-    this.onResume = resume;
-    this.note = note;
+  constructor({ seek, resume }) {
+    this.ask = seek;
+    this.backToLive = resume;
     this.paused = false;
-    this.point = 0;     // the message shown while paused
-    this.first = 0;     // the earliest message the monitor still holds
-    this.live = 0;      // messages received
-    this.wanted = null; // the next point to fetch
-    this.busy = false;
-    this.root = document.getElementById('timeline');
+    this.point = 0;   // paused: the message asked for, then the one shown
+    this.first = 0;   // the earliest message the monitor still holds
+    this.live = 0;    // messages received
     this.scrub = document.getElementById('scrub');
     document.getElementById('pause').addEventListener('click', () => {
       if (this.paused) this.resume(); else this.seek(this.live);
@@ -29,7 +19,7 @@ export class Timeline {
     this.scrub.addEventListener('input', () => this.seek(Number(this.scrub.value)));
     window.addEventListener('hashchange', () => {
       const n = pointInAddress();
-      if (n !== null) this.seek(n);
+      if (n !== null && (!this.paused || n !== this.point)) this.seek(n);
     });
     document.addEventListener('keydown', (event) => {
       if (!this.paused || event.target instanceof HTMLInputElement) return;
@@ -40,73 +30,58 @@ export class Timeline {
       const item = event.target.closest('li');
       if (item) this.seek(Number(item.dataset.m));
     });
-  }
-
-  // Opens at the point in the address, if there is one.
-  start() {
     const n = pointInAddress();
     if (n !== null) this.seek(n);
     this.render();
   }
 
-  // Goes to message `n` (0: before the first), pausing the view. While one
-  // point is fetched, only the last one asked for waits: scrubbing never
-  // queues up requests.
+  // Pauses at message `n` (0: before the first).
   seek(n) {
     this.paused = true;
-    this.wanted = Math.max(0, Math.round(n));
+    this.point = Math.max(0, Math.round(n));
+    history.replaceState(null, '', `#message=${this.point}`);
+    this.ask(this.point);
     this.render();
-    if (!this.busy) this.fetchWanted();
-  }
-
-  async fetchWanted() {
-    this.busy = true;
-    while (this.wanted !== null && this.paused) {
-      const n = this.wanted;
-      this.wanted = null;
-      try {
-        const from = this.shown();
-        const data = await fetchPoint(n, from !== null && from < n ? from : null);
-        if (!this.paused) break;
-        this.point = data.message;
-        this.first = data.first;
-        this.live = Math.max(this.live, data.last);
-        history.replaceState(null, '', `#message=${data.message}`);
-        await this.showPoint(data);
-        this.showAround(data.around);
-      } catch (error) {
-        this.note(`cannot show message ${n}: ${error.message}`);
-      }
-      this.render();
-    }
-    this.busy = false;
   }
 
   resume() {
     this.paused = false;
-    this.wanted = null;
     history.replaceState(null, '', location.pathname + location.search);
     document.getElementById('around').replaceChildren();
-    this.onResume();
+    this.backToLive();
     this.render();
   }
 
-  // The count of messages received, from the live stream.
-  counted(messages) {
+  // A state from the monitor: live, or the point it was asked for.
+  stated(data) {
+    if (!data.point) {
+      this.live = Math.max(this.live, data.messages);
+    } else if (this.paused) {
+      this.point = data.point.message;
+      this.first = data.point.first;
+      this.live = Math.max(this.live, data.point.last);
+      history.replaceState(null, '', `#message=${this.point}`);
+      this.showAround(data.point.around);
+    }
+    this.render();
+  }
+
+  // Messages received while paused.
+  counted(messages, first) {
     this.live = messages;
+    this.first = first;
     this.render();
   }
 
   render() {
-    this.root.dataset.state = this.paused ? 'paused' : 'live';
+    document.getElementById('timeline').dataset.state = this.paused ? 'paused' : 'live';
     document.getElementById('pause').textContent = this.paused ? 'Resume' : 'Pause';
     document.getElementById('around-note').hidden = this.paused;
     this.scrub.min = String(this.first);
     this.scrub.max = String(this.live);
-    const at = this.paused ? this.wanted ?? this.point : this.live;
-    if (document.activeElement !== this.scrub || !this.paused) this.scrub.value = String(at);
+    if (document.activeElement !== this.scrub || !this.paused) this.scrub.value = String(this.paused ? this.point : this.live);
     document.getElementById('position').textContent = this.paused
-      ? `message ${at} of ${this.live}, paused${this.first > 0 ? `; earlier than ${this.first} dropped` : ''}`
+      ? `message ${this.point} of ${this.live}, paused${this.first > 0 ? `; earlier than ${this.first} dropped` : ''}`
       : `live: message ${this.live}`;
   }
 
