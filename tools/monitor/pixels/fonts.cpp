@@ -17,7 +17,7 @@
   VESPRINE_SYMBOL(name) ":\n"                   \
   ".incbin \"" file "\"\n"                      \
   ".byte 0\n"                                   \
-  ".previous\n"
+  ".text\n"
 
 __asm__(VESPRINE_EMBED(vesprine_dejavu_sans, VESPRINE_DEJAVU_SANS));
 __asm__(VESPRINE_EMBED(vesprine_ipa_gothic, VESPRINE_IPA_GOTHIC));
