@@ -22,7 +22,12 @@ static void DrawScene(void) {
   /* Ground, a sun, shapes in several colours and alphas. */
   DO(SetColor(40, 120, 40, 255));
   DO(DrawRect(0, 400, 640, 80, 1));
+#ifndef DEMO_CHANGED
   DO(SetColor(255, 220, 0, 255));
+#else
+  /* An orange sun: the change that examples/visual_test.sh catches. */
+  DO(SetColor(255, 120, 0, 255));
+#endif
   DO(DrawEllipse(520, 30, 80, 80, 1));
   DO(SetColor(255, 150, 0, 255));
   DO(DrawEllipse(510, 20, 100, 100, 0));

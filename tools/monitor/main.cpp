@@ -1,6 +1,7 @@
 // vesprine-monitor: serves the display host's pipe name and shows, message by
 // message, what host applications send through the library.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "export/compare.h"
+#include "export/export.h"
 #include "input/decode.h"
 #include "input/server.h"
 #include "input/session.h"
@@ -22,6 +25,10 @@ namespace {
 constexpr char kUsage[] =
     "usage: vesprine-monitor [--json] [--count N] [--hex] [--view [--listen ADDR:PORT] [--images DIR]]\n"
     "                        [--record FILE] [--replay FILE [--pace]]\n"
+    "       vesprine-monitor --replay FILE --export OUT.png [--at N | --from A --to B [--fps F] [--pace]]\n"
+    "                        [--overlay] [--images DIR]\n"
+    "       vesprine-monitor --compare A B [--diff OUT.png] [--max-difference D] [--total-pixels P]\n"
+    "                        [--at N | --final] [--json] [--images DIR]\n"
     "Serves the pipe VesprinePipe as a display host would and prints one line per\n"
     "message received: the client number, the command and the fields it sets.\n"
     "  --json     one JSON object per line instead\n"
@@ -33,6 +40,14 @@ constexpr char kUsage[] =
     "  --record FILE  also write every message, with its client and time, to a session file\n"
     "  --replay FILE  read the messages from a session file instead of the pipe\n"
     "  --pace     replay at the pace the session was recorded (default: as fast as possible)\n"
+    "  --export OUT  write the screen right after message N (--at N, default the last) as a PNG, or a\n"
+    "             clip of messages A to B (--from, --to, default all; --fps, default 30) as an animated\n"
+    "             PNG, or as .gif, .mp4 or .webm through ffmpeg; --overlay: transparent where nothing is\n"
+    "             drawn; --pace: keep the recorded pauses (up to 10 s) instead of one frame each\n"
+    "  --compare A B  compare two sessions: the first message that differs, and the first screen that\n"
+    "             differs by more than D in a channel (--max-difference, default 0) in more than P pixels\n"
+    "             (--total-pixels, default 0), after every message, or only after N (--at) or the last\n"
+    "             (--final); --diff OUT.png draws where; exit status 0 alike, 1 different, 2 error\n"
     "  --help     this text\n"
     "A summary goes to standard error on exit (after --count, Ctrl-C or SIGTERM).\n";
 
@@ -47,7 +62,21 @@ struct Options {
   std::string record;
   std::string replay;
   bool pace = false;
+  ExportOptions exporting;
+  bool exports = false;
+  CompareOptions comparing;
+  bool compares = false;
 };
+
+// A whole number of at least `least`, or false.
+bool Number(const char* text, int64_t least, int64_t& value) {
+  char* end = nullptr;
+  errno = 0;
+  const long long parsed = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || end == text || parsed < least) return false;
+  value = parsed;
+  return true;
+}
 
 struct Tally {
   std::map<std::string, int64_t> per_command;
@@ -86,13 +115,44 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.port = std::strtol(listen.c_str() + colon + 1, &end, 10);
       if (*end != '\0' || end == listen.c_str() + colon + 1 || options.port < 0 || options.port > 65535) return false;
     } else if (arg == "--count" && i + 1 < argc) {
-      char* end = nullptr;
-      options.count = std::strtoll(argv[++i], &end, 10);
-      if (*end != '\0' || options.count <= 0) return false;
+      if (!Number(argv[++i], 1, options.count)) return false;
+    } else if (arg == "--export" && i + 1 < argc) {
+      options.exporting.output = argv[++i];
+      options.exports = true;
+    } else if ((arg == "--at" || arg == "--from" || arg == "--to") && i + 1 < argc) {
+      int64_t n = 0;
+      if (!Number(argv[++i], 0, n)) return false;
+      (arg == "--at" ? options.exporting.at : arg == "--from" ? options.exporting.from : options.exporting.to) = n;
+    } else if (arg == "--fps" && i + 1 < argc) {
+      int64_t fps = 0;
+      if (!Number(argv[++i], 1, fps) || fps > 1000) return false;
+      options.exporting.fps = static_cast<int>(fps);
+    } else if (arg == "--overlay") {
+      options.exporting.overlay = true;
+    } else if (arg == "--compare" && i + 2 < argc) {
+      options.comparing.a = argv[++i];
+      options.comparing.b = argv[++i];
+      options.compares = true;
+    } else if (arg == "--diff" && i + 1 < argc) {
+      options.comparing.diff = argv[++i];
+    } else if (arg == "--max-difference" && i + 1 < argc) {
+      int64_t most = 0;
+      if (!Number(argv[++i], 0, most) || most > 255) return false;
+      options.comparing.maxDifference = static_cast<int>(most);
+    } else if (arg == "--total-pixels" && i + 1 < argc) {
+      if (!Number(argv[++i], 0, options.comparing.totalPixels)) return false;
+    } else if (arg == "--final") {
+      options.comparing.final = true;
     } else {
       return false;
     }
   }
+  options.exporting.images = options.comparing.images = options.images;
+  options.exporting.pace = options.pace;
+  options.comparing.at = options.exporting.at;
+  options.comparing.json = options.json;
+  if (options.compares) return !options.exports && options.replay.empty() && !options.view && !(options.comparing.at && options.comparing.final);
+  if (options.exports) return !options.replay.empty() && !options.view && !(options.exporting.at && (options.exporting.from || options.exporting.to));
   return options.pace ? !options.replay.empty() : true;
 }
 
@@ -187,6 +247,9 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+
+  if (options.compares) return Compare(options.comparing);
+  if (options.exports) return Export(options.replay, options.exporting);
 
   std::unique_ptr<View> view;
   if (options.view) {

@@ -1,5 +1,6 @@
 #include "pixels/png.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -42,8 +43,9 @@ uint8_t Paeth(int a, int b, int c) {
   return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
-// Each row behind its filter type, the filter chosen per row.
-std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba) {
+// Each row behind its filter type, the filter chosen per row; rows are
+// `stride` bytes apart in `rgba`.
+std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba, size_t rgba_stride) {
   const size_t stride = size_t(width) * 4;
   std::vector<uint8_t> out;
   out.reserve((stride + 1) * size_t(height));
@@ -51,8 +53,8 @@ std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba
   for (auto& c : candidate) c.resize(stride);
   static constexpr uint8_t kTypes[4] = {0, 1, 2, 4};
   for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* row = rgba + size_t(y) * stride;
-    const uint8_t* up = y > 0 ? row - stride : nullptr;
+    const uint8_t* row = rgba + size_t(y) * rgba_stride;
+    const uint8_t* up = y > 0 ? row - rgba_stride : nullptr;
     size_t best = 0, best_cost = SIZE_MAX;
     for (size_t f = 0; f < 4; ++f) {
       size_t cost = 0;
@@ -71,6 +73,37 @@ std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba
     out.push_back(kTypes[best]);
     out.insert(out.end(), candidate[best].begin(), candidate[best].end());
   }
+  return out;
+}
+
+// The signature and the header of an RGBA picture of 8 bits a channel.
+std::string Signature(int32_t width, int32_t height) {
+  std::string out("\x89PNG\r\n\x1a\n", 8);
+  std::string header;
+  Put32(header, static_cast<uint32_t>(width));
+  Put32(header, static_cast<uint32_t>(height));
+  header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, adaptive filters, not interlaced
+  Chunk(out, "IHDR", header);
+  return out;
+}
+
+// The animation's control chunk: `frames` frames, played in a loop.
+std::string AnimationControl(uint32_t frames) {
+  std::string data;
+  Put32(data, frames);
+  Put32(data, 0);
+  std::string out;
+  Chunk(out, "acTL", data);
+  return out;
+}
+
+// A w × h block of pixels, rows `stride` pixels apart, filtered and deflated.
+std::string Deflated(int32_t w, int32_t h, const Pixel* pixels, size_t stride) {
+  std::vector<uint8_t> filtered = Filtered(w, h, reinterpret_cast<const uint8_t*>(pixels), stride * sizeof(Pixel));
+  int length = 0;
+  unsigned char* deflated = stbi_zlib_compress(filtered.data(), static_cast<int>(filtered.size()), &length, 8);
+  std::string out(reinterpret_cast<const char*>(deflated), size_t(length));
+  std::free(deflated);
   return out;
 }
 
@@ -93,17 +126,76 @@ std::vector<Pixel> Picture(const Layer& frame, bool overlay) {
 }
 
 std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& pixels) {
-  std::vector<uint8_t> filtered = Filtered(width, height, reinterpret_cast<const uint8_t*>(pixels.data()));
-  int length = 0;
-  unsigned char* deflated = stbi_zlib_compress(filtered.data(), static_cast<int>(filtered.size()), &length, 8);
-  std::string out("\x89PNG\r\n\x1a\n", 8);
-  std::string header;
-  Put32(header, static_cast<uint32_t>(width));
-  Put32(header, static_cast<uint32_t>(height));
-  header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, adaptive filters, not interlaced
-  Chunk(out, "IHDR", header);
-  Chunk(out, "IDAT", std::string(reinterpret_cast<const char*>(deflated), size_t(length)));
-  std::free(deflated);
+  std::string out = Signature(width, height);
+  Chunk(out, "IDAT", Deflated(width, height, pixels.data(), size_t(width)));
   Chunk(out, "IEND", "");
   return out;
+}
+
+ApngWriter::ApngWriter(std::FILE* file, int32_t width, int32_t height) : file_(file), width_(width), height_(height) {
+  Write(Signature(width, height));
+  Write(AnimationControl(0));
+}
+
+void ApngWriter::Write(const std::string& bytes) {
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+}
+
+void ApngWriter::Add(const std::vector<Pixel>& picture, uint32_t milliseconds) {
+  if (frames_ == 0) {
+    Frame(0, 0, width_, height_, milliseconds, picture);
+  } else {
+    // The box of pixels that changed; an unchanged picture still takes its
+    // time, as one pixel of itself.
+    int32_t x0 = width_, y0 = height_, x1 = 0, y1 = 0;
+    for (int32_t y = 0; y < height_; ++y) {
+      for (int32_t x = 0; x < width_; ++x) {
+        const size_t i = size_t(y) * size_t(width_) + size_t(x);
+        if (picture[i] == last_[i]) continue;
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x + 1), y1 = std::max(y1, y + 1);
+      }
+    }
+    if (x1 == 0) x0 = y0 = 0, x1 = y1 = 1;
+    Frame(x0, y0, x1 - x0, y1 - y0, milliseconds, picture);
+  }
+  last_ = picture;
+}
+
+void ApngWriter::Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t milliseconds,
+                       const std::vector<Pixel>& picture) {
+  // Frame control: sequence, size, offset, delay (milliseconds / 1000),
+  // dispose NONE, blend SOURCE.
+  std::string control;
+  Put32(control, sequence_++);
+  Put32(control, uint32_t(w));
+  Put32(control, uint32_t(h));
+  Put32(control, uint32_t(x));
+  Put32(control, uint32_t(y));
+  const uint32_t delay = std::min<uint32_t>(milliseconds, 65535);
+  control += static_cast<char>(delay >> 8);
+  control += static_cast<char>(delay & 0xFF);
+  control += std::string("\x03\xE8\x00\x00", 4);
+  std::string out;
+  Chunk(out, "fcTL", control);
+  const std::string data = Deflated(w, h, picture.data() + size_t(y) * size_t(width_) + size_t(x), size_t(width_));
+  if (frames_ == 0) {
+    Chunk(out, "IDAT", data);
+  } else {
+    std::string sequenced;
+    Put32(sequenced, sequence_++);
+    Chunk(out, "fdAT", sequenced + data);
+  }
+  Write(out);
+  ++frames_;
+}
+
+bool ApngWriter::Finish() {
+  std::string end;
+  Chunk(end, "IEND", "");
+  Write(end);
+  // The frame count, in place of the zero written first (right after IHDR).
+  if (std::fseek(file_, 33, SEEK_SET) != 0) failed_ = true;
+  Write(AnimationControl(frames_));
+  if (std::fflush(file_) != 0) failed_ = true;
+  return !failed_;
 }

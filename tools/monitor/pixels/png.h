@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,3 +16,28 @@
 std::vector<Pixel> Picture(const Layer& frame, bool overlay);
 
 std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& pixels);
+
+// Writes an animated PNG to a file, frame by frame: the first frame whole,
+// each later one as the box of pixels that differ from the frame before
+// (replacing them), each shown for its own time; played in a loop.
+class ApngWriter {
+ public:
+  // `file` must be seekable: the frame count is written last.
+  ApngWriter(std::FILE* file, int32_t width, int32_t height);
+  // The next picture (straight RGBA, the screen's size), shown for `milliseconds`.
+  void Add(const std::vector<Pixel>& picture, uint32_t milliseconds);
+  // Writes the frame count and the end; false when a write failed.
+  bool Finish();
+  uint32_t frames() const { return frames_; }
+
+ private:
+  void Write(const std::string& bytes);
+  void Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t milliseconds, const std::vector<Pixel>& picture);
+
+  std::FILE* file_;
+  int32_t width_, height_;
+  std::vector<Pixel> last_;
+  uint32_t frames_ = 0;
+  uint32_t sequence_ = 0;
+  bool failed_ = false;
+};

@@ -1,0 +1,204 @@
+#include "export/compare.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "export/walk.h"
+#include "pixels/png.h"
+
+using nlohmann::json;
+
+namespace {
+
+// A pixel as shown over the view's black backdrop.
+Pixel Shown(const Layer& frame, int32_t x, int32_t y) {
+  if (x >= frame.width() || y >= frame.height()) return Pixel{};
+  Pixel p = frame.At(x, y);
+  p.a = 255;
+  return p;
+}
+
+bool Differ(Pixel a, Pixel b, int most) {
+  return std::abs(a.r - b.r) > most || std::abs(a.g - b.g) > most || std::abs(a.b - b.b) > most ||
+         std::abs(a.a - b.a) > most;
+}
+
+// How the two screens differ: tile by tile, counted anew only where either
+// screen was composed anew since the last count.
+class Difference {
+ public:
+  explicit Difference(int most) : most_(most) {}
+
+  int64_t Count(const Layer& a, const Layer& b) {
+    if (a.width() != b.width() || a.height() != b.height()) {
+      a_.clear();
+      return Whole(a, b);
+    }
+    if (a_.size() != size_t(a.columns()) * size_t(a.rows())) {
+      a_.assign(size_t(a.columns()) * size_t(a.rows()), TileRef());
+      b_ = a_;
+      counts_.assign(a_.size(), 0);
+    }
+    int64_t total = 0;
+    for (int32_t row = 0; row < a.rows(); ++row) {
+      for (int32_t column = 0; column < a.columns(); ++column) {
+        const size_t i = size_t(row) * size_t(a.columns()) + size_t(column);
+        if (!(a.tile(column, row) == a_[i]) || !(b.tile(column, row) == b_[i])) {
+          a_[i] = a.tile(column, row);
+          b_[i] = b.tile(column, row);
+          counts_[i] = Tile(a, b, column, row);
+        }
+        total += counts_[i];
+      }
+    }
+    return total;
+  }
+
+ private:
+  int64_t Tile(const Layer& a, const Layer& b, int32_t column, int32_t row) const {
+    int64_t count = 0;
+    for (int32_t y = row * kTileSide; y < std::min(a.height(), (row + 1) * kTileSide); ++y) {
+      for (int32_t x = column * kTileSide; x < std::min(a.width(), (column + 1) * kTileSide); ++x) {
+        count += Differ(Shown(a, x, y), Shown(b, x, y), most_) ? 1 : 0;
+      }
+    }
+    return count;
+  }
+
+  int64_t Whole(const Layer& a, const Layer& b) const {
+    int64_t count = 0;
+    for (int32_t y = 0; y < std::max(a.height(), b.height()); ++y) {
+      for (int32_t x = 0; x < std::max(a.width(), b.width()); ++x) {
+        const bool both = x < a.width() && y < a.height() && x < b.width() && y < b.height();
+        count += !both || Differ(Shown(a, x, y), Shown(b, x, y), most_) ? 1 : 0;
+      }
+    }
+    return count;
+  }
+
+  int most_;
+  std::vector<TileRef> a_, b_;  // the tiles last counted
+  std::vector<int64_t> counts_;
+};
+
+struct Box2 {
+  int32_t x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
+};
+
+// The differing pixels red over a faded grey copy of A's picture; their box.
+std::vector<Pixel> DiffPicture(const Layer& a, const Layer& b, int most, int32_t width, int32_t height, Box2& box) {
+  std::vector<Pixel> out(size_t(width) * size_t(height));
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const bool both = x < a.width() && y < a.height() && x < b.width() && y < b.height();
+      const Pixel pa = Shown(a, x, y);
+      Pixel& out_pixel = out[size_t(y) * size_t(width) + size_t(x)];
+      if (!both || Differ(pa, Shown(b, x, y), most)) {
+        out_pixel = {255, 0, 0, 255};
+        box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
+      } else {
+        const auto grey = static_cast<uint8_t>((pa.r * 299 + pa.g * 587 + pa.b * 114) / 1000);
+        const auto faded = static_cast<uint8_t>(255 - (255 - grey) / 3);
+        out_pixel = {faded, faded, faded, 255};
+      }
+    }
+  }
+  return out;
+}
+
+class Report {
+ public:
+  explicit Report(bool as_json) : json_(as_json) {}
+  void Say(const std::string& text, const json& value) {
+    std::puts(json_ ? value.dump(-1, ' ', false, json::error_handler_t::replace).c_str() : text.c_str());
+  }
+
+ private:
+  bool json_;
+};
+
+std::string Line(const Walk& walk) {
+  const SessionEntry& e = walk.entry();
+  const auto found = walk.scene().clients.find(e.client);
+  const Encoding encoding = found == walk.scene().clients.end() ? Encoding::kUtf8 : found->second.encoding;
+  return FormatLine(e.client, Decode(e.bytes.data(), e.bytes.size()), e.length, encoding);
+}
+
+}  // namespace
+
+int Compare(const CompareOptions& options) {
+  Walk a(options.a, options.images), b(options.b, options.images);
+  for (Walk* walk : {&a, &b}) {
+    if (!walk->Start()) {
+      std::fprintf(stderr, "vesprine-monitor: %s\n", walk->error().c_str());
+      return 2;
+    }
+  }
+  Report report(options.json);
+  Difference difference(options.maxDifference);
+  bool messages_differ = false;
+  bool a_more = true, b_more = true;
+  const auto screens_differ = [&] {
+    const Layer& fa = a.Frame();
+    const Layer& fb = b.Frame();
+    const int64_t count = difference.Count(fa, fb);
+    if (count <= options.totalPixels) return false;
+    const int32_t width = std::max(fa.width(), fb.width()), height = std::max(fa.height(), fb.height());
+    Box2 box;
+    const std::vector<Pixel> picture = DiffPicture(fa, fb, options.maxDifference, width, height, box);
+    const int64_t after = std::max(a.messages(), b.messages());
+    json value = {{"screens", "differ"}, {"after", after}, {"pixels", count}, {"allowed", options.totalPixels},
+                  {"box", {{"x0", box.x0}, {"y0", box.y0}, {"x1", box.x1}, {"y1", box.y1}}}};
+    std::string text = "screens differ after message " + std::to_string(after) + ": " + std::to_string(count) +
+                       " pixels (" + std::to_string(options.totalPixels) + " may), x " + std::to_string(box.x0) +
+                       " to " + std::to_string(box.x1) + ", y " + std::to_string(box.y0) + " to " +
+                       std::to_string(box.y1);
+    if (!options.diff.empty()) {
+      const std::string png = EncodePng(width, height, picture);
+      std::FILE* file = std::fopen(options.diff.c_str(), "wb");
+      const bool written = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
+      if (file != nullptr && std::fclose(file) != 0) std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.diff.c_str());
+      if (!written) std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.diff.c_str());
+      value["diff"] = options.diff;
+      text += "; the differences drawn in " + options.diff;
+    }
+    report.Say(text, value);
+    return true;
+  };
+  const bool every = !options.at && !options.final;
+  const int64_t until = options.at.value_or(INT64_MAX);
+  while ((a_more || b_more) && std::max(a.messages(), b.messages()) < until) {
+    a_more = a_more && a.Next();
+    b_more = b_more && b.Next();
+    if (!a.error().empty() || !b.error().empty()) {
+      std::fprintf(stderr, "vesprine-monitor: %s\n", (a.error().empty() ? b : a).error().c_str());
+      return 2;
+    }
+    if (!messages_differ && a_more != b_more) {
+      messages_differ = true;
+      const Walk& longer = a_more ? a : b;
+      report.Say(std::string(a_more ? "B" : "A") + " ends after message " + std::to_string(longer.messages()) +
+                     "; " + (a_more ? "A" : "B") + " goes on with message " + std::to_string(longer.messages() + 1) +
+                     ": " + Line(longer),
+                 {{"messages", "ends"}, {"ended", a_more ? "B" : "A"}, {"after", longer.messages()}});
+    } else if (!messages_differ && a_more && b_more &&
+               (a.entry().bytes != b.entry().bytes || a.entry().length != b.entry().length)) {
+      messages_differ = true;
+      const int64_t message = a.messages() + 1;
+      report.Say("messages differ at message " + std::to_string(message) + "\n  A: " + Line(a) + "\n  B: " + Line(b),
+                 {{"messages", "differ"}, {"message", message}, {"a", Line(a)}, {"b", Line(b)}});
+    }
+    if (a_more) a.Apply();
+    if (b_more) b.Apply();
+    if (every && (a_more || b_more) && screens_differ()) return 1;
+  }
+  if (!every && screens_differ()) return 1;
+  if (!messages_differ) {
+    report.Say("the same " + std::to_string(a.messages()) + " messages", {{"messages", "same"}, {"count", a.messages()}});
+  }
+  report.Say("screens agree within the tolerance", {{"screens", "agree"}});
+  return 0;
+}

@@ -1,0 +1,214 @@
+#include "export/export.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "export/process.h"
+#include "export/walk.h"
+#include "pixels/png.h"
+
+namespace {
+
+constexpr int64_t kLongestPause = 10'000'000;  // microseconds, as --replay --pace
+
+// Says how far the export is, on standard error, when that is a terminal.
+struct Progress {
+  bool shown = ErrorsToTerminal();
+  void Say(int64_t message, int64_t frames) const {
+    if (shown) std::fprintf(stderr, "\rvesprine-monitor: message %lld, %lld frames written", (long long)message,
+                            (long long)frames);
+  }
+  void Done() const {
+    if (shown) std::fputc('\n', stderr);
+  }
+};
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A message that ended the walk early, said once; the status it leaves.
+int Finished(const Walk& walk) {
+  if (walk.error().empty()) return 0;
+  std::fprintf(stderr, "vesprine-monitor: %s; exported up to message %lld\n", walk.error().c_str(),
+               (long long)walk.messages());
+  return 1;
+}
+
+int Picture(Walk& walk, const ExportOptions& options) {
+  const int64_t at = options.at.value_or(INT64_MAX);
+  while (walk.messages() < at && walk.Step()) {
+  }
+  if (options.at && walk.messages() < at && walk.error().empty()) {
+    std::fprintf(stderr, "vesprine-monitor: %s has %lld messages; exporting the last\n", walk.path().c_str(),
+                 (long long)walk.messages());
+  }
+  const Layer& frame = walk.Frame();
+  const std::string png = EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay));
+  std::FILE* file = std::fopen(options.output.c_str(), "wb");
+  if (file == nullptr || std::fwrite(png.data(), 1, png.size(), file) != png.size() || std::fclose(file) != 0) {
+    std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
+    return 2;
+  }
+  return Finished(walk);
+}
+
+// The picture of `frame` on a screen of `width` × `height`, its top-left
+// corner in place: cut, or widened with the backdrop (black, or nothing).
+std::vector<Pixel> Fitted(const Layer& frame, bool overlay, int32_t width, int32_t height) {
+  std::vector<Pixel> picture = ::Picture(frame, overlay);
+  if (frame.width() == width && frame.height() == height) return picture;
+  std::vector<Pixel> fitted(size_t(width) * size_t(height), overlay ? Pixel{} : Pixel{0, 0, 0, 255});
+  for (int32_t y = 0; y < std::min(height, frame.height()); ++y) {
+    std::copy_n(picture.begin() + long(y) * frame.width(), std::min(width, frame.width()),
+                fitted.begin() + long(y) * width);
+  }
+  return fitted;
+}
+
+// Where clip frames go: an animated PNG, or raw frames to ffmpeg.
+struct Sink {
+  virtual ~Sink() = default;
+  // The picture shown from frame `first` for `count` frames.
+  virtual void Show(const std::vector<Pixel>& picture, int64_t first, int64_t count) = 0;
+  virtual bool Finish() = 0;
+  int64_t written = 0;
+};
+
+struct ApngSink : Sink {
+  ApngSink(std::FILE* out, int32_t width, int32_t height, int rate) : file(out), writer(out, width, height), fps(rate) {}
+  void Show(const std::vector<Pixel>& picture, int64_t first, int64_t count) override {
+    // Frame times in whole milliseconds from the start, so that they do not drift.
+    const auto ms = [&](int64_t frame) { return frame * 1000 / fps; };
+    int64_t left = ms(first + count) - ms(first);
+    for (bool once = true; once || left > 0; once = false) {
+      const auto part = static_cast<uint32_t>(std::min<int64_t>(left, 65535));
+      writer.Add(picture, part);
+      left -= part;
+      ++written;
+    }
+  }
+  bool Finish() override {
+    const bool ok = writer.Finish();
+    return std::fclose(file) == 0 && ok;
+  }
+  std::FILE* file;
+  ApngWriter writer;
+  int fps;
+};
+
+struct FfmpegSink : Sink {
+  explicit FfmpegSink(std::FILE* to) : pipe(to) {}
+  void Show(const std::vector<Pixel>& picture, int64_t, int64_t count) override {
+    for (int64_t i = 0; i < count; ++i) {
+      if (std::fwrite(picture.data(), sizeof(Pixel), picture.size(), pipe) != picture.size()) failed = true;
+      ++written;
+    }
+  }
+  bool Finish() override { return CloseCommand(pipe) && !failed; }
+  std::FILE* pipe;
+  bool failed = false;
+};
+
+std::unique_ptr<Sink> OpenSink(const ExportOptions& options, int32_t width, int32_t height) {
+  if (EndsWith(options.output, ".png")) {
+    std::FILE* file = std::fopen(options.output.c_str(), "wb");
+    if (file == nullptr) return nullptr;
+    return std::make_unique<ApngSink>(file, width, height, options.fps);
+  }
+  // Even sizes for the video codecs' chroma; GIF takes any.
+  const std::string fit = EndsWith(options.output, ".gif") ? "" : " -vf \"pad=ceil(iw/2)*2:ceil(ih/2)*2\" -pix_fmt yuv420p";
+  const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " + std::to_string(width) + "x" +
+                              std::to_string(height) + " -r " + std::to_string(options.fps) + " -i -" + fit + " \"" +
+                              options.output + "\"";
+  std::FILE* pipe = OpenCommand(command);
+  if (pipe == nullptr) return nullptr;
+  return std::make_unique<FfmpegSink>(pipe);
+}
+
+// The clip: a frame for each 1/fps of the session's time from message
+// `from` on, each showing the screen right after the messages that arrived
+// by then; a pause longer than a frame lasts one frame (with --pace, up to
+// 10 s). A picture shown for several frames is written once, for as long.
+int Clip(Walk& walk, const ExportOptions& options) {
+  const int64_t from = options.from.value_or(0), to = options.to.value_or(INT64_MAX);
+  while (walk.messages() < from && walk.Step()) {
+  }
+  const Layer& start = walk.Frame();
+  const int32_t width = start.width(), height = start.height();
+  std::unique_ptr<Sink> sink = OpenSink(options, width, height);
+  if (!sink) {
+    std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
+    return 2;
+  }
+  const int64_t frame_us = 1'000'000 / options.fps;
+  const int64_t longest = options.pace ? kLongestPause : frame_us;
+  const Progress progress;
+  std::vector<Pixel> shown = Fitted(start, options.overlay, width, height);
+  int64_t shown_from = 0;  // the frame from which `shown` is shown
+  int64_t frame = 0;       // the frame the messages applied so far fall in
+  int64_t clock = 0;       // the clip's time of the last message read, in microseconds
+  int64_t last_time = from > 0 ? walk.entry().time : INT64_MIN;
+  bool resized = false;
+  // The picture now, from frame `at` on.
+  const auto show_now = [&](int64_t at) {
+    const Layer& now = walk.Frame();
+    resized = resized || now.width() != width || now.height() != height;
+    std::vector<Pixel> picture = Fitted(now, options.overlay, width, height);
+    if (picture == shown) return;
+    if (at > shown_from) sink->Show(shown, shown_from, at - shown_from);
+    shown = std::move(picture);
+    shown_from = at;
+  };
+  while (walk.messages() < to && walk.Next()) {
+    const int64_t time = walk.entry().time;
+    if (last_time != INT64_MIN) clock += std::clamp<int64_t>(time - last_time, 0, longest);
+    last_time = time;
+    // A message in a later frame: what was drawn so far is that frame's picture.
+    if (clock / frame_us > frame) {
+      show_now(frame);
+      frame = clock / frame_us;
+      progress.Say(walk.messages(), sink->written);
+    }
+    walk.Apply();
+  }
+  show_now(frame);
+  sink->Show(shown, shown_from, frame + 1 - shown_from);
+  progress.Done();
+  if (!sink->Finish()) {
+    std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
+    return 2;
+  }
+  if (resized) {
+    std::fputs("vesprine-monitor: the resolution changed during the clip; its frames keep the first one's size, "
+               "the screen's top-left corner in place\n", stderr);
+  }
+  std::fprintf(stderr, "vesprine-monitor: wrote %lld frames to %s\n", (long long)sink->written, options.output.c_str());
+  return Finished(walk);
+}
+
+}  // namespace
+
+int Export(const std::string& path, const ExportOptions& options) {
+  const bool clip = options.from || options.to;
+  const bool png = EndsWith(options.output, ".png");
+  if (!png && !EndsWith(options.output, ".gif") && !EndsWith(options.output, ".mp4") &&
+      !EndsWith(options.output, ".webm")) {
+    std::fputs("vesprine-monitor: --export writes .png (a picture, or an animated PNG with --from or --to), "
+               "or .gif, .mp4 or .webm through ffmpeg\n", stderr);
+    return 2;
+  }
+  if (!png && !OnPath("ffmpeg")) {
+    std::fprintf(stderr, "vesprine-monitor: %s needs ffmpeg, which is not on the path; the monitor itself writes "
+                 ".png: a picture, or an animated PNG (APNG) with --from or --to\n", options.output.c_str());
+    return 2;
+  }
+  Walk walk(path, options.images);
+  if (!walk.Start()) {
+    std::fprintf(stderr, "vesprine-monitor: %s\n", walk.error().c_str());
+    return 2;
+  }
+  return png && !clip ? Picture(walk, options) : Clip(walk, options);
+}
