@@ -136,45 +136,53 @@ int Clip(Walk& walk, const ExportOptions& options) {
   const int64_t from = options.from.value_or(0), to = options.to.value_or(INT64_MAX);
   while (walk.messages() < from && walk.Step()) {
   }
-  const Layer& start = walk.Frame();
-  const int32_t width = start.width(), height = start.height();
-  std::unique_ptr<Sink> sink = OpenSink(options, width, height);
-  if (!sink) {
-    std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
-    return 2;
-  }
   const int64_t frame_us = 1'000'000 / options.fps;
   const int64_t longest = options.pace ? kLongestPause : frame_us;
   const Progress progress;
-  std::vector<Pixel> shown = Fitted(start, options.overlay, width, height);
+  std::unique_ptr<Sink> sink;  // opened at the size of the first frame
+  int32_t width = 0, height = 0;
+  std::vector<Pixel> shown;
   int64_t shown_from = 0;  // the frame from which `shown` is shown
   int64_t frame = 0;       // the frame the messages applied so far fall in
   int64_t clock = 0;       // the clip's time of the last message read, in microseconds
   int64_t last_time = from > 0 ? walk.entry().time : INT64_MIN;
   bool resized = false;
-  // The picture now, from frame `at` on.
+  // The picture now, from frame `at` on; false when the output cannot be written.
   const auto show_now = [&](int64_t at) {
     const Layer& now = walk.Frame();
+    if (!sink) {
+      width = now.width(), height = now.height();
+      sink = OpenSink(options, width, height);
+      shown = Fitted(now, options.overlay, width, height);
+      shown_from = at;
+      return sink != nullptr;
+    }
     resized = resized || now.width() != width || now.height() != height;
     std::vector<Pixel> picture = Fitted(now, options.overlay, width, height);
-    if (picture == shown) return;
-    if (at > shown_from) sink->Show(shown, shown_from, at - shown_from);
+    if (picture == shown) return true;
+    sink->Show(shown, shown_from, at - shown_from);
     shown = std::move(picture);
     shown_from = at;
+    return true;
   };
-  while (walk.messages() < to && walk.Next()) {
+  bool open = true;
+  while (open && walk.messages() < to && walk.Next()) {
     const int64_t time = walk.entry().time;
     if (last_time != INT64_MIN) clock += std::clamp<int64_t>(time - last_time, 0, longest);
     last_time = time;
     // A message in a later frame: what was drawn so far is that frame's picture.
     if (clock / frame_us > frame) {
-      show_now(frame);
+      open = show_now(frame);
       frame = clock / frame_us;
-      progress.Say(walk.messages(), sink->written);
+      if (sink) progress.Say(walk.messages(), sink->written);
     }
     walk.Apply();
   }
-  show_now(frame);
+  if (open) open = show_now(frame);
+  if (!open) {
+    std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
+    return 2;
+  }
   sink->Show(shown, shown_from, frame + 1 - shown_from);
   progress.Done();
   if (!sink->Finish()) {
