@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Set-up, build and test in one place.
-#   ./build.sh demo [--windows|--windows64]  build, run the demo against vesprine-monitor --view,
-#                                print the lines it decoded and write a PNG of what the page shows,
-#                                and one of the page paused, with a pixel's history
+#   ./build.sh demo [--windows|--windows64]  build, run the demo against vesprine-monitor --view
+#                                while it records, print the lines it decoded and write a PNG of
+#                                the picture with --export (no browser needed)
 #                                (--windows: 32-bit under Wine, --windows64: 64-bit under wine64)
-#   ./build.sh view [--windows|--windows64]  the same, then keep the live view open for a browser
+#   ./build.sh view [--windows|--windows64]  the same, then pictures of the page in Chromium (paused,
+#                                with a pixel's history) and the live view kept open for a browser
 #   ./build.sh test              install what is missing, build the three targets (Linux, Windows
 #                                x86 and x64), run every test (also under ASan/UBSan and valgrind)
 #                                and fuzz the decoder for 60 s
@@ -17,11 +18,13 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-# What the Linux monitor, the demo and its picture need; then what every test needs.
-demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev chromium fonts-dejavu-core
-               fonts-ipafont-gothic iproute2 nodejs)
-packages=("${demo_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 lld wine wine32:i386 wine64)
+# What the Linux monitor, the demo and its picture need; what the page's pictures need; then what
+# every test needs.
+demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev fonts-dejavu-core
+               fonts-ipafont-gothic iproute2)
+view_packages=("${demo_packages[@]}" chromium nodejs npm)
+packages=("${view_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 lld wine wine32:i386 wine64 ffmpeg)
 
 missing_packages() {
   local p
@@ -182,9 +185,9 @@ package() {
   done
 }
 
-# Runs the demo against vesprine-monitor --view, prints what the monitor
-# decoded and writes a PNG of the page's screen; with `keep`, the view stays
-# open until Ctrl-C.
+# Runs the demo against vesprine-monitor --view, recording it, prints what
+# the monitor decoded and writes the picture with --export; with `keep`,
+# also pictures of the page in Chromium, and the view stays open until Ctrl-C.
 demo() {
   local keep=$1 preset=linux run=() suffix=""
   case "${2:-}" in
@@ -194,10 +197,10 @@ demo() {
   # Only what the demo needs: no test framework.
   cmake --preset "$preset" -DVESPRINE_TESTS=OFF >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)" --target vesprine-monitor demo >/dev/null
-  local bin=build/$preset/bin work picture=build/demo.png
+  local bin=build/$preset/bin work session=build/demo.vses picture=build/demo.png
   work=$(mktemp -d)
   "${run[@]}" "$bin/vesprine-monitor$suffix" --view --listen 127.0.0.1:${VIEW_PORT:-8765} --images examples \
-    >"$work/lines" 2>"$work/summary" </dev/null &
+    --record "$session" >"$work/lines" 2>"$work/summary" </dev/null &
   local monitor=$!
   for _ in $(seq 300); do grep -q "live view at" "$work/summary" && break; sleep 0.1; done
   if ! grep -q "live view at" "$work/summary"; then cat "$work/summary"; kill $monitor 2>/dev/null; exit 1; fi
@@ -208,13 +211,14 @@ demo() {
   sleep 0.5
   echo "== What the monitor received"
   tr -d '\r' <"$work/lines"
-  browser_tools
-  node tests/browser/screenshot.mjs "$url" "$(grep -c . "$work/lines")" "$PWD/$picture"
-  echo "== The live view, as headless Chromium shows it: $PWD/$picture"
-  node tests/browser/screenshot.mjs "$url" "$(grep -c . "$work/lines")" "$PWD/build/timeline.png" \
-    --inspect 50 180 142 hero
-  echo "== Paused at message 50, pixel 180, 142 and sprite hero chosen: $PWD/build/timeline.png"
+  "${run[@]}" "$bin/vesprine-monitor$suffix" --replay "$session" --export "$picture" --images examples
+  echo "== The picture, from the recording: $PWD/$picture"
   if [ "$keep" = keep ]; then
+    browser_tools
+    node tests/browser/screenshot.mjs "$url" 63 "$PWD/build/view.png"
+    echo "== The live view, as headless Chromium shows it: $PWD/build/view.png"
+    node tests/browser/screenshot.mjs "$url" 63 "$PWD/build/timeline.png" --inspect 50 180 142 hero
+    echo "== Paused at message 50, pixel 180, 142 and sprite hero chosen: $PWD/build/timeline.png"
     echo "== The live view is open at $url (Ctrl-C ends it)"
     wait $monitor || true
   else
@@ -228,9 +232,12 @@ demo() {
 case "${1:-test}" in
   setup) setup ;;
   test) setup && run_tests ;;
-  demo | view)
+  demo)
     if [ -n "${2:-}" ]; then setup; else setup "${demo_packages[@]}"; fi
-    if [ "$1" = view ]; then demo keep "${2:-}"; else demo once "${2:-}"; fi ;;
+    demo once "${2:-}" ;;
+  view)
+    if [ -n "${2:-}" ]; then setup; else setup "${view_packages[@]}"; fi
+    demo keep "${2:-}" ;;
   bench) setup && bench ;;
   package) setup && package ;;
   soak) setup && soak ;;
