@@ -27,7 +27,9 @@ install(FILES ${CMAKE_BINARY_DIR}/VesprineDovetideConfig.cmake ${CMAKE_BINARY_DI
   DESTINATION lib/cmake/VesprineDovetide)
 
 install(FILES README.md docs/protocol.md DESTINATION share/doc/VesprineDovetide)
-install(FILES examples/demo.c examples/demo_scene.h DESTINATION share/doc/VesprineDovetide/examples)
+install(FILES docs/fonts/README.md docs/fonts/DejaVu-LICENSE.txt docs/fonts/IPAGothic-LICENSE.txt
+        DESTINATION share/doc/VesprineDovetide/fonts)
+install(FILES examples/demo.c examples/demo_scene.h examples/visual_test.sh DESTINATION share/doc/VesprineDovetide/examples)
 
 set(CPACK_PACKAGE_NAME VesprineDovetide)
 set(CPACK_PACKAGE_VENDOR "The VesprineDovetide developers")
