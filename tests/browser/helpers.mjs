@@ -79,12 +79,45 @@ export function pixel(page, x, y) {
     Array.from(document.getElementById('screen').getContext('2d').getImageData(px, py, 1, 1).data), [x, y]);
 }
 
-// Every pixel of the screen, for comparing two pages.
-export function allPixels(page) {
-  return page.evaluate(() => {
+// Every pixel of the screen as RGBA values, for comparing two pages; the
+// array also carries the screen's width and height.
+export async function allPixels(page) {
+  const { width, height, data } = await page.evaluate(() => {
     const canvas = document.getElementById('screen');
-    return Array.from(canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data);
+    const { width: w, height: h } = canvas;
+    return { width: w, height: h, data: Array.from(canvas.getContext('2d').getImageData(0, 0, w, h).data) };
   });
+  return Object.assign(data, { width, height });
+}
+
+// How two screens' RGBA values differ, in a line or two: the number of
+// pixels that differ and the first five; empty when they are the same.
+export function pixelDifference(actual, expected) {
+  const size = (pixels) => (pixels.width ? `${pixels.width}×${pixels.height}` : `${pixels.length / 4} pixels`);
+  if (actual.length !== expected.length || (actual.width ?? 0) !== (expected.width ?? 0)) {
+    return `the screens differ in size: ${size(actual)}, expected ${size(expected)}`;
+  }
+  const width = actual.width || expected.width || actual.length / 4;
+  const rgba = (pixels, i) => `[${Array.prototype.slice.call(pixels, i, i + 4).join(', ')}]`;
+  const first = [];
+  let count = 0;
+  for (let i = 0; i < actual.length; i += 4) {
+    if (actual[i] === expected[i] && actual[i + 1] === expected[i + 1] && actual[i + 2] === expected[i + 2] &&
+        actual[i + 3] === expected[i + 3]) continue;
+    if (++count > 5) continue;
+    const [x, y] = [(i / 4) % width, Math.floor(i / 4 / width)];
+    first.push(`(${x}, ${y}) ${rgba(actual, i)}, expected ${rgba(expected, i)}`);
+  }
+  if (count === 0) return '';
+  return `${count} of ${actual.length / 4} pixels differ; the first ${first.length}: ${first.join('; ')}`;
+}
+
+// Expects two screens, each a page or the result of allPixels, to hold the
+// same pixels. They are compared here, so a failure says only how they differ.
+export async function expectSamePixels(actual, expected, label = 'the screen') {
+  const pixels = (screen) => (typeof screen?.evaluate === 'function' ? allPixels(screen) : screen);
+  const difference = pixelDifference(await pixels(actual), await pixels(expected));
+  expect(difference, label).toBe('');
 }
 
 // Expects each channel within `tolerance` of the expected RGBA (blending rounds).

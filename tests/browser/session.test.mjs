@@ -4,7 +4,7 @@ import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { test as base, expect } from '@playwright/test';
-import { startMonitor, send, openView, allPixels } from './helpers.mjs';
+import { startMonitor, send, openView, allPixels, expectSamePixels } from './helpers.mjs';
 
 const scene = `SetResolution 200 150
 SetColor 255 0 0 180
@@ -35,7 +35,7 @@ base('the view of a replayed session equals the live view, pixel for pixel', asy
     await live.stop();
     replayed = await startMonitor(['--replay', session]);
     await openView(page, replayed.url, n);
-    expect(await allPixels(page)).toEqual(seen);
+    await expectSamePixels(page, seen);
     expect(replayed.lines()).toEqual(lines);
   } finally {
     await live.stop();

@@ -2,7 +2,9 @@
 // pausing holds the picture while messages are counted, a pixel's history
 // names the messages that drew it, and a chosen sprite is outlined.
 import { test as base } from '@playwright/test';
-import { test, expect, startMonitor, send, openView, showsMessage, pixel, allPixels, expectColour } from './helpers.mjs';
+import {
+  test, expect, startMonitor, send, openView, showsMessage, pixel, allPixels, expectColour, expectSamePixels,
+} from './helpers.mjs';
 
 // Clears, sprites moving over the screen, text and an image: lines, each one message.
 const lines = [
@@ -36,7 +38,7 @@ base('the screen after seeking to message N equals a fresh view of the first N m
       // Through the address, as a link would open it, and through the scrubber.
       await page.goto(`${monitor.url}#message=${n}`);
       await expect(page.locator('#screen')).toHaveAttribute('data-message', String(n));
-      expect(await allPixels(page), `after message ${n}`).toEqual(fresh[i]);
+      await expectSamePixels(page, fresh[i], `after message ${n}`);
       await expect(page.locator('#around li.selected')).toHaveCount(n > 0 ? 1 : 0);
     }
     // Forward from a point shown, the page gets only the changes since then.
@@ -45,7 +47,7 @@ base('the screen after seeking to message N equals a fresh view of the first N m
       await how();
       await answer;
       await expect(page.locator('#screen')).toHaveAttribute('data-message', String(n));
-      expect(await allPixels(page), `after message ${n}`).toEqual(fresh[points.indexOf(n)]);
+      await expectSamePixels(page, fresh[points.indexOf(n)], `after message ${n}`);
     };
     await page.goto(`${monitor.url}#message=3`);
     await expect(page.locator('#screen')).toHaveAttribute('data-message', '3');

@@ -1,6 +1,8 @@
 // The page as a whole: a late page equals one that watched, the overlay, and
 // saving the screen.
-import { test, expect, send, openView, showsMessage, pixel, allPixels, expectColour } from './helpers.mjs';
+import {
+  test, expect, send, openView, showsMessage, pixel, allPixels, expectColour, expectSamePixels,
+} from './helpers.mjs';
 
 const scene = `SetResolution 320 240
 SetBackground "backgrounds/sky.png" 200
@@ -30,10 +32,10 @@ test('a page opened late shows the same pixels as one that watched', async ({ br
   const [a, b] = [await allPixels(watching), await allPixels(late)];
   expect(a.length).toBe(320 * 240 * 4);
   expect(a.some((value, i) => i % 4 !== 3 && value !== 0)).toBe(true);
-  expect(b).toEqual(a);
+  await expectSamePixels(b, a);
   await late.reload();
   await showsMessage(late, n);
-  expect(await allPixels(late)).toEqual(a);
+  await expectSamePixels(late, a);
 });
 
 test('?overlay=1 shows the canvas alone, transparent where nothing covers it', async ({ page, monitor }) => {
