@@ -7,10 +7,28 @@ import { join } from 'node:path';
 import { test as base, expect } from '@playwright/test';
 
 const runner = (process.env.RUN || '').split(' ').filter(Boolean);
+// On Linux the kernel kills what this process starts when it dies, however it
+// dies: setpriv sets the signal and then runs the program (under Wine too).
+const guard = process.platform === 'linux' ? ['setpriv', '--pdeathsig', 'KILL', '--'] : [];
 
 function command(path, args) {
-  const full = path.endsWith('.exe') ? [...runner, path, ...args] : [path, ...args];
+  const full = [...guard, ...(path.endsWith('.exe') ? [...runner, path, ...args] : [path, ...args])];
   return [full[0], full.slice(1)];
+}
+
+// The monitors this process started that have not ended yet.
+const monitors = new Set();
+process.on('exit', () => {
+  for (const child of monitors) child.kill('SIGKILL');
+});
+
+// Ends every monitor still running, at once.
+async function stopAll() {
+  await Promise.all([...monitors].map((child) => {
+    const exited = new Promise((resolve) => child.once('exit', resolve));
+    child.kill('SIGKILL');
+    return exited;
+  }));
 }
 
 async function until(check, what, timeout = 60_000) {
@@ -33,22 +51,38 @@ export async function startMonitor(extra = []) {
   const out = openSync(lines, 'w');
   const child = spawn(program, args, { stdio: ['ignore', out, 'pipe'] });
   closeSync(out);
+  monitors.add(child);
   let err = '';
+  let ended = false;
   child.stderr.on('data', (data) => { err += data; });
-  const exited = new Promise((resolve) => child.on('exit', resolve));
-  const url = await until(() => err.match(/live view at (\S+)/)?.[1], () => `the monitor to serve: ${err}`);
+  const exited = new Promise((resolve) => child.on('exit', () => {
+    ended = true;
+    monitors.delete(child);
+    resolve();
+  }));
+  const stop = async () => {
+    if (!ended) child.kill('SIGTERM');
+    const timer = setTimeout(() => child.kill('SIGKILL'), 5000);
+    await exited;
+    clearTimeout(timer);
+    rmSync(folder, { recursive: true, force: true });
+  };
+  let url;
+  try {
+    url = await until(() => {
+      if (ended) throw new Error(`the monitor ended before it served: ${err}`);
+      return err.match(/live view at (\S+)/)?.[1];
+    }, () => `the monitor to serve: ${err}`);
+  } catch (error) {
+    await stop();
+    throw error;
+  }
   return {
     url,
     pid: child.pid,
     lines: () => readFileSync(lines, 'utf8').split('\n').filter(Boolean),
     stderr: () => err,
-    async stop() {
-      child.kill('SIGTERM');
-      const timer = setTimeout(() => child.kill('SIGKILL'), 5000);
-      await exited;
-      clearTimeout(timer);
-      rmSync(folder, { recursive: true, force: true });
-    },
+    stop,
   };
 }
 
@@ -56,8 +90,10 @@ export async function startMonitor(extra = []) {
 // how many messages it made.
 export function send(script) {
   const [program, args] = command(process.env.SENDER, []);
-  const result = spawnSync(program, args, { input: script, encoding: 'latin1', maxBuffer: 1 << 26 });
-  if (result.status !== 0) throw new Error(`scene_sender failed: ${result.stderr}`);
+  // A sender that hangs is killed, so that the test fails rather than waits.
+  const result = spawnSync(program, args,
+    { input: script, encoding: 'latin1', maxBuffer: 1 << 26, timeout: 60_000, killSignal: 'SIGKILL' });
+  if (result.status !== 0) throw new Error(`scene_sender failed (${result.signal || result.status}): ${result.stderr}`);
   return script.split('\n').filter((line) => line.trim()).reduce(
     (sum, line) => sum + (line.startsWith('repeat ') ? Number(line.split(' ')[1]) : 1), 0);
 }
@@ -126,13 +162,18 @@ export function expectColour(actual, expected, tolerance = 2) {
   expect(close, `pixel ${JSON.stringify(actual)}, expected ${JSON.stringify(expected)}`).toBe(true);
 }
 
-// A test with a fresh monitor of its own.
+// A test with a fresh monitor of its own; when a worker ends, no monitor it
+// started outlives it.
 export const test = base.extend({
   monitor: async ({}, use) => {
     const monitor = await startMonitor();
     await use(monitor);
     await monitor.stop();
   },
+  monitorsEnded: [async ({}, use) => {
+    await use();
+    await stopAll();
+  }, { scope: 'worker', auto: true }],
 });
 
 export { expect };
