@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -56,6 +57,32 @@ struct Batch {
   // without is the end of the connection.
   bool IsMessage(int m) const { return headers[m].msg_hdr.msg_controllen > 0; }
 };
+
+// Whether the client on `fd` runs as this process's user; a client of any
+// other user is refused, said once on standard error.
+bool SameUser(int fd) {
+  ucred peer{};
+  socklen_t size = sizeof(peer);
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return false;
+  if (peer.uid == geteuid()) return true;
+  std::fprintf(stderr, "vesprine-monitor: refused a client of uid %u: only uid %u may connect\n",
+               static_cast<unsigned>(peer.uid), static_cast<unsigned>(geteuid()));
+  return false;
+}
+
+// Accepts one waiting client of this user, with credentials on every
+// message: they tell a message from the end of the connection, as both read
+// as zero bytes. Returns its descriptor, or -1.
+int Accept(int listener) {
+  const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return -1;
+  const int on = 1;
+  if (!SameUser(fd) || setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 }  // namespace
 
@@ -113,13 +140,8 @@ ServeResult Serve(const ServeHandlers& handlers) {
     }
     std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
     if (fds[0].revents & POLLIN) {
-      const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-      // Credentials on every message tell a message from the end of the
-      // connection: both read as zero bytes.
-      const int on = 1;
-      if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0) {
-        close(fd);
-      } else if (fd >= 0) {
+      const int fd = Accept(listener);
+      if (fd >= 0) {
         clients.push_back({fd, next_number++});
         if (handlers.client) handlers.client(clients.back().number, true);
       }
