@@ -7,7 +7,7 @@
 #   ./build.sh view [--windows|--windows64]  the same, then pictures of the page in Chromium (paused,
 #                                with a pixel's history) and the live view kept open for a browser
 #   ./build.sh test              install what is missing, build the three targets (Linux, Windows
-#                                x86 and x64), run every test (also under ASan/UBSan and valgrind)
+#                                x86 and x64), run every test (also under ASan/UBSan, TSan and valgrind)
 #                                and fuzz the decoder for 60 s
 #   ./build.sh fuzz [SECONDS]    fuzz the monitor's decoder (default 600 s)
 #   ./build.sh package           release archives of the three targets, in build/packages
@@ -105,6 +105,7 @@ run_tests() {
   browser_tools
   build linux
   build linux-asan
+  build linux-tsan
   build windows-x86
   build windows-x64
   local status=0
@@ -113,6 +114,8 @@ run_tests() {
   isolated ctest --preset linux || status=1
   echo "== Linux tests under AddressSanitizer and UndefinedBehaviorSanitizer"
   isolated ctest --preset linux-asan || status=1
+  echo "== Linux tests under ThreadSanitizer"
+  isolated ctest --preset linux-tsan || status=1
   if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     echo "== Windows tests (under Wine)"
     ctest --preset windows-x86 || status=1

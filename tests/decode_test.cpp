@@ -1,8 +1,11 @@
 // The monitor's decoder: every code to its fields, and every kind of
 // malformed message to its reason.
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +92,26 @@ TEST(Decode, TextInTheAnnouncedEncoding) {
   EXPECT_EQ(NextEncoding(sjis_encoding, Encoding::kUtf8), Encoding::kShiftJis);
   EXPECT_EQ(NextEncoding(utf8_encoding, Encoding::kShiftJis), Encoding::kUtf8);
   EXPECT_EQ(NextEncoding(Decode(ShortMessage(1).data(), 64), Encoding::kShiftJis), Encoding::kShiftJis);
+}
+
+// The pipe's thread and the thread that seeks decode Shift-JIS at the same
+// time; each gets its own text.
+TEST(Decode, ShiftJisOnTwoThreadsAtOnce) {
+  const std::pair<std::string, std::string> texts[] = {
+      {"\x83\x65\x83\x58\x83\x67", "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88"},  // テスト
+      {"\x82\xA0\x82\xA2\x82\xA4", "\xE3\x81\x82\xE3\x81\x84\xE3\x81\x86"},  // あいう
+  };
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (const auto& [shift_jis, utf8] : texts) {
+    threads.emplace_back([&wrong, shift_jis, utf8] {
+      std::string bytes, expected;
+      for (int i = 0; i < 100; ++i) bytes += shift_jis, expected += utf8;
+      for (int i = 0; i < 500; ++i) wrong += ToText(bytes, Encoding::kShiftJis) != expected;
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, 0) << "texts decoded wrong, of 1000";
 }
 
 TEST(Decode, MalformedMessagesAndTheirReasons) {

@@ -16,18 +16,26 @@ function command(path, args) {
   return [full[0], full.slice(1)];
 }
 
-// The monitors this process started that have not ended yet.
-const monitors = new Set();
+// The monitors this process started that have not been stopped, each with
+// its folder of lines.
+const monitors = new Map();
 process.on('exit', () => {
-  for (const child of monitors) child.kill('SIGKILL');
+  for (const [child, folder] of monitors) {
+    child.kill('SIGKILL');
+    rmSync(folder, { recursive: true, force: true });
+  }
 });
 
-// Ends every monitor still running, at once.
+// Ends every monitor not yet stopped, at once.
 async function stopAll() {
-  await Promise.all([...monitors].map((child) => {
-    const exited = new Promise((resolve) => child.once('exit', resolve));
-    child.kill('SIGKILL');
-    return exited;
+  await Promise.all([...monitors].map(async ([child, folder]) => {
+    if (child.exitCode === null && child.signalCode === null) {
+      const exited = new Promise((resolve) => child.once('exit', resolve));
+      child.kill('SIGKILL');
+      await exited;
+    }
+    rmSync(folder, { recursive: true, force: true });
+    monitors.delete(child);
   }));
 }
 
@@ -51,13 +59,12 @@ export async function startMonitor(extra = []) {
   const out = openSync(lines, 'w');
   const child = spawn(program, args, { stdio: ['ignore', out, 'pipe'] });
   closeSync(out);
-  monitors.add(child);
+  monitors.set(child, folder);
   let err = '';
   let ended = false;
   child.stderr.on('data', (data) => { err += data; });
   const exited = new Promise((resolve) => child.on('exit', () => {
     ended = true;
-    monitors.delete(child);
     resolve();
   }));
   const stop = async () => {
@@ -66,6 +73,7 @@ export async function startMonitor(extra = []) {
     await exited;
     clearTimeout(timer);
     rmSync(folder, { recursive: true, force: true });
+    monitors.delete(child);
   };
   let url;
   try {

@@ -56,7 +56,9 @@ async function orphan(how, marker) {
     process.stdout.write(monitor.pid + '\\n');
     if (${JSON.stringify(how)} === 'exit') process.exit(0);
     setInterval(() => {}, 1000);`;
-  const child = spawn(process.execPath, ['--input-type=module', '-e', code], { stdio: ['ignore', 'pipe', 'inherit'] });
+  // The child's own temporary folders go in ours, which is removed at the end.
+  const child = spawn(process.execPath, ['--input-type=module', '-e', code],
+    { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, TMPDIR: folder } });
   let out = '';
   child.stdout.on('data', (data) => { out += data; });
   const exited = new Promise((resolve) => child.on('exit', resolve));

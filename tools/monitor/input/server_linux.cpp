@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -25,6 +27,13 @@ struct Client {
   int fd;
   int64_t number;
 };
+
+using Clock = std::chrono::steady_clock;
+
+// How long the listener is left out of the poll after an accept found no
+// descriptor free: a waiting client would otherwise wake the poll at once,
+// again and again, until one leaves.
+constexpr auto kDescriptorWait = std::chrono::milliseconds(100);
 
 // A message longer than this is cut to it and reported at its whole length.
 constexpr size_t kSlot = kMaxMessageSize + 1;
@@ -57,6 +66,43 @@ struct Batch {
   bool IsMessage(int m) const { return headers[m].msg_hdr.msg_controllen > 0; }
 };
 
+// Whether the client on `fd` runs as this process's user; a client of any
+// other user is refused, said once on standard error.
+bool SameUser(int fd) {
+  ucred peer{};
+  socklen_t size = sizeof(peer);
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return false;
+  if (peer.uid == geteuid()) return true;
+  std::fprintf(stderr, "vesprine-monitor: refused a client of uid %u: only uid %u may connect\n",
+               static_cast<unsigned>(peer.uid), static_cast<unsigned>(geteuid()));
+  return false;
+}
+
+enum class Accepted { kClient, kNone, kNoDescriptor };
+
+// Accepts one waiting client of this user into `fd`, with credentials on
+// every message: they tell a message from the end of the connection, as
+// both read as zero bytes.
+Accepted Accept(int listener, int& fd) {
+  fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) {
+    const bool lack = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
+    return lack ? Accepted::kNoDescriptor : Accepted::kNone;
+  }
+  const int on = 1;
+  if (!SameUser(fd) || setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0) {
+    close(fd);
+    return Accepted::kNone;
+  }
+  return Accepted::kClient;
+}
+
+// Milliseconds from now until `time`, at least 0: a poll's timeout.
+int MillisecondsUntil(Clock::time_point time) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(time - Clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
 }  // namespace
 
 ServeResult Serve(const ServeHandlers& handlers) {
@@ -86,12 +132,14 @@ ServeResult Serve(const ServeHandlers& handlers) {
   Batch batch;
   int64_t next_number = 1;
   bool serving = true;
+  Clock::time_point listen_again{};  // until then the listener waits for descriptors
   while (serving && !interrupted) {
-    std::vector<pollfd> fds{{listener, POLLIN, 0}};
+    const bool listening = Clock::now() >= listen_again;
+    std::vector<pollfd> fds{{listener, static_cast<short>(listening ? POLLIN : 0), 0}};
     for (const Client& client : clients) fds.push_back({client.fd, POLLIN, 0});
     if (poll(fds.data(), fds.size(), 0) == 0) {
       handlers.idle();
-      if (poll(fds.data(), fds.size(), -1) < 0) continue;
+      if (poll(fds.data(), fds.size(), listening ? -1 : MillisecondsUntil(listen_again)) <= 0) continue;
     }
     for (size_t i = 1; i < fds.size() && serving; ++i) {
       if (fds[i].revents == 0) continue;
@@ -113,15 +161,13 @@ ServeResult Serve(const ServeHandlers& handlers) {
     }
     std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
     if (fds[0].revents & POLLIN) {
-      const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-      // Credentials on every message tell a message from the end of the
-      // connection: both read as zero bytes.
-      const int on = 1;
-      if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0) {
-        close(fd);
-      } else if (fd >= 0) {
+      int fd = -1;
+      const Accepted accepted = Accept(listener, fd);
+      if (accepted == Accepted::kClient) {
         clients.push_back({fd, next_number++});
         if (handlers.client) handlers.client(clients.back().number, true);
+      } else if (accepted == Accepted::kNoDescriptor) {
+        listen_again = Clock::now() + kDescriptorWait;
       }
     }
   }

@@ -20,10 +20,11 @@ std::mutex& handler_mutex = *new std::mutex;
 std::atomic<int64_t> next_number{1};
 HANDLE stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
+// An instance of the pipe, for clients on this machine only.
 HANDLE CreateInstance(DWORD first) {
   return CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | first,
-                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 0, 65536,
-                          0, nullptr);
+                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
+                          PIPE_UNLIMITED_INSTANCES, 0, 65536, 0, nullptr);
 }
 
 BOOL WINAPI Interrupt(DWORD) {

@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
-#include "input/images.h"
+#include "input/image_files.h"
 
 ImageFound ImageFiles::Load(const std::string& path) {
-  const ImageCheck checked = CheckImage(folder_, path);
-  if (!checked.error.empty()) return {nullptr, checked.error};
-  std::string bytes, type;
-  if (!ReadImage(checked.path, bytes, type)) return {nullptr, "cannot be read"};
+  const ImageFile file = ReadImageFile(folder_, path);
+  if (!file.error.empty()) return {nullptr, file.error};
   ImageFound found;
-  found.image = DecodeImage(bytes, found.error);
+  found.image = DecodeImage(file.bytes, found.error);
   return found;
 }
 

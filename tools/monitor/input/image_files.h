@@ -1,0 +1,36 @@
+// Image files as the display host reads them: a name resolved against the
+// images folder, the file opened once and every check made on what was
+// opened, never on the name again: only a regular file, of at most 32 MiB,
+// of a known type.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+constexpr size_t kMaxImageFileBytes = size_t{32} << 20;
+
+// An image file read: where it was looked for, and its bytes and MIME type,
+// or why it cannot be drawn.
+struct ImageFile {
+  std::string path;   // `path` resolved against the folder when relative, lexically normal
+  std::string bytes;  // the whole file; empty unless `error` is
+  std::string type;   // "image/png", "image/jpeg", "image/bmp" or "image/gif"
+  std::string error;  // empty, or why: "no such file", "not a regular file", "larger than 32 MiB", ...
+};
+
+// Reads the image file at `path`, relative paths against `folder`. Reads at
+// most one byte more than the limit; a FIFO or a device never blocks it.
+ImageFile ReadImageFile(const std::string& folder, const std::string& path);
+
+// What each platform's file provides.
+
+// Why opening a file can fail, or what it turned out to be.
+enum class FileRead { kRead, kMissing, kNotRegular, kTooLarge, kUnreadable };
+
+// Whether `path` names a device namespace (\\.\ or \\?\ on Windows) rather
+// than a file.
+bool IsDevicePath(const std::string& path);
+
+// Opens `path` once and, if it is a regular file of at most `limit` bytes,
+// reads it into `bytes`, never more than `limit` + 1 bytes.
+FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& bytes);
