@@ -24,7 +24,7 @@ demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb
                fonts-ipafont-gothic iproute2)
 view_packages=("${demo_packages[@]}" chromium nodejs npm)
 packages=("${view_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 lld wine wine32:i386 wine64 ffmpeg)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 lld wine wine32:i386 wine64 ffmpeg curl)
 
 missing_packages() {
   local p

@@ -1,12 +1,14 @@
 #!/bin/bash
-# The live view while a host application sends Shift-JIS text and requests
-# seek through the timeline at the same time, so that the pipe's thread and
-# the seeking thread both decode Shift-JIS. Every line must decode right, the
-# monitor must end cleanly, and a sanitizer build must report nothing.
-# usage: view_threads.sh MONITOR SENDER
+# The live view while a host application sends Shift-JIS text, a page is
+# open (reading frames, asking for points now and then) and requests look
+# back through the timeline, all at the same time, so that the pipe's
+# thread, the renderer, the page's and the looking threads all work and
+# decode Shift-JIS. Every line must decode right, the page must be served,
+# the monitor must end cleanly, and a sanitizer build must report nothing.
+# usage: view_threads.sh MONITOR SENDER PAGE_READER
 # RUN, if set, is the command that runs Windows programs (Wine).
 set -u
-monitor=$1 sender=$2
+monitor=$1 sender=$2 reader=$3
 rounds=8 logs=40 strings=40
 work=$(mktemp -d)
 pid=
@@ -65,6 +67,8 @@ seek_while() {
   done
 }
 
+run "$reader" "$url" 20 "$total" >"$work/page" 2>&1 &
+reading=$!
 (for _ in $(seq $rounds); do run "$sender" <"$work/scene" || exit 1; done) >"$work/sender" 2>&1 &
 sending=$!
 seek_while $sending
@@ -75,6 +79,7 @@ for _ in $(seq 600); do
 done
 sleep 1 & seek_while $!
 
+wait $reading || fail "the page was not served: $(cat "$work/page")"
 echo 'LogI "done"' | run "$sender" || fail "scene_sender failed to send the last message"
 for _ in $(seq 600); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
 kill -0 $pid 2>/dev/null && fail "the monitor did not end after $((total + 1)) messages"
@@ -93,4 +98,4 @@ answers=$(grep -c . "$work/codes")
 refused=$(grep -vc '^200$' "$work/codes")
 [ "$answers" -gt 0 ] || fail "no request was answered"
 [ "$refused" -eq 0 ] || fail "$refused of $answers requests were not answered 200: $(sort "$work/codes" | uniq -c | head -c 500)"
-echo "$total messages decoded right while $answers requests (${paths[*]}) were answered"
+echo "$total messages decoded right while $answers requests (${paths[*]}) were answered; $(tr -d '\r' <"$work/page")"
