@@ -53,11 +53,14 @@ int64_t Latest(const std::map<std::string, int64_t>& numbers, Server& server) {
   return found != numbers.end() ? found->second : server.renderer.Latest()->message;
 }
 
-// The composed screen right after a message, as a PNG.
+// The composed screen right after a message (the latest frame without
+// one), as a PNG.
 net::awaitable<Response> Frame(Server& server, const std::map<std::string, int64_t>& numbers, unsigned version) {
   const bool overlay = numbers.count("overlay") && numbers.at("overlay") == 1;
+  const std::shared_ptr<const Shown> latest = numbers.count("message") ? nullptr : server.renderer.Latest();
   const int64_t message = Latest(numbers, server);
-  auto png = co_await Look(server, [&server, message, overlay] {
+  auto png = co_await Look(server, [&server, message, overlay, latest] {
+    if (latest) return EncodePng(latest->frame.width(), latest->frame.height(), Picture(latest->frame, overlay));
     const Point point = MakePoint(server.timeline, server.images.Source(), message);
     return EncodePng(point.frame.width(), point.frame.height(), Picture(point.frame, overlay));
   });
