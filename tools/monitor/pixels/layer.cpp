@@ -161,5 +161,6 @@ void Painter::Copy(int64_t y, int64_t x0, const Pixel* source, int64_t n, uint8_
 void Painter::Clear() {
   layer_.Clear();
   touched_ = {0, 0, layer_.width(), layer_.height()};
-  if (probe_x_ >= 0) hit_ = true;
+  // The pixel watched was cleared only if it lies on this layer.
+  if (probe_x_ >= 0 && probe_y_ >= 0 && probe_x_ < layer_.width() && probe_y_ < layer_.height()) hit_ = true;
 }
