@@ -197,6 +197,33 @@ TEST_F(TimelineTest, APointIsNeverReplayedFromTheStartOnceCheckpointsExist) {
   }
 }
 
+// As when a session file is replayed into the view: every entry arrives
+// before the renderer reads one. Each block still begins with a checkpoint.
+TEST(TimelineCheckpoints, ABurstOfEntriesStillGetsACheckpointAtEachBlock) {
+  Live l(kMaxTimelineBytes, false);
+  l.Join(1);
+  l.Send(msg::Resolution(64, 48));
+  for (int32_t i = 0; i < 5 * int32_t(kBlockEntries); ++i) l.Send(msg::Point(i % 64, i / 64 % 48));
+  l.renderer.Start();
+  ASSERT_TRUE(l.Rendered());
+  const int64_t last = l.Messages();
+  std::string blocks;
+  int checkpoints = 0;
+  for (const auto& block : l.timeline.Take(last, 0, 0, true).blocks) {
+    blocks += " " + std::to_string(block->first) + (block->start ? "(checkpoint)" : "");
+    checkpoints += block->start != nullptr;
+  }
+  EXPECT_EQ(checkpoints, 6) << "blocks at" << blocks;
+  const TimelineSpan span = l.timeline.Take(last, kAround, kAround);
+  ASSERT_TRUE(span.start);
+  // From the block that holds the first message listed.
+  EXPECT_GT(span.start->messages, last - kAround - 1 - int64_t(kBlockEntries)) << "blocks at" << blocks;
+  Replay replay(l.steps);
+  const Point point = MakePoint(l.timeline, l.images.Source(), last);
+  EXPECT_EQ(StateOf(*point.scene), StateOf(replay.At(last)));
+  EXPECT_TRUE(SamePng(FramePng(point.frame), replay.Png()));
+}
+
 // Messages cheap to apply but heavy to keep: 4,000 control characters of
 // text that draw nothing; now and then a rectangle and a log line, so that
 // points differ.
