@@ -1,337 +1,333 @@
-// The live view's scene model: each command's effect, each warning, the
-// current sprite per client, and every limit.
+// The scene: what each command does to the display state, each client's
+// own colour, encoding and current sprite, every warning and every limit.
+// Messages are real ones, decoded as the monitor decodes them.
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
-#include "input/decode.h"
-#include "messages.h"
-#include "scene/scene.h"
-#include "scene/stream.h"
+#include "render_support.h"
 
 namespace {
 
+constexpr Pixel kWhite{255, 255, 255, 255};
+constexpr Pixel kNone{0, 0, 0, 0};
+
 class SceneTest : public testing::Test {
  protected:
-  // Sends one message from `client`; returns what it changed.
-  std::vector<Change> Send(const Bytes& message, int client = 1) {
-    std::vector<Change> changes;
-    ApplyMessage(scene, client, Decode(message.data(), message.size()), 1000, check, changes);
-    return changes;
-  }
-
-  void Create(const std::string& name, int32_t width, int32_t height, int client = 1) {
-    Send(NameMessage(10, name, {{at::width, width}, {at::height, height}}), client);
-  }
-  void Edit(const std::string& name, int client = 1) { Send(NameMessage(14, name), client); }
-  void Pixel(int32_t x, int32_t y, int client = 1) { Send(ShortMessage(1, {{at::x, x}, {at::y, y}}), client); }
+  void Send(const Bytes& message, int64_t client = 1) { s.Send(message, client); }
 
   const Sprite& Named(const std::string& name) {
-    for (const Sprite& sprite : scene.sprites) {
+    for (const Sprite& sprite : s.scene.sprites) {
       if (sprite.name == name) return sprite;
     }
-    ADD_FAILURE() << "no sprite " << name;
-    return scene.sprites.front();
+    ADD_FAILURE() << "no sprite named " << name;
+    static const Sprite none;
+    return none;
   }
 
-  size_t Warnings() const {
-    size_t count = 0;
-    for (const LogLine& line : scene.logs) count += line.level == "warning";
-    return count;
-  }
-  std::string LastLog() const { return scene.logs.empty() ? "" : scene.logs.back().text; }
+  std::string LastLog() const { return s.scene.logs.empty() ? "" : s.scene.logs.back()->text; }
 
-  Scene scene;
-  ImageChecker check = [](const std::string& path) {
-    return ImageCheck{"/images/" + path, path.rfind("ok", 0) == 0 ? "" : "no such file"};
-  };
+  Screen s;
 };
 
-TEST_F(SceneTest, ColourIsEachClientsOwnClampedAndWhiteAtFirst) {
-  Pixel(1, 2, 1);
-  Send(ShortMessage(5, {{at::color1, 300}, {at::color2, -5}, {at::color3, 128}, {at::alpha, 999}}), 2);
-  Pixel(3, 4, 2);
-  Pixel(5, 6, 1);
-  ASSERT_EQ(scene.screen.ops.size(), 3u);
-  const auto rgba = [](const DrawOp& op) {
-    return std::vector<int>{op.color.r, op.color.g, op.color.b, op.color.a};
-  };
-  EXPECT_EQ(rgba(scene.screen.ops[0]), (std::vector<int>{255, 255, 255, 255}));
-  EXPECT_EQ(rgba(scene.screen.ops[1]), (std::vector<int>{255, 0, 128, 255}));
-  EXPECT_EQ(rgba(scene.screen.ops[2]), (std::vector<int>{255, 255, 255, 255}));
-  EXPECT_EQ(scene.screen.ops[1].message, 3);
+TEST_F(SceneTest, EachClientDrawsInItsOwnColourWhiteAtFirstAndClamped) {
+  Send(msg::Point(1, 1), 1);
+  Send(msg::Colour(300, -5, 128, 999), 2);
+  Send(msg::Point(2, 2), 2);
+  Send(msg::Point(3, 3), 1);
+  Send(msg::Colour(10, 20, 30, -1), 3);
+  Send(msg::Point(4, 4), 3);
+  EXPECT_EQ(s.scene.screen.At(1, 1), kWhite);
+  EXPECT_EQ(s.scene.screen.At(2, 2), (Pixel{255, 0, 128, 255}));
+  EXPECT_EQ(s.scene.screen.At(3, 3), kWhite);
+  EXPECT_EQ(s.scene.screen.At(4, 4), kNone);  // alpha clamped to 0 draws nothing
+  const Colour c = s.scene.clients[2].colour;
+  EXPECT_EQ(std::vector<int>({c.r, c.g, c.b, c.a}), (std::vector<int>{255, 0, 128, 255}));
+  EXPECT_TRUE(s.Warnings().empty());
 }
 
-TEST_F(SceneTest, DrawingTargetIsTheClientsCurrentSprite) {
-  Create("hero", 32, 48);
-  Pixel(1, 1);  // CreateSprite selects nothing
-  EXPECT_EQ(scene.screen.ops.size(), 1u);
-  Edit("hero");
-  Pixel(2, 2);
-  Pixel(3, 3, 2);  // another client still draws on the screen
-  EXPECT_EQ(Named("hero").layer.ops.size(), 1u);
-  EXPECT_EQ(scene.screen.ops.size(), 2u);
-  const auto changes = Send(ShortMessage(9));  // DrawClear clears the sprite only
-  ASSERT_EQ(changes.size(), 1u);
-  EXPECT_EQ(changes[0].id, Named("hero").id);
-  EXPECT_TRUE(Named("hero").layer.ops.empty());
-  EXPECT_EQ(scene.screen.ops.size(), 2u);
-  Edit("");
-  Pixel(4, 4);
-  EXPECT_EQ(scene.screen.ops.size(), 3u);
-  EXPECT_EQ(Warnings(), 0u);
-  Edit("hero");
-  Edit("villain");  // unknown: none current, and said so
-  EXPECT_EQ(scene.clients[1].sprite, 0);
-  EXPECT_EQ(Warnings(), 1u);
-  EXPECT_NE(LastLog().find("no sprite named \"villain\""), std::string::npos);
+TEST_F(SceneTest, DrawingGoesToTheClientsCurrentSpriteInItsOwnPixels) {
+  Send(msg::Create("hero", 32, 48));
+  Send(msg::Point(1, 1));  // creating a sprite makes none current
+  EXPECT_EQ(s.scene.screen.At(1, 1), kWhite);
+  EXPECT_EQ(Named("hero").layer.At(1, 1), kNone);
+  Send(msg::Edit("hero"));
+  Send(msg::Bound(100, 100));
+  Send(msg::Point(2, 2));
+  Send(msg::Point(3, 3), 2);  // another client still draws on the screen
+  EXPECT_EQ(Named("hero").layer.At(2, 2), kWhite);
+  EXPECT_EQ(s.scene.screen.At(2, 2), kNone);
+  EXPECT_EQ(s.scene.screen.At(3, 3), kWhite);
+  EXPECT_EQ(s.Shown(102, 102), Opaque(255, 255, 255));
+  Send(msg::Clear());  // the sprite's pixels only
+  EXPECT_EQ(Named("hero").layer.At(2, 2), kNone);
+  EXPECT_EQ(s.scene.screen.At(3, 3), kWhite);
+  Send(msg::Edit(""));  // none current, and no warning
+  Send(msg::Point(4, 4));
+  EXPECT_EQ(s.scene.screen.At(4, 4), kWhite);
+  EXPECT_TRUE(s.Warnings().empty());
+  Send(msg::Edit("hero"));
+  Send(msg::Edit("villain"));  // unknown: none current, and said so
+  EXPECT_EQ(s.scene.clients[1].sprite, 0);
+  EXPECT_EQ(s.Warnings(),
+            std::vector<std::string>{"SetEditSprite from client 1: no sprite named \"villain\"; none is current"});
 }
 
 TEST_F(SceneTest, PropertiesActOnTheCurrentSprite) {
-  Create("a", 10, 10);
-  Edit("a");
-  Send(ShortMessage(15, {{at::x, 100}, {at::y, 200}}));
-  Send(ShortMessage(19, {{at::x, 5}, {at::y, 6}}));
-  Send(ShortMessage(16, {{at::x, -3}}));
-  Send(ShortMessage(17, {{at::x, 0}}));
-  Send(ShortMessage(18, {{at::alpha, 400}}));
+  Send(msg::Create("a", 10, 10));
+  Send(msg::Create("b", 10, 10));
+  Send(msg::Edit("a"));
+  Send(msg::Edit("b"), 2);
+  for (const Bytes& m : {msg::Bound(100, 200), msg::OPoint(5, 6), msg::Z(-3), msg::Visible(0), msg::Alpha(400)}) {
+    Send(m);
+  }
+  Send(msg::Bound(-7, INT32_MIN), 2);
+  Send(msg::Alpha(-5), 2);
   const Sprite& a = Named("a");
   EXPECT_EQ(std::vector<int32_t>({a.x, a.y, a.ox, a.oy, a.z}), (std::vector<int32_t>{100, 200, 5, 6, -3}));
   EXPECT_FALSE(a.visible);
   EXPECT_EQ(a.alpha, 255);
-  Send(ShortMessage(17, {{at::x, -7}}));
+  const Sprite& b = Named("b");
+  EXPECT_EQ(std::vector<int32_t>({b.x, b.y, b.ox, b.oy, b.z}), (std::vector<int32_t>{-7, INT32_MIN, 0, 0, 0}));
+  EXPECT_TRUE(b.visible);
+  EXPECT_EQ(b.alpha, 0);
+  Send(msg::Visible(-7));
   EXPECT_TRUE(Named("a").visible);
+  EXPECT_TRUE(s.Warnings().empty());
 }
 
-TEST_F(SceneTest, RecreatingANameReplacesTheSprite) {
-  Create("a", 10, 10);
-  Create("b", 5, 5);
-  Edit("a");
-  Send(ShortMessage(16, {{at::x, 9}}));
-  Pixel(1, 1);
-  const int old_id = Named("a").id;
-  Create("a", 20, 30, 2);
+TEST_F(SceneTest, RecreatingANameReplacesTheSpriteForThoseDrawingOnIt) {
+  Send(msg::Create("a", 10, 10));
+  Send(msg::Create("b", 5, 5));
+  Send(msg::Edit("a"));
+  Send(msg::Edit("a"), 2);
+  Send(msg::Edit("b"), 3);
+  for (const Bytes& m : {msg::Z(9), msg::Bound(4, 4), msg::Alpha(7), msg::Point(1, 1)}) Send(m);
+  const int64_t old_id = Named("a").id;
+  Send(msg::Create("a", 20, 30), 3);
   const Sprite& a = Named("a");
   EXPECT_NE(a.id, old_id);
-  EXPECT_EQ(a.width, 20);
-  EXPECT_EQ(a.z, 0);
-  EXPECT_TRUE(a.layer.ops.empty());
-  EXPECT_EQ(scene.sprites.back().name, "a");  // newest in creation order
-  EXPECT_EQ(scene.clients[1].sprite, a.id);   // its client goes on drawing on it
-  EXPECT_EQ(scene.spritePixels, 20 * 30 + 5 * 5);
+  EXPECT_EQ(StateOf(s.scene).find("\"a\" 10x10"), std::string::npos);
+  EXPECT_EQ(std::vector<int32_t>({a.width, a.height, a.x, a.y, a.z, a.alpha}),
+            (std::vector<int32_t>{20, 30, 0, 0, 0, 255}));
+  EXPECT_EQ(a.layer.At(1, 1), kNone);
+  EXPECT_EQ(s.scene.sprites.back().id, a.id);  // the newest in creation order
+  EXPECT_EQ(s.scene.clients[1].sprite, a.id);  // who drew on the old one goes on with the new one
+  EXPECT_EQ(s.scene.clients[2].sprite, a.id);
+  EXPECT_EQ(s.scene.clients[3].sprite, Named("b").id);
+  EXPECT_EQ(s.scene.spritePixels, 20 * 30 + 5 * 5);
+  Send(msg::Point(2, 2));
+  EXPECT_EQ(Named("a").layer.At(2, 2), kWhite);
 }
 
 TEST_F(SceneTest, DisposingLeavesNoneCurrent) {
-  Create("a", 10, 10);
-  Create("b", 10, 10);
-  Edit("a");
-  Edit("a", 2);
-  Send(ShortMessage(12));
-  EXPECT_EQ(scene.sprites.size(), 1u);
-  EXPECT_EQ(scene.clients[1].sprite, 0);
-  EXPECT_EQ(scene.clients[2].sprite, 0);
-  Send(NameMessage(11, "b"));
-  EXPECT_TRUE(scene.sprites.empty());
-  Create("c", 1, 1);
-  Create("d", 1, 1);
-  Send(ShortMessage(13));
-  EXPECT_TRUE(scene.sprites.empty());
-  EXPECT_EQ(scene.spritePixels, 0);
-  EXPECT_EQ(scene.historyBytes, 0u);
-  EXPECT_EQ(Warnings(), 0u);
+  Send(msg::Create("a", 10, 10));
+  Send(msg::Create("b", 10, 10));
+  Send(msg::Edit("a"));
+  Send(msg::Edit("a"), 2);
+  Send(msg::DisposeCurrent());
+  EXPECT_EQ(s.scene.sprites.size(), 1u);
+  EXPECT_EQ(s.scene.clients[1].sprite, 0);
+  EXPECT_EQ(s.scene.clients[2].sprite, 0);
+  Send(msg::Point(1, 1), 2);
+  EXPECT_EQ(s.scene.screen.At(1, 1), kWhite);
+  Send(msg::Edit("b"));
+  Send(msg::Dispose("b"), 2);
+  EXPECT_TRUE(s.scene.sprites.empty());
+  EXPECT_EQ(s.scene.clients[1].sprite, 0);
+  Send(msg::Create("c", 1, 1));
+  Send(msg::Create("d", 1, 1));
+  Send(msg::Edit("d"));
+  Send(msg::DisposeAll(), 2);
+  EXPECT_TRUE(s.scene.sprites.empty());
+  EXPECT_EQ(s.scene.clients[1].sprite, 0);
+  EXPECT_EQ(s.scene.spritePixels, 0);
+  EXPECT_TRUE(s.Warnings().empty());
 }
 
+// A command that cannot apply logs one warning and changes nothing else.
 TEST_F(SceneTest, CommandsThatCannotApplyWarnAndChangeNothing) {
+  Send(msg::Resolution(64, 48));
+  Send(msg::Create("keep", 8, 8));
+  Send(msg::Colour(255, 0, 0));
+  Send(msg::Rect(1, 1, 5, 5, true));
   const std::pair<Bytes, std::string> cases[] = {
-      {ShortMessage(15, {{at::x, 1}}), "no current sprite"},
-      {ShortMessage(12), "no current sprite"},
-      {NameMessage(11, "ghost"), "no sprite named \"ghost\""},
-      {ShortMessage(2, {{at::width, 0}, {at::height, 5}}), "size 0x5 is not positive"},
-      {ShortMessage(29, {{at::width, 5}, {at::height, -1}}), "size 5x-1 is not positive"},
-      {TextMessage(8, "ok.png", {{at::width, -2}, {at::height, 2}}), "size -2x2 is not positive"},
-      {NameMessage(10, "s", {{at::width, 0}, {at::height, 0}}), "size 0x0 is not positive"},
-      {ShortMessage(26, {{at::width, 0}, {at::height, 480}}), "size 0x480 is not positive"},
-      {ShortMessage(26, {{at::width, 8193}, {at::height, 480}}), "over the limit of 8192"},
-      {NameMessage(10, "s", {{at::width, 8193}, {at::height, 1}}), "over the limit of 8192"},
+      {msg::Bound(1, 2), "SetBound from client 1: no current sprite; nothing changed"},
+      {msg::OPoint(1, 2), "SetOPoint from client 1: no current sprite; nothing changed"},
+      {msg::Z(1), "SetZ from client 1: no current sprite; nothing changed"},
+      {msg::Visible(0), "SetVisible from client 1: no current sprite; nothing changed"},
+      {msg::Alpha(1), "SetAlpha from client 1: no current sprite; nothing changed"},
+      {msg::DisposeCurrent(), "DisposeCurrentSprite from client 1: no current sprite; nothing changed"},
+      {msg::Dispose("ghost"), "DisposeSprite from client 1: no sprite named \"ghost\"; nothing changed"},
+      {msg::Edit("ghost"), "SetEditSprite from client 1: no sprite named \"ghost\"; none is current"},
+      {msg::Rect(0, 0, 0, 5, true), "DrawRect from client 1: size 0x5 is not positive; nothing changed"},
+      {msg::Ellipse(0, 0, 5, -1, false), "DrawEllipse from client 1: size 5x-1 is not positive; nothing changed"},
+      {msg::ImageScaled("images/logo.png", 0, 0, -2, 2, 255),
+       "DrawImageScaled from client 1: size -2x2 is not positive; nothing changed"},
+      {msg::Create("s", 0, 0), "CreateSprite from client 1: size 0x0 is not positive; nothing changed"},
+      {msg::Create("s", 4, INT32_MIN),
+       "CreateSprite from client 1: size 4x-2147483648 is not positive; nothing changed"},
+      {msg::Create("s", 8193, 1), "CreateSprite from client 1: size 8193x1 is over the limit of 8192 per side"},
+      {msg::Create("keep", 1, 8193), "CreateSprite from client 1: size 1x8193 is over the limit of 8192 per side"},
+      {msg::Create("", 4, 4), "CreateSprite from client 1: no name (or one of 128 bytes or more); not created"},
+      {msg::Resolution(0, 480), "SetResolution from client 1: size 0x480 is not positive; nothing changed"},
+      {msg::Resolution(640, -1), "SetResolution from client 1: size 640x-1 is not positive; nothing changed"},
+      {msg::Resolution(8193, 480),
+       "SetResolution from client 1: resolution 8193x480 is over the limit of 8192 per side; nothing changed"},
   };
-  for (const auto& [message, reason] : cases) {
-    const auto changes = Send(message);
-    ASSERT_EQ(changes.size(), 1u) << reason;
-    EXPECT_EQ(changes[0].kind, Change::kLog);
-    EXPECT_EQ(changes[0].log.level, "warning");
-    EXPECT_NE(LastLog().find(reason), std::string::npos) << LastLog();
+  for (const auto& [message, warning] : cases) {
+    const std::string state = StateOf(s.scene), png = s.Png();
+    const size_t logs = s.scene.logs.size();
+    Send(message);
+    ASSERT_EQ(s.scene.logs.size(), logs + 1) << warning;
+    EXPECT_EQ(s.scene.logs.back()->level, "warning");
+    EXPECT_EQ(s.scene.logs.back()->client, 0);
+    EXPECT_EQ(s.scene.logs.back()->message, s.scene.messages);
+    EXPECT_EQ(LastLog(), warning);
+    // Without that line and that message, the scene is what it was.
+    s.scene.logBytes -= s.scene.logs.back()->text.size();
+    s.scene.logs.pop_back();
+    --s.scene.messages;
+    EXPECT_EQ(StateOf(s.scene), state) << warning;
+    EXPECT_TRUE(SamePng(s.Png(), png)) << warning;
   }
-  EXPECT_TRUE(scene.sprites.empty());
-  EXPECT_TRUE(scene.screen.ops.empty());
-  EXPECT_EQ(scene.width, 640);
 }
 
-TEST_F(SceneTest, SpriteCountAndPixelsAreBounded) {
-  for (int i = 0; i < kMaxSprites; ++i) Create("s" + std::to_string(i), 1, 1);
-  Create("one more", 1, 1);
-  EXPECT_EQ(scene.sprites.size(), static_cast<size_t>(kMaxSprites));
-  EXPECT_NE(LastLog().find("over the limit of 1024 sprites"), std::string::npos);
-  Create("s0", 2, 2);  // replacing one is no new sprite
+TEST_F(SceneTest, AnEmptyNameCreatesNothingAndSelectsNone) {
+  Send(msg::Create("", 4, 4));
+  EXPECT_TRUE(s.scene.sprites.empty());
+  EXPECT_EQ(s.scene.spritePixels, 0);
+  EXPECT_EQ(s.Warnings().size(), 1u);
+  Send(msg::Create("a", 4, 4));
+  Send(msg::Edit("a"));
+  Send(msg::Edit(""));  // none current, said by no warning
+  EXPECT_EQ(s.scene.clients[1].sprite, 0);
+  Send(msg::Point(1, 1));
+  EXPECT_EQ(s.scene.screen.At(1, 1), kWhite);
+  EXPECT_EQ(Named("a").layer.At(1, 1), kNone);
+  EXPECT_EQ(s.Warnings().size(), 1u);
+}
+
+TEST_F(SceneTest, SpritesAreBoundedInNumberAndPixels) {
+  for (size_t i = 0; i < kMaxSprites; ++i) Send(msg::Create("s" + std::to_string(i), 1, 1));
+  ASSERT_TRUE(s.Warnings().empty());
+  Send(msg::Create("one more", 1, 1));
+  EXPECT_EQ(s.scene.sprites.size(), kMaxSprites);
+  EXPECT_EQ(LastLog(), "CreateSprite from client 1: over the limit of 1024 sprites; not created");
+  Send(msg::Create("s0", 2, 2));  // replacing one makes no more
+  EXPECT_EQ(s.scene.sprites.size(), kMaxSprites);
   EXPECT_EQ(Named("s0").width, 2);
-  Send(ShortMessage(13));
-  Create("big", 8192, 8192);
-  Create("tiny", 1, 1);
-  EXPECT_EQ(scene.sprites.size(), 1u);
-  EXPECT_NE(LastLog().find("sprite pixels"), std::string::npos);
-  Create("big", 8192, 8192);  // the same size again: it replaces what it frees
-  EXPECT_EQ(scene.sprites.size(), 1u);
+  Send(msg::DisposeAll());
+  Send(msg::Create("big", 8192, 8192));  // 64 Mi pixels: the most there may be
+  Send(msg::Create("tiny", 1, 1));
+  EXPECT_EQ(s.scene.sprites.size(), 1u);
+  EXPECT_EQ(LastLog(), "CreateSprite from client 1: over the limit of 67108864 sprite pixels in all; not created");
+  Send(msg::Create("big", 8192, 8192));  // the same again: it frees what it takes
+  ASSERT_EQ(s.scene.sprites.size(), 1u);
+  EXPECT_EQ(s.scene.spritePixels, kMaxSpritePixels);
+  EXPECT_EQ(s.Warnings().size(), 2u);
+  Send(msg::Resolution(8192, 8192));
+  EXPECT_EQ(s.scene.width, 8192);
+  EXPECT_EQ(s.Warnings().size(), 2u);
 }
 
-TEST_F(SceneTest, HistoryIsBoundedAndSaysWhereItStarts) {
-  const size_t per_op = OpBytes(DrawOp{});
-  const long ops = static_cast<long>(kMaxHistoryBytes / per_op) + 10;
-  for (long i = 0; i < ops; ++i) Pixel(1, 1);
-  EXPECT_LE(scene.historyBytes, kMaxHistoryBytes);
-  EXPECT_GT(scene.screen.since, 1);
-  EXPECT_EQ(scene.screen.since, scene.screen.ops.front().message);
-  EXPECT_EQ(scene.screen.ops.back().message, ops);
-  Send(ShortMessage(9));
-  EXPECT_EQ(scene.screen.since, 0);
-  EXPECT_EQ(scene.historyBytes, 0u);
+TEST_F(SceneTest, LogsAreKeptWithinTheirLinesAndBytes) {
+  for (int i = 0; i < 1500; ++i) Send(msg::Log('I', "line " + std::to_string(i)));
+  ASSERT_EQ(s.scene.logs.size(), kMaxLogLines);
+  EXPECT_EQ(s.scene.logs.front()->text, "line 500");
+  EXPECT_EQ(s.scene.logs.back()->text, "line 1499");
+  EXPECT_EQ(s.scene.logs.back()->level, "I");
+  EXPECT_EQ(s.scene.logs.back()->message, 1500);
+  const std::string longest(65535, 'x');
+  for (int i = 0; i < 100; ++i) Send(msg::Log('V', longest));
+  EXPECT_LE(s.scene.logBytes, kMaxLogBytes);
+  EXPECT_EQ(s.scene.logs.size(), kMaxLogBytes / longest.size());
+  size_t bytes = 0;
+  for (const auto& line : s.scene.logs) bytes += line->text.size();
+  EXPECT_EQ(s.scene.logBytes, bytes);
 }
 
-TEST_F(SceneTest, AnOpaqueFillOfTheWholeLayerStartsItsHistoryAfresh) {
-  Pixel(1, 1);
-  Send(ShortMessage(5, {{at::color1, 1}, {at::alpha, 128}}));
-  Send(ShortMessage(2, {{at::x, 0}, {at::y, 0}, {at::width, 640}, {at::height, 480}, {at::shapeParam, 1}}));
-  EXPECT_EQ(scene.screen.ops.size(), 2u);  // translucent: what is under it still shows
-  Send(ShortMessage(5, {{at::color1, 1}, {at::alpha, 255}}));
-  Send(ShortMessage(2, {{at::x, -5}, {at::y, 0}, {at::width, 700}, {at::height, 480}, {at::shapeParam, 1}}));
-  EXPECT_EQ(scene.screen.ops.size(), 1u);
+TEST_F(SceneTest, CountersAndSpriteIdsPassTwoToThe31) {
+  constexpr int64_t kMax32 = std::numeric_limits<int32_t>::max();
+  s.scene.messages = kMax32 - 1;
+  s.scene.malformed = kMax32;
+  s.scene.nextSpriteId = kMax32;
+  Send(msg::Log('W', "one"));
+  Send(Bytes{1, 2});
+  Send(msg::Create("a", 2, 2));
+  Send(msg::Create("b", 2, 2));
+  Send(msg::Edit("b"));
+  Send(msg::Point(1, 1));
+  Send(msg::Bound(1, 2), 2);  // a warning past 2^31 too
+  EXPECT_EQ(s.scene.messages, kMax32 + 6);
+  EXPECT_EQ(s.scene.malformed, kMax32 + 1);
+  EXPECT_EQ(s.scene.logs.front()->message, kMax32);
+  EXPECT_EQ(s.scene.logs.back()->message, kMax32 + 6);
+  EXPECT_EQ(Named("a").id, kMax32);
+  EXPECT_EQ(Named("b").id, kMax32 + 1);
+  EXPECT_EQ(s.scene.clients[1].sprite, kMax32 + 1);
+  EXPECT_EQ(Named("b").layer.At(1, 1), kWhite);
 }
 
-TEST_F(SceneTest, ResolutionIsAnOpOfTheScreensLayer) {
-  Pixel(700, 10);
-  Send(ShortMessage(26, {{at::width, 800}, {at::height, 600}}));
-  EXPECT_EQ(scene.width, 800);
-  ASSERT_EQ(scene.screen.ops.size(), 2u);
-  EXPECT_EQ(scene.screen.ops[1].kind, OpKind::kSize);
-  EXPECT_EQ(scene.screen.width, 640);  // replayed from the first size, the pixel stays off-screen
-  Send(ShortMessage(9));
-  EXPECT_EQ(scene.screen.width, 800);
+TEST_F(SceneTest, WhatAClientSetGoesWhenItLeaves) {
+  ClientJoined(s.scene, 4);
+  Send(msg::Create("a", 4, 4), 4);
+  for (const Bytes& m : {msg::Colour(1, 2, 3, 4), msg::ShiftJis(true), msg::Edit("a")}) Send(m, 4);
+  EXPECT_EQ(s.scene.clients[4].encoding, Encoding::kShiftJis);
+  ClientLeft(s.scene, 4);
+  EXPECT_EQ(s.scene.clients.count(4), 0u);
+  EXPECT_EQ(s.scene.sprites.size(), 1u);  // sprites are the screen's, not the client's
+  ClientJoined(s.scene, 4);
+  const ClientState& back = s.scene.clients[4];
+  EXPECT_EQ(std::vector<int>({back.colour.r, back.colour.g, back.colour.b, back.colour.a}),
+            (std::vector<int>{255, 255, 255, 255}));
+  EXPECT_EQ(back.encoding, Encoding::kUtf8);
+  EXPECT_EQ(back.sprite, 0);
 }
 
-TEST_F(SceneTest, TextIsReadInTheClientsEncoding) {
-  Send(ShortMessage(28, {{at::x, 1}}), 2);
-  Send(TextMessage(3, "\x83\x65\x83\x58\x83\x67", {{at::textParam, 0}}), 2);
-  Send(TextMessage(3, "caf\xC3\xA9 \xFF", {{at::textParam, 5000}}), 1);
-  Send(LogMessage(24, "\x83\x65"), 2);
-  ASSERT_EQ(scene.screen.ops.size(), 2u);
-  EXPECT_EQ(scene.screen.ops[0].text, "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88");  // テスト
-  EXPECT_EQ(scene.screen.ops[0].size, kDefaultFontSize);
-  EXPECT_EQ(scene.screen.ops[1].text, "caf\xC3\xA9 \xEF\xBF\xBD");
-  EXPECT_EQ(scene.screen.ops[1].size, kMaxFontSize);
-  EXPECT_EQ(scene.logs.back().level, "E");
-  EXPECT_EQ(scene.logs.back().client, 2);
-  EXPECT_EQ(scene.logs.back().text, "\xE3\x83\x86");
+TEST_F(SceneTest, StringsAreReadInTheClientsEncoding) {
+  Send(msg::ShiftJis(true), 2);
+  Send(msg::Log('E', "\x83\x65"), 2);
+  Send(msg::Log('E', "\x83\x65"), 1);
+  Send(msg::Create("\x83\x65", 2, 2), 2);
+  ASSERT_EQ(s.scene.logs.size(), 2u);
+  EXPECT_EQ(s.scene.logs[0]->text, "\xE3\x83\x86");  // テ
+  EXPECT_EQ(s.scene.logs[0]->client, 2);
+  EXPECT_EQ(s.scene.logs[1]->text, "\xEF\xBF\xBD" "e");
+  EXPECT_EQ(Named("\x83\x65").label, "\xE3\x83\x86");
+  Send(msg::Edit("\x83\x65"), 1);  // names match by their bytes, whatever the encoding
+  EXPECT_EQ(s.scene.clients[1].sprite, Named("\x83\x65").id);
 }
 
-TEST_F(SceneTest, ImagesGetAnIdPerPathOrAPlaceholder) {
-  Send(TextMessage(7, "ok.png", {{at::x, 1}}));
-  Send(TextMessage(8, "ok.png", {{at::width, 5}, {at::height, 6}, {at::alpha, 128}}));
-  Send(TextMessage(7, "gone.png"));
-  ASSERT_EQ(scene.screen.ops.size(), 3u);
-  EXPECT_EQ(scene.screen.ops[0].image, 1);
-  EXPECT_EQ(scene.screen.ops[1].image, 1);
-  EXPECT_EQ(scene.screen.ops[1].opacity, 128);
-  EXPECT_EQ(scene.screen.ops[2].image, 0);
-  EXPECT_NE(LastLog().find("cannot draw image \"gone.png\": no such file"), std::string::npos);
-  EXPECT_EQ(scene.images, std::vector<std::string>{"/images/ok.png"});
-  Send(TextMessage(27, "ok.png", {{at::alpha, 77}}));
-  EXPECT_TRUE(scene.hasBackground);
-  EXPECT_EQ(scene.background.alpha, 77);
-  Send(TextMessage(27, ""));
-  EXPECT_FALSE(scene.hasBackground);
-  for (size_t i = 1; i <= kMaxImages; ++i) Send(TextMessage(7, "ok" + std::to_string(i)));
-  EXPECT_EQ(scene.images.size(), kMaxImages);
-  EXPECT_EQ(scene.screen.ops.back().image, 0);
+TEST_F(SceneTest, AMalformedMessageIsCountedAndChangesNothingElse) {
+  Send(msg::Create("a", 4, 4));
+  const std::string before = StateOf(s.scene);
+  Send(Bytes{1, 2});
+  Send(Bytes{});
+  Bytes cut = msg::Rect(1, 1, 4, 4, true);
+  cut.pop_back();
+  Send(cut);
+  EXPECT_EQ(s.scene.messages, 4);
+  EXPECT_EQ(s.scene.malformed, 3);
+  s.scene.messages = 1;
+  s.scene.malformed = 0;
+  EXPECT_EQ(StateOf(s.scene), before);
+  EXPECT_EQ(s.scene.screen.At(1, 1), kNone);
 }
 
-TEST_F(SceneTest, LogIsBoundedInLinesAndBytes) {
-  for (int i = 0; i < 1500; ++i) Send(LogMessage(22, "line " + std::to_string(i)));
-  EXPECT_EQ(scene.logs.size(), kMaxLogLines);
-  EXPECT_EQ(scene.logs.back().text, "line 1499");
-  const std::string long_line(65535, 'x');
-  for (int i = 0; i < 100; ++i) Send(LogMessage(20, long_line));
-  EXPECT_LE(scene.logBytes, kMaxLogBytes);
-  EXPECT_EQ(scene.logs.size(), kMaxLogBytes / long_line.size());
-}
-
-TEST_F(SceneTest, ClientsComeAndGoAndMalformedMessagesOnlyCount) {
-  std::vector<Change> changes;
-  ClientJoined(scene, 4, changes);
-  Send(ShortMessage(28, {{at::x, 1}}), 4);
-  EXPECT_EQ(scene.clients[4].encoding, Encoding::kShiftJis);
-  ClientLeft(scene, 4, changes);
-  EXPECT_EQ(scene.clients.count(4), 0u);
-  EXPECT_TRUE(Send(Bytes{1, 2}).empty());
-  EXPECT_EQ(scene.messages, 2);
-  EXPECT_EQ(scene.malformed, 1);
-}
-
-TEST_F(SceneTest, TheSnapshotCarriesEveryStringAsText) {
-  Create("<b>sprite</b>", 4, 4);
-  Edit("<b>sprite</b>");
-  Send(TextMessage(3, "<script>alert(1)</script> \xFF"));
-  Send(LogMessage(23, "<img src=x onerror=alert(1)>"));
-  const auto snapshot = nlohmann::json::parse(SnapshotJson(scene));
-  EXPECT_EQ(snapshot["sprites"][0]["name"], "<b>sprite</b>");
-  EXPECT_EQ(snapshot["sprites"][0]["layer"]["ops"][0][5], "<script>alert(1)</script> \xEF\xBF\xBD");
-  EXPECT_EQ(snapshot["logs"].back()["text"], "<img src=x onerror=alert(1)>");
-  EXPECT_EQ(snapshot["clients"].size(), 1u);
-  EXPECT_EQ(snapshot["messages"], 4);
-}
-
-TEST_F(SceneTest, ARunOfChangesToOneSpriteGoesOutAsItsLatestState) {
-  Create("a", 4, 4);
-  Create("b", 4, 4);
-  Edit("a");
-  std::vector<Change> changes;
-  const auto apply = [&](const Bytes& message) {
-    ApplyMessage(scene, 1, Decode(message.data(), message.size()), 1000, check, changes);
-  };
-  for (int32_t x = 0; x < 100; ++x) apply(ShortMessage(15, {{at::x, x}}));
-  apply(ShortMessage(1, {{at::x, 1}}));
-  apply(ShortMessage(15, {{at::x, 500}}));
-  apply(ShortMessage(15, {{at::x, 501}}));
-  Edit("b");
-  apply(ShortMessage(15, {{at::x, 7}}));
-  ASSERT_EQ(changes.size(), 4u);
-  EXPECT_EQ(changes[0].sprite.x, 99);
-  EXPECT_EQ(changes[1].kind, Change::kOp);
-  EXPECT_EQ(changes[2].sprite.x, 501);
-  EXPECT_EQ(changes[3].sprite.name, "b");
-}
-
-TEST_F(SceneTest, ABatchGroupsConsecutiveOpsOfOneLayerAndKeepsTheirOrder) {
-  std::vector<Change> changes = Send(ShortMessage(1, {{at::x, -3}, {at::y, 2147483647}}));
-  for (Change& change : Send(ShortMessage(4, {{at::x, 1}, {at::y, 2}, {at::x2, 3}, {at::y2, 4}}))) changes.push_back(change);
-  Create("s", 4, 4);
-  Edit("s");
-  for (Change& change : Send(TextMessage(3, "a\"b\\<\n>\xFF", {{at::x, 5}, {at::y, 6}, {at::textParam, 9}}))) {
-    changes.push_back(change);
-  }
-  for (Change& change : Send(ShortMessage(2, {{at::width, 8}, {at::height, 9}}))) changes.push_back(change);
-  const auto batch = nlohmann::json::parse(BatchJson(changes, 7, 1));
-  EXPECT_EQ(batch["messages"], 7);
-  EXPECT_EQ(batch["malformed"], 1);
-  ASSERT_EQ(batch["events"].size(), 2u);
-  EXPECT_EQ(batch["events"][0].dump(), R"({"layer":0,"ops":[["pixel",1,-3,2147483647,255,255,255,255],)"
-                                       R"(["line",2,1,2,3,4,255,255,255,255]],"t":"ops"})");
-  const auto& sprite_ops = batch["events"][1];
-  EXPECT_EQ(sprite_ops["layer"], Named("s").id);
-  ASSERT_EQ(sprite_ops["ops"].size(), 2u);
-  EXPECT_EQ(sprite_ops["ops"][0][0], "text");
-  EXPECT_EQ(sprite_ops["ops"][0][4], 9);
-  EXPECT_EQ(sprite_ops["ops"][0][5], "a\"b\\<\n>\xEF\xBF\xBD");
-  EXPECT_EQ(sprite_ops["ops"][1].dump(), R"(["rect",6,0,0,8,9,0,255,255,255,255])");
+TEST_F(SceneTest, BackgroundsAreSetAndUnset) {
+  Send(msg::Background("backgrounds/sky.png", 300));
+  ASSERT_TRUE(s.scene.background.has_value());
+  EXPECT_EQ(s.scene.background->path, "backgrounds/sky.png");
+  EXPECT_EQ(s.scene.background->alpha, 255);
+  ASSERT_NE(s.scene.background->image, nullptr);
+  EXPECT_EQ(s.scene.background->image->width, 64);
+  Send(msg::Background("", 255));
+  EXPECT_FALSE(s.scene.background.has_value());
+  EXPECT_TRUE(s.Warnings().empty());
 }
 
 }  // namespace

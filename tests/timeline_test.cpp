@@ -1,199 +1,266 @@
-// Seeking the view's timeline: the scene at any message equals a fresh
-// replay of the messages up to it, and memory stays within the bound.
+// Looking back over the timeline: a session goes through the real renderer,
+// which leaves checkpoints as the monitor does; the point made at any
+// message must equal the same messages replayed afresh, in pixels (PNG
+// bytes) and in state, with the lines around it as the monitor printed
+// them. A step forward starts from the last point made, a point never from
+// the start once checkpoints exist, and memory stays within the bound.
+#include <algorithm>
+#include <cstdint>
 #include <limits>
-#include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "input/decode.h"
-#include "messages.h"
-#include "scene/scene.h"
-#include "scene/stream.h"
-#include "timeline/timeline.h"
+#include "render/replay.h"
+#include "render_support.h"
 
 namespace {
 
-const ImageChecker kCheck = [](const std::string& path) { return ImageCheck{"/images/" + path, ""}; };
+const std::string kTestShiftJis = "\x83\x65\x83\x58\x83\x67";  // テスト
 
-// A session as the view gets it: the live scene, its timeline, and what the
-// scene and the printed line were after each message.
-struct Session {
-  Scene scene;
-  Timeline timeline;
-  std::set<long> points;                    // where to keep the snapshot
-  std::map<long, std::string> snapshots;    // right after message n, for n in points
-  std::vector<std::string> lines{""};       // [n]: message n as printed
-  std::map<int, Encoding> encodings;
-  std::vector<Change> changes;              // every change, in order
-  std::vector<size_t> marks{0};             // [n]: the changes' count right after message n
+// Sprites, both encodings, logs, clears, images, backgrounds, resolutions,
+// clients coming and going, and messages that do not decode: over 9,000
+// messages, in three blocks of entries and more.
+void BuildSession(Live& l) {
+  l.Join(1);
+  l.Send(msg::Resolution(160, 120));
+  l.Send(msg::Create("hero", 16, 16));
+  std::set<int64_t> joined{1};
+  const std::string logo = "images/logo.png";
+  for (int32_t i = 0; i < 9000; ++i) {
+    for (const auto& [at, client, joins] : {std::tuple{1000, 2, true}, std::tuple{1500, 3, true},
+                                            std::tuple{4000, 2, false}, std::tuple{6000, 4, true},
+                                            std::tuple{7000, 3, false}}) {
+      if (i != at) continue;
+      if (joins) {
+        l.Join(client);
+        joined.insert(client);
+      } else {
+        l.Leave(client);
+        joined.erase(client);
+      }
+    }
+    // Mostly client 1; every third message another that is connected.
+    int64_t client = 1;
+    if (i % 3 == 0) client = *std::next(joined.begin(), i / 3 % int32_t(joined.size()));
+    switch (i % 40) {
+      case 0: l.Send(msg::Colour(i % 256, 7 * i % 256, 99, 128 + i % 128), client); break;
+      case 1: l.Send(msg::Edit(i % 80 == 1 ? "hero" : ""), client); break;
+      case 2: l.Send(msg::Bound(i % 150, i % 110), client); break;
+      case 3: l.Send(msg::ShiftJis(i / 40 % 2 == 1), client); break;
+      case 4: l.Send(msg::Text(3, i % 100, kTestShiftJis + " ok", 12), client); break;
+      case 5: l.Send(msg::Log("VDIWEC"[i % 6], "log " + kTestShiftJis + std::to_string(i)), client); break;
+      case 6: l.Send(i % 1000 == 6 ? msg::Clear() : msg::Point(i % 160, i % 120), client); break;
+      case 7: l.Send(msg::Rect(i % 150, i % 100, 9, 6, i % 2 == 0), client); break;
+      case 8: l.Send(msg::Ellipse(i % 140, i % 90, 12, 7, i % 2 == 1), client); break;
+      case 9: l.Send(msg::Line(i % 160, 0, 159 - i % 160, 119), client); break;
+      case 10: l.Send(msg::Image(logo, i % 150 - 10, i % 100), client); break;
+      case 11: l.Send(msg::ImageScaled(i % 400 == 11 ? "missing.png" : logo, 20, 30, 13, 9, 200), client); break;
+      case 12:
+        if (i % 600 == 12) l.Send(msg::Background("backgrounds/sky.png", 128), client);
+        else if (i % 600 == 212) l.Send(msg::Background("", 0), client);
+        else if (i % 600 == 412) l.Send(msg::Background("nowhere.png", 200), client);
+        else l.Send(msg::Point(1, 1), client);
+        break;
+      case 13: l.Send(i % 80 == 13 ? msg::Create("b", 20, 10) : msg::Dispose("b"), client); break;
+      case 14: l.Send(msg::Z(i % 5 - 2), client); break;
+      case 15: l.Send(msg::Alpha(i % 300), client); break;
+      case 16: l.Send(msg::Visible(i % 120 != 16), client); break;
+      case 17: l.Send(msg::OPoint(i % 7, i % 5), client); break;
+      case 18: l.Send(i % 120 == 18 ? Bytes{} : Bytes{1, 2, 3, 4, 5}, client); break;
+      case 19: l.Send(msg::Resolution(i % 2000 < 1000 ? 160 : 128, i % 2000 < 1000 ? 120 : 96), client); break;
+      case 20: l.Send(msg::Create("hero", 16 + i % 3, 16), client); break;
+      case 21: l.Send(i % 200 == 21 ? msg::DisposeAll() : msg::DisposeCurrent(), client); break;
+      default: l.Send(msg::Point(i % 160, i / 160 % 120), client); break;
+    }
+  }
+}
 
-  void Send(const Bytes& message, int client = 1) {
-    timeline.Add(scene, SessionEntry::kMessage, client, 5000, message.data(), message.size(), message.size());
-    const Decoded decoded = Decode(message.data(), message.size());
-    lines.push_back(FormatLine(client, decoded, message.size(), encodings[client]));
-    encodings[client] = NextEncoding(decoded, encodings[client]);
-    std::vector<Change> made;
-    ApplyMessage(scene, client, decoded, 5, kCheck, made);
-    changes.insert(changes.end(), made.begin(), made.end());
-    marks.push_back(changes.size());
-    if (points.count(scene.messages)) snapshots[scene.messages] = SnapshotJson(scene);
+// The message counts at which a block of entries begins (past the first).
+std::vector<int64_t> BlockStarts(const std::vector<SessionStep>& steps) {
+  std::vector<int64_t> starts;
+  int64_t messages = 0;
+  for (size_t entry = 0; entry < steps.size(); ++entry) {
+    if (entry > 0 && entry % kBlockEntries == 0) starts.push_back(messages);
+    messages += steps[entry].kind == SessionEntry::kMessage;
   }
-  void Client(int client, bool joined) {
-    timeline.Add(scene, joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, 5000, nullptr, 0, 0);
-    if (joined) ClientJoined(scene, client, changes); else ClientLeft(scene, client, changes);
+  return starts;
+}
+
+class TimelineTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    live = new Live();
+    BuildSession(*live);
+    ASSERT_TRUE(live->Rendered()) << "the renderer did not apply every message within a minute";
+    lines = new std::vector<std::string>(PrintedLines(live->steps));
   }
-  SeekResult At(long message, long from = -1) { return Seek(timeline.Take(message, scene, from), kCheck); }
-  // A seek whose scene the timeline keeps for the next, as the view does.
-  SeekResult Step(long message, long from = -1) {
-    SeekResult result = At(message, from);
-    timeline.Remember(std::make_shared<const Scene>(result.scene), result);
-    return result;
+  static void TearDownTestSuite() {
+    delete lines;
+    delete live;
   }
+
+  // The point at `message` against a fresh replay up to it.
+  testing::AssertionResult PointIsAFreshReplay(int64_t message, Replay& replay) {
+    const Point point = MakePoint(live->timeline, live->images.Source(), message);
+    const int64_t last = live->Messages();
+    const int64_t expected = std::clamp<int64_t>(message, 0, last);
+    if (point.message != expected || point.first != 0 || point.last != last) {
+      return testing::AssertionFailure() << "point " << point.message << " in [" << point.first << ", " << point.last
+                                         << "], expected " << expected << " in [0, " << last << "]";
+    }
+    const Scene& fresh = replay.At(expected);
+    if (StateOf(*point.scene) != StateOf(fresh)) {
+      return testing::AssertionFailure() << "at message " << expected << " the state is\n"
+                                         << StateOf(*point.scene) << "expected\n" << StateOf(fresh);
+    }
+    testing::AssertionResult same = SamePng(FramePng(point.frame), replay.Png());
+    if (!same) return same << "\n  (the frame at message " << expected << ")";
+    std::vector<std::string> listed, printed;
+    for (const TimelineLine& line : point.around) {
+      listed.push_back("[" + std::to_string(line.message) + "] " + line.line);
+    }
+    for (int64_t m = std::max<int64_t>(1, expected - kAround); m <= std::min(last, expected + kAround); ++m) {
+      printed.push_back("[" + std::to_string(m) + "] " + (*lines)[size_t(m)]);
+    }
+    if (listed != printed) {
+      std::string both = "\n  listed:";
+      for (const auto& line : listed) both += "\n    " + line;
+      both += "\n  printed:";
+      for (const auto& line : printed) both += "\n    " + line;
+      return testing::AssertionFailure() << "around message " << expected << ":" << both;
+    }
+    return testing::AssertionSuccess();
+  }
+
+  static Live* live;
+  static std::vector<std::string>* lines;
 };
 
-// Sprites, both encodings, logs, clears, clients coming and going, and
-// messages that do not decode, over several checkpoints.
-void Build(Session& s) {
-  s.Client(1, true);
-  s.Send(ShortMessage(26, {{at::width, 320}, {at::height, 200}}));
-  s.Send(NameMessage(10, "hero", {{at::width, 16}, {at::height, 16}}));
-  for (int i = 0; i < 6000; ++i) {
-    if (i == 1000) s.Client(2, true);
-    if (i == 4000) s.Client(2, false);
-    if (i == 1500) s.Client(3, true);
-    if (i == 2500) s.Send(Bytes{});
-    const int client = i >= 1000 && i < 4000 && i % 3 == 0 ? 2 : i >= 1500 && i % 7 == 0 ? 3 : 1;
-    switch (i % 50) {
-      case 0: s.Send(ShortMessage(5, {{at::color1, i % 256}, {at::color2, 7}, {at::color3, 99}, {at::alpha, 255}}), client); break;
-      case 1: s.Send(NameMessage(14, i % 100 == 1 ? "hero" : ""), client); break;
-      case 2: s.Send(ShortMessage(15, {{at::x, i % 300}, {at::y, 20}}), client); break;
-      case 3: s.Send(ShortMessage(28, {{at::x, (i / 50) % 2}}), client); break;
-      case 4: s.Send(TextMessage(3, "\x83\x65 text", {{at::x, 3}, {at::y, 4}}), client); break;
-      case 5: s.Send(LogMessage(22, "log \x83\x65"), client); break;
-      case 6: s.Send(i % 1000 == 6 ? ShortMessage(9) : ShortMessage(6), client); break;
-      case 7: s.Send(ShortMessage(2, {{at::x, 1}, {at::y, 1}, {at::width, 5}, {at::height, 5}, {at::shapeParam, 1}}), client); break;
-      default: s.Send(ShortMessage(1, {{at::x, i % 320}, {at::y, i % 200}}), client); break;
-    }
-    // A page seeking while messages arrive seals the block being filled.
-    if (i % 997 == 0) s.At(i / 2);
-  }
-}
+Live* TimelineTest::live = nullptr;
+std::vector<std::string>* TimelineTest::lines = nullptr;
 
-TEST(TimelineTest, SceneAtAnyMessageEqualsAFreshReplayUpToIt) {
-  Session s;
-  const long last = 6003;
-  s.points = {1, 2, 3, 57, 4095, 4096, 4097, 5000, 5999, last - 10, last - 1, last};
-  s.snapshots[0] = SnapshotJson(s.scene);
-  Build(s);
-  ASSERT_EQ(s.scene.messages, last);
-  s.points.insert(0);
-  for (const long n : s.points) {
-    const SeekResult result = s.At(n);
-    ASSERT_EQ(result.message, n);
-    EXPECT_EQ(result.first, 0);
-    EXPECT_EQ(result.last, last);
-    EXPECT_EQ(SnapshotJson(result.scene), s.snapshots[n]) << "at message " << n;
-    std::vector<std::string> expected, listed;
-    for (long m = std::max(1L, n - kAround); m <= std::min(last, n + kAround); ++m) expected.push_back(s.lines[m]);
-    for (const TimelineLine& line : result.around) listed.push_back(line.line);
-    EXPECT_EQ(listed, expected) << "around message " << n;
+TEST_F(TimelineTest, APointAtAnyMessageIsAFreshReplayUpToIt) {
+  const int64_t last = live->Messages();
+  ASSERT_GT(last, 9000);
+  std::set<int64_t> points{0, 1, 2, 3, 2500, 4000, last - 10, last - 1, last};
+  const std::vector<int64_t> starts = BlockStarts(live->steps);
+  ASSERT_GE(starts.size(), 2u);
+  for (const int64_t start : starts) {
+    for (const int64_t d : {-11, -10, -1, 0, 1, 10, 11}) points.insert(start + d);
   }
-  // Every point near a checkpoint lists all its messages around it.
-  for (long n = 4070; n <= 4130; ++n) {
-    const SeekResult result = s.At(n);
-    ASSERT_EQ(result.around.size(), static_cast<size_t>(2 * kAround + 1)) << n;
-    EXPECT_EQ(result.around.front().line, s.lines[n - kAround]) << n;
-  }
+  for (int64_t m = 997; m < last; m += 997) points.insert(m);
+  Replay replay(live->steps);
+  for (const int64_t n : points) EXPECT_TRUE(PointIsAFreshReplay(n, replay));
   // Past either end, the nearest point.
-  EXPECT_EQ(s.At(last + 100).message, last);
-  EXPECT_EQ(SnapshotJson(s.At(std::numeric_limits<long>::max()).scene), s.snapshots[last]);
+  EXPECT_TRUE(PointIsAFreshReplay(last + 100, replay));
+  EXPECT_TRUE(PointIsAFreshReplay(std::numeric_limits<int64_t>::max(), replay));
+  EXPECT_TRUE(PointIsAFreshReplay(-5, replay));
 }
 
-TEST(TimelineTest, FromAPointShownTheChangesSinceThenAreThoseMadeLive) {
-  Session s;
-  Build(s);
-  for (const auto& [from, to] : std::vector<std::pair<long, long>>{
-           {0, 1}, {0, 3}, {2, 3}, {57, 58}, {990, 1010}, {1490, 1600}, {3000, 5000}, {4095, 4097}, {5990, 6003}}) {
-    const SeekResult result = s.At(to, from);
-    ASSERT_TRUE(result.delta) << from << " to " << to;
-    const std::vector<Change> made(s.changes.begin() + static_cast<long>(s.marks[from]),
-                                   s.changes.begin() + static_cast<long>(s.marks[to]));
-    EXPECT_EQ(BatchJson(result.changes, to, 0), BatchJson(made, to, 0)) << from << " to " << to;
-    EXPECT_EQ(result.message, to);
+TEST_F(TimelineTest, AStepForwardStartsFromTheLastPointMade) {
+  const int64_t boundary = BlockStarts(live->steps).front();
+  Replay replay(live->steps);
+  const Point first = MakePoint(live->timeline, live->images.Source(), boundary - 3);
+  std::shared_ptr<const Scene> remembered = first.scene;
+  for (int64_t n = boundary - 2; n <= boundary + 3; ++n) {
+    const TimelineSpan span = live->timeline.Take(n, kAround, kAround);
+    EXPECT_EQ(span.start.get(), remembered.get()) << "the step to " << n;
+    EXPECT_TRUE(PointIsAFreshReplay(n, replay));
+    remembered = live->timeline.Take(n + 1, kAround, kAround).start;
+    ASSERT_EQ(remembered->messages, n);
   }
-  // Not from a later point, nor the same one: the whole scene.
-  EXPECT_FALSE(s.At(100, 100).delta);
-  EXPECT_FALSE(s.At(100, 200).delta);
-  EXPECT_FALSE(s.At(100).delta);
+  // A step back starts from a checkpoint again.
+  const TimelineSpan back = live->timeline.Take(boundary - 5, kAround, kAround);
+  EXPECT_NE(back.start.get(), remembered.get());
+  EXPECT_LE(back.start->messages, boundary - 5 - kAround - 1);
+  EXPECT_TRUE(PointIsAFreshReplay(boundary - 5, replay));
 }
 
-TEST(TimelineTest, AStepForwardStartsFromTheLastSeeksScene) {
-  Session s;
-  s.points = {1000, 1001, 1002, 1500, 2600, 6003};
-  Build(s);
-  s.Step(1000);
-  for (const long n : {1001L, 1002L, 1500L, 2600L, 6003L}) {
-    const long before = s.scene.messages;
-    const TimelineSpan span = s.timeline.Take(n, s.scene, n == 1500 ? -1 : n - 1);
-    ASSERT_EQ(before, 6003);
-    if (n <= 1500) {
-      EXPECT_EQ(span.start->messages, n == 1500 ? 1002 : n - 1) << n;
+TEST_F(TimelineTest, APointIsNeverReplayedFromTheStartOnceCheckpointsExist) {
+  const int64_t last = live->Messages();
+  // Where the renderer left checkpoints, said when this fails.
+  std::string checkpoints;
+  for (const auto& block : live->timeline.Take(last, 0, 0, true).blocks) {
+    checkpoints += " " + std::to_string(block->first) + (block->start ? "(checkpoint)" : "");
+  }
+  for (const int64_t n : {last, last - 500}) {
+    const TimelineSpan span = live->timeline.Take(n, kAround, kAround);
+    ASSERT_FALSE(span.blocks.empty());
+    ASSERT_TRUE(span.start);
+    EXPECT_GT(span.blocks.front()->first, 0) << "a point at " << n << "; blocks at" << checkpoints;
+    EXPECT_GT(span.start->messages, 0) << n;
+    EXPECT_LE(span.start->messages, n - kAround) << n;
+  }
+}
+
+// As when a session file is replayed into the view: every entry arrives
+// before the renderer reads one. Each block still begins with a checkpoint.
+TEST(TimelineCheckpoints, ABurstOfEntriesStillGetsACheckpointAtEachBlock) {
+  Live l(kMaxTimelineBytes, false);
+  l.Join(1);
+  l.Send(msg::Resolution(64, 48));
+  for (int32_t i = 0; i < 5 * int32_t(kBlockEntries); ++i) l.Send(msg::Point(i % 64, i / 64 % 48));
+  l.renderer.Start();
+  ASSERT_TRUE(l.Rendered());
+  const int64_t last = l.Messages();
+  std::string blocks;
+  int checkpoints = 0;
+  for (const auto& block : l.timeline.Take(last, 0, 0, true).blocks) {
+    blocks += " " + std::to_string(block->first) + (block->start ? "(checkpoint)" : "");
+    checkpoints += block->start != nullptr;
+  }
+  EXPECT_EQ(checkpoints, 6) << "blocks at" << blocks;
+  const TimelineSpan span = l.timeline.Take(last, kAround, kAround);
+  ASSERT_TRUE(span.start);
+  // From the block that holds the first message listed.
+  EXPECT_GT(span.start->messages, last - kAround - 1 - int64_t(kBlockEntries)) << "blocks at" << blocks;
+  Replay replay(l.steps);
+  const Point point = MakePoint(l.timeline, l.images.Source(), last);
+  EXPECT_EQ(StateOf(*point.scene), StateOf(replay.At(last)));
+  EXPECT_TRUE(SamePng(FramePng(point.frame), replay.Png()));
+}
+
+// Messages cheap to apply but heavy to keep: 4,000 control characters of
+// text that draw nothing; now and then a rectangle and a log line, so that
+// points differ.
+TEST(TimelineBound, MemoryStaysWithinTheBoundByDroppingTheOldestBlocks) {
+  constexpr size_t kBound = size_t{8} << 20;
+  Live l(kBound);
+  const Bytes heavy = msg::Text(0, 0, std::string(4000, '\x01'), 10);
+  size_t most = 0;
+  int32_t i = 0;
+  l.Send(msg::Resolution(64, 48));
+  while (l.steps.size() * heavy.size() < 3 * kBound) {
+    if (++i % 100 == 0) {
+      l.Send(msg::Colour(i % 256, 255 - i % 256, 0));
+      l.Send(msg::Rect(i % 60, i % 40, 5, 5, true));
+      l.Send(msg::Log('I', "at " + std::to_string(i)));
     }
-    const SeekResult result = s.Step(n, n == 1500 ? -1 : n - 1);
-    EXPECT_EQ(SnapshotJson(result.scene), s.snapshots[n]) << n;
-    std::vector<std::string> listed;
-    for (const TimelineLine& line : result.around) listed.push_back(line.line);
-    const std::vector<std::string> expected(s.lines.begin() + n - kAround,
-                                            s.lines.begin() + std::min(n + kAround, s.scene.messages) + 1);
-    EXPECT_EQ(listed, expected) << n;
-    if (n != 1500) {
-      const std::vector<Change> made(s.changes.begin() + static_cast<long>(s.marks[n - 1]),
-                                     s.changes.begin() + static_cast<long>(s.marks[n]));
-      EXPECT_EQ(BatchJson(result.changes, n, 0), BatchJson(made, n, 0)) << n;
-    }
+    l.Send(heavy);
+    most = std::max(most, l.timeline.Bytes());
   }
-}
-
-TEST(TimelineTest, ChangesPastTheirBoundGiveTheWholeScene) {
-  Session s;
-  const Bytes log = LogMessage(22, std::string(60000, 'x'));
-  const size_t count = kMaxSeekChanges / log.size() + 10;
-  for (size_t i = 0; i < count; ++i) s.Send(log);
-  EXPECT_TRUE(s.At(10, 0).delta);
-  const SeekResult all = s.At(static_cast<long>(count), 0);
-  EXPECT_FALSE(all.delta);
-  EXPECT_TRUE(all.changes.empty());
-  EXPECT_EQ(SnapshotJson(all.scene), SnapshotJson(s.scene));
-}
-
-TEST(TimelineTest, SeeksFromACheckpointNotFromTheStart) {
-  Session s;
-  Build(s);
-  const TimelineSpan span = s.timeline.Take(5990, s.scene);
-  ASSERT_FALSE(span.blocks.empty());
-  EXPECT_GT(span.blocks.front()->first, 0);
-  EXPECT_LE(span.blocks.front()->first, 5990 - kAround);
-}
-
-TEST(TimelineTest, StaysWithinItsBoundByDroppingTheOldest) {
-  Session s;
-  constexpr size_t kBound = size_t{16} << 20;
-  s.timeline = Timeline(kBound);
-  const Bytes log = LogMessage(22, std::string(65000, 'x'));
-  const size_t count = kBound / log.size() * 3;
-  for (size_t i = 0; i < count; ++i) {
-    s.timeline.Add(s.scene, SessionEntry::kMessage, 1, 0, log.data(), log.size(), log.size());
-    s.scene.messages = static_cast<long>(i) + 1;
-  }
-  EXPECT_LE(s.timeline.Bytes(), kBound);
-  EXPECT_GE(s.timeline.Bytes(), kBound / 2);
-  const TimelineSpan span = s.timeline.Take(0, s.scene);
+  ASSERT_TRUE(l.Rendered());
+  // The bound, and at most the block being filled while the renderer
+  // catches up and leaves its checkpoint.
+  EXPECT_LE(most, kBound + kBlockBytes) << "most " << most;
+  EXPECT_LE(l.timeline.Bytes(), kBound + kBlockBytes);
+  const TimelineSpan span = l.timeline.Take(0, kAround, kAround);
   EXPECT_GT(span.first, 0);
   EXPECT_EQ(span.message, span.first);
-  EXPECT_EQ(Seek(span, kCheck).around.front().message, span.first + 1);
+  ASSERT_FALSE(span.blocks.empty());
+  EXPECT_TRUE(span.blocks.front()->start);  // what is left begins with a checkpoint
+  // The earliest point still held is right.
+  const Point point = MakePoint(l.timeline, l.images.Source(), 0);
+  EXPECT_EQ(point.message, span.first);
+  Replay replay(l.steps);
+  EXPECT_EQ(StateOf(*point.scene), StateOf(replay.At(point.message)));
+  EXPECT_TRUE(SamePng(FramePng(point.frame), replay.Png()));
+  ASSERT_FALSE(point.around.empty());
+  EXPECT_EQ(point.around.front().message, span.first + 1);
 }
 
 }  // namespace

@@ -47,10 +47,8 @@ Pixel* Layer::Writable(int32_t column, int32_t row) {
   TileRef& t = tiles_[size_t(row) * columns_ + column];
   if (!t) {
     t = TileRef::Blank();
-    ++fresh_;
   } else if (!t.Unique()) {
     t = TileRef::CopyOf(t.pixels());
-    ++fresh_;
   }
   return t.writable();
 }
@@ -99,7 +97,10 @@ void Layer::ClearOutside(int32_t column, int32_t row) {
   }
 }
 
-size_t Layer::TakeFreshTiles() { return std::exchange(fresh_, 0); }
+size_t Layer::UnsharedTiles() const {
+  return static_cast<size_t>(
+      std::count_if(tiles_.begin(), tiles_.end(), [](const TileRef& t) { return t && t.Unique(); }));
+}
 
 size_t Layer::Tiles() const {
   return static_cast<size_t>(std::count_if(tiles_.begin(), tiles_.end(), [](const TileRef& t) { return bool(t); }));
@@ -161,5 +162,6 @@ void Painter::Copy(int64_t y, int64_t x0, const Pixel* source, int64_t n, uint8_
 void Painter::Clear() {
   layer_.Clear();
   touched_ = {0, 0, layer_.width(), layer_.height()};
-  if (probe_x_ >= 0) hit_ = true;
+  // The pixel watched was cleared only if it lies on this layer.
+  if (probe_x_ >= 0 && probe_y_ >= 0 && probe_x_ < layer_.width() && probe_y_ < layer_.height()) hit_ = true;
 }

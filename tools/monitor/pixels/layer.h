@@ -85,9 +85,9 @@ class Layer {
   // A new size; pixels keep their place from the top-left corner, and those
   // that fall outside are gone.
   void Resize(int32_t width, int32_t height);
-  // Tiles this layer made since the count was last taken: what keeping a
-  // copy of it costs beyond the copy before.
-  size_t TakeFreshTiles();
+  // Tiles this layer holds alone: what keeping a copy of it costs beyond
+  // the copies already kept (a copy shares every tile it holds).
+  size_t UnsharedTiles() const;
   size_t Tiles() const;  // tiles that hold pixels
 
  private:
@@ -95,7 +95,6 @@ class Layer {
 
   int32_t width_ = 0, height_ = 0, columns_ = 0, rows_ = 0;
   std::vector<TileRef> tiles_;
-  size_t fresh_ = 0;
 };
 
 // Writes rows of pixels onto a layer, blending each once, within a clip;

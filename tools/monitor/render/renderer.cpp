@@ -12,10 +12,10 @@ constexpr size_t kRunEntries = 1024;                      // entries taken from 
 
 }  // namespace
 
-size_t TakeFreshTiles(Scene& scene) {
-  size_t fresh = scene.screen.TakeFreshTiles();
-  for (Sprite& sprite : scene.sprites) fresh += sprite.layer.TakeFreshTiles();
-  return fresh;
+size_t UnsharedTiles(const Scene& scene) {
+  size_t tiles = scene.screen.UnsharedTiles();
+  for (const Sprite& sprite : scene.sprites) tiles += sprite.layer.UnsharedTiles();
+  return tiles;
 }
 
 Renderer::Renderer(Timeline& timeline, ImageSource images) : timeline_(timeline), images_(std::move(images)) {
@@ -66,11 +66,9 @@ void Renderer::Apply(const EntryRun& run) {
   for (size_t i = 0; i < run.heads.size(); ++i) {
     if (next_start < run.blockStarts.size() && run.blockStarts[next_start] == i) {
       ++next_start;
-      fresh_ += TakeFreshTiles(scene_);
-      const size_t cost = fresh_ * kTileBytes + SceneBytes(scene_);
+      const size_t cost = UnsharedTiles(scene_) * kTileBytes + SceneBytes(scene_);
       if (timeline_.CheckpointDue(position_, cost)) {
         timeline_.Checkpoint(position_, std::make_shared<const Scene>(scene_), cost);
-        fresh_ = 0;
       }
     }
     const EntryHead& head = run.heads[i];

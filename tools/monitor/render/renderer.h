@@ -46,7 +46,6 @@ class Renderer {
   Layer frame_{640, 480};
   int64_t position_ = 0;   // entries applied
   int64_t held_ = 0;       // the earliest message the timeline holds
-  size_t fresh_ = 0;       // tiles made since the last checkpoint
   bool dirty_ = false;     // entries applied since the last frame
   std::atomic<bool> running_{false};
   std::atomic<int64_t> applied_{0};
@@ -55,5 +54,7 @@ class Renderer {
   std::shared_ptr<const Shown> latest_;
 };
 
-// Tiles a scene's layers have made since they were last counted.
-size_t TakeFreshTiles(Scene& scene);
+// Tiles a scene's layers hold alone, shared with no checkpoint: what one
+// more checkpoint of it costs. Tiles made and dropped since the last one
+// (a layer cleared, a sprite re-created) cost nothing.
+size_t UnsharedTiles(const Scene& scene);
