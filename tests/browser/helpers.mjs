@@ -95,8 +95,28 @@ export function send(script) {
   const result = spawnSync(program, args,
     { input: script, encoding: 'latin1', maxBuffer: 1 << 26, timeout: 60_000, killSignal: 'SIGKILL' });
   if (result.status !== 0) throw new Error(`scene_sender failed (${result.signal || result.status}): ${result.stderr}`);
+  return countMessages(script);
+}
+
+function countMessages(script) {
   return script.split('\n').filter((line) => line.trim()).reduce(
     (sum, line) => sum + (line.startsWith('repeat ') ? Number(line.split(' ')[1]) : 1), 0);
+}
+
+// As send, but without waiting: resolves with the count once the sender is
+// done, so that the test can watch the monitor meanwhile.
+export function sendInBackground(script) {
+  const [program, args] = command(process.env.SENDER, []);
+  const child = spawn(program, args, { stdio: ['pipe', 'ignore', 'pipe'] });
+  let err = '';
+  child.stderr.on('data', (data) => { err += data; });
+  const timer = setTimeout(() => child.kill('SIGKILL'), 60_000);
+  child.stdin.end(script, 'latin1');
+  return new Promise((resolve, reject) => child.on('exit', (status, signal) => {
+    clearTimeout(timer);
+    if (status !== 0) reject(new Error(`scene_sender failed (${signal || status}): ${err}`));
+    else resolve(countMessages(script));
+  }));
 }
 
 // Opens the view and waits until #screen shows message `messages`.
