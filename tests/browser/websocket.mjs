@@ -42,7 +42,8 @@ function clientFrame(opcode, payload = Buffer.alloc(0)) {
 // Opens a WebSocket to `path` of the monitor at `url`, sending `headers`
 // besides the handshake's own. Resolves once answered, with the status and
 // headers; when the answer is 101 and not `stall`, the messages that come
-// are counted (texts kept), pings answered, and send(text) sends one. With
+// are counted (texts kept, and `message` says the last frame's message),
+// pings answered, and send(text) sends one. With
 // `stall` nothing more is ever read from the socket.
 export async function openWebSocket(url, { path = '/live', headers = {}, stall = false } = {}) {
   const { hostname, port } = new URL(url);
@@ -114,7 +115,13 @@ export async function openWebSocket(url, { path = '/live', headers = {}, stall =
         parts.push(Buffer.from(payload));
         if (opcode !== 0) view.kind = opcode;
         if (fin) {
-          if (view.kind === 1) view.texts.push(Buffer.concat(parts).toString('utf8')); else view.binaries += 1;
+          const whole = Buffer.concat(parts);
+          if (view.kind === 1) {
+            view.texts.push(whole.toString('utf8'));
+          } else {
+            view.binaries += 1;
+            if (whole.length >= 24) view.message = Number(whole.readBigInt64LE(16));  // the frame's message
+          }
           parts = [];
         }
       }
