@@ -385,9 +385,15 @@ test('beyond loopback a token is asked for, given by the address, then by a cook
     }
     expect((await openWebSocket(url)).status).toBe(403);
     // The token in the address: answered, and a cookie set for the rest.
+    const cookie = `vesprine-token=${token}; Path=/; HttpOnly; SameSite=Strict`;
     const first = await request(url, `/?token=${token}`);
     expect(first.status).toBe(200);
-    expect(first.headers['set-cookie']).toEqual([`vesprine-token=${token}; Path=/; HttpOnly; SameSite=Strict`]);
+    expect(first.headers['set-cookie']).toEqual([cookie]);
+    for (const path of ['/frame?message=1', '/pixel?x=1&y=1', '/seek?message=1', '/sprite?id=1']) {
+      const answer = await request(url, `${path}&token=${token}`);
+      expect(answer.status, `${path}&token=`).toBe(200);
+      expect(answer.headers['set-cookie']).toEqual([cookie]);
+    }
     for (const path of paths) {
       const answer = await request(url, path, { headers: { Cookie: `other=1; vesprine-token=${token}` } });
       expect(answer.status, `${path} with the cookie`).toBe(path === '/nothing' ? 404 : 200);
