@@ -218,6 +218,8 @@ test('cross-site requests are refused on every path; a link to the page from any
     await page.locator('#go').click();
     await showsMessage(page, n);
     expect(await pixel(page, 1, 1)).toEqual([255, 255, 255, 255]);
+    // Once there, the page's own requests are same-origin and answered.
+    expect(await page.evaluate(() => fetch('/seek?message=1').then((r) => r.status))).toBe(200);
   } finally {
     await page.close();
     await new Promise((resolve) => other.close(resolve));
