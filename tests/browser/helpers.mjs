@@ -4,6 +4,7 @@ import { spawn, spawnSync } from 'node:child_process';
 import { closeSync, mkdtempSync, openSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { crc32, inflateSync } from 'node:zlib';
 import { test as base, expect } from '@playwright/test';
 
 const runner = (process.env.RUN || '').split(' ').filter(Boolean);
@@ -102,8 +103,28 @@ export function send(script) {
   const result = spawnSync(program, args,
     { input: script, encoding: 'latin1', maxBuffer: 1 << 26, timeout: 60_000, killSignal: 'SIGKILL' });
   if (result.status !== 0) throw new Error(`scene_sender failed (${result.signal || result.status}): ${result.stderr}`);
+  return countMessages(script);
+}
+
+function countMessages(script) {
   return script.split('\n').filter((line) => line.trim()).reduce(
     (sum, line) => sum + (line.startsWith('repeat ') ? Number(line.split(' ')[1]) : 1), 0);
+}
+
+// As send, but without waiting: resolves with the count once the sender is
+// done, so that the test can watch the monitor meanwhile.
+export function sendInBackground(script) {
+  const [program, args] = command(process.env.SENDER, []);
+  const child = spawn(program, args, { stdio: ['pipe', 'ignore', 'pipe'] });
+  let err = '';
+  child.stderr.on('data', (data) => { err += data; });
+  const timer = setTimeout(() => child.kill('SIGKILL'), 60_000);
+  child.stdin.end(script, 'latin1');
+  return new Promise((resolve, reject) => child.on('exit', (status, signal) => {
+    clearTimeout(timer);
+    if (status !== 0) reject(new Error(`scene_sender failed (${signal || status}): ${err}`));
+    else resolve(countMessages(script));
+  }));
 }
 
 // Opens the view and waits until #screen shows message `messages`.
@@ -124,14 +145,83 @@ export function pixel(page, x, y) {
 }
 
 // Every pixel of the screen as RGBA values, for comparing two pages; the
-// array also carries the screen's width and height.
+// array also carries the screen's width and height. The bytes cross from the
+// page as base64: a whole screen as a list of numbers takes seconds.
 export async function allPixels(page) {
-  const { width, height, data } = await page.evaluate(() => {
+  const { width, height, base64 } = await page.evaluate(() => {
     const canvas = document.getElementById('screen');
     const { width: w, height: h } = canvas;
-    return { width: w, height: h, data: Array.from(canvas.getContext('2d').getImageData(0, 0, w, h).data) };
+    const data = canvas.getContext('2d').getImageData(0, 0, w, h).data;
+    let binary = '';
+    for (let i = 0; i < data.length; i += 0x8000) binary += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
+    return { width: w, height: h, base64: btoa(binary) };
   });
+  return Object.assign(new Uint8Array(Buffer.from(base64, 'base64')), { width, height });
+}
+
+// The pixels of a PNG file (8 bits a channel, RGB or RGBA, not interlaced)
+// as RGBA values, carrying width and height like allPixels' result.
+export function decodePng(png) {
+  const signature = '89504e470d0a1a0a';
+  if (png.subarray(0, 8).toString('hex') !== signature) throw new Error('not a PNG file');
+  let header;
+  const compressed = [];
+  for (let at = 8; at < png.length;) {
+    const length = png.readUInt32BE(at);
+    const type = png.subarray(at + 4, at + 8).toString('latin1');
+    const body = png.subarray(at + 8, at + 8 + length);
+    if (crc32(png.subarray(at + 4, at + 8 + length)) !== png.readUInt32BE(at + 8 + length)) {
+      throw new Error(`PNG chunk ${type} fails its CRC`);
+    }
+    if (type === 'IHDR') header = body;
+    if (type === 'IDAT') compressed.push(body);
+    if (type === 'IEND') break;
+    at += 12 + length;
+  }
+  const [width, height] = [header.readUInt32BE(0), header.readUInt32BE(4)];
+  const [depth, colour, interlace] = [header[8], header[9], header[12]];
+  if (depth !== 8 || (colour !== 2 && colour !== 6) || interlace !== 0) {
+    throw new Error(`PNG of depth ${depth}, colour type ${colour}, interlace ${interlace}: not read here`);
+  }
+  const channels = colour === 6 ? 4 : 3;
+  const stride = width * channels;
+  const raw = inflateSync(Buffer.concat(compressed));
+  if (raw.length !== height * (stride + 1)) throw new Error(`PNG data of ${raw.length} bytes for ${width}×${height}`);
+  const rows = new Uint8Array(height * stride);
+  for (let y = 0; y < height; y++) {
+    const filter = raw[y * (stride + 1)];
+    const line = raw.subarray(y * (stride + 1) + 1, (y + 1) * (stride + 1));
+    for (let i = 0; i < stride; i++) {
+      const left = i >= channels ? rows[y * stride + i - channels] : 0;
+      const up = y > 0 ? rows[(y - 1) * stride + i] : 0;
+      const corner = y > 0 && i >= channels ? rows[(y - 1) * stride + i - channels] : 0;
+      let predicted = 0;
+      if (filter === 1) predicted = left;
+      else if (filter === 2) predicted = up;
+      else if (filter === 3) predicted = (left + up) >> 1;
+      else if (filter === 4) {
+        const p = left + up - corner;
+        const [pa, pb, pc] = [Math.abs(p - left), Math.abs(p - up), Math.abs(p - corner)];
+        predicted = pa <= pb && pa <= pc ? left : pb <= pc ? up : corner;
+      } else if (filter !== 0) throw new Error(`PNG row ${y} has filter ${filter}`);
+      rows[y * stride + i] = (line[i] + predicted) & 255;
+    }
+  }
+  const data = new Uint8Array(width * height * 4);
+  for (let p = 0; p < width * height; p++) {
+    for (let c = 0; c < channels; c++) data[p * 4 + c] = rows[p * channels + c];
+    if (channels === 3) data[p * 4 + 3] = 255;
+  }
   return Object.assign(data, { width, height });
+}
+
+// The pixels of a PNG the monitor answers at `path` (e.g. "frame?message=3").
+export async function pngPixels(url, path) {
+  const response = await fetch(new URL(path, url));
+  const body = Buffer.from(await response.arrayBuffer());
+  if (response.status !== 200) throw new Error(`GET /${path}: ${response.status} ${body.toString().trim()}`);
+  expect(response.headers.get('content-type')).toBe('image/png');
+  return decodePng(body);
 }
 
 // How two screens' RGBA values differ, in a line or two: the number of

@@ -1,7 +1,7 @@
 // The page as a whole: a late page equals one that watched, the overlay, and
 // saving the screen.
 import {
-  test, expect, send, openView, showsMessage, pixel, allPixels, expectColour, expectSamePixels,
+  test, expect, send, openView, showsMessage, pixel, allPixels, expectColour, expectSamePixels, pngPixels, decodePng,
 } from './helpers.mjs';
 
 const scene = `SetResolution 320 240
@@ -36,6 +36,9 @@ test('a page opened late shows the same pixels as one that watched', async ({ br
   await late.reload();
   await showsMessage(late, n);
   await expectSamePixels(late, a);
+  // And /frame, for the latest message and by its number, gives those pixels too.
+  await expectSamePixels(await pngPixels(monitor.url, 'frame'), a, '/frame');
+  await expectSamePixels(await pngPixels(monitor.url, `frame?message=${n}`), a, `/frame?message=${n}`);
 });
 
 test('?overlay=1 shows the canvas alone, transparent where nothing covers it', async ({ page, monitor }) => {
@@ -65,4 +68,5 @@ test('the panels show the state, and Save PNG saves the screen at its own size',
   const png = readFileSync(file);
   expect(png.subarray(1, 4).toString()).toBe('PNG');
   expect([png.readUInt32BE(16), png.readUInt32BE(20)]).toEqual([320, 240]);
+  await expectSamePixels(decodePng(png), page, 'the saved PNG');
 });

@@ -195,6 +195,9 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
     } else if (ask["t"] == "seek" && ask.contains("message") && ask["message"].is_number_unsigned()) {
       page->live = false;
       page->point.reset();
+      // The answer names its point even when it is the one shown (a seek
+      // past the last message shows the last): the page learns where it is.
+      page->state.clear();
       page->wanted = ask["message"].get<int64_t>();
       if (!page->seeking) net::co_spawn(server.io, Seek(server, page), net::detached);
     }

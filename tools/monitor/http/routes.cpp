@@ -24,6 +24,9 @@ std::optional<std::map<std::string, int64_t>> Numbers(std::string_view query, co
     if (equals == std::string_view::npos) return std::nullopt;
     const std::string key(part.substr(0, equals));
     const std::string_view digits = part.substr(equals + 1);
+    at = end + 1;
+    // The token the printed address carries is the guard's, checked before.
+    if (key == "token") continue;
     int64_t value = 0;
     const auto [last, code] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (!allowed.count(key) || numbers.count(key) || code != std::errc() || last != digits.data() + digits.size() ||
@@ -31,7 +34,6 @@ std::optional<std::map<std::string, int64_t>> Numbers(std::string_view query, co
       return std::nullopt;
     }
     numbers[key] = value;
-    at = end + 1;
   }
   return numbers;
 }
