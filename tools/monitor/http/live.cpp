@@ -12,6 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 constexpr auto kTick = 16ms;
+constexpr auto kStalled = 10s;  // a page that takes no frame for this long is dropped
 
 struct Page {
   explicit Page(beast::tcp_stream stream) : ws(std::move(stream)), wake(ws.get_executor()) {}
@@ -111,10 +112,21 @@ std::string CountMessage(const Shown& shown) {
   return Dump(count);
 }
 
+// Writes one message; a write that makes no progress for kStalled ends the
+// page's connection (cancelling the write itself: closing the socket alone
+// does not release it everywhere, under Wine not).
 net::awaitable<bool> Send(Page& page, const std::string& message, bool binary) {
   page.ws.binary(binary);
+  net::steady_timer stalled(page.ws.get_executor(), kStalled);
+  stalled.async_wait([&page](beast::error_code expired) {
+    if (expired) return;
+    beast::error_code ignored;
+    beast::get_lowest_layer(page.ws).socket().cancel(ignored);
+    beast::get_lowest_layer(page.ws).socket().close(ignored);
+  });
   beast::error_code error;
   co_await page.ws.async_write(net::buffer(message), net::redirect_error(net::use_awaitable, error));
+  stalled.cancel();
   co_return !error;
 }
 
@@ -192,7 +204,8 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
       page->wanted.reset();
       page->point.reset();
       page->shown.reset();
-    } else if (ask["t"] == "seek" && ask.contains("message") && ask["message"].is_number_unsigned()) {
+    } else if (ask["t"] == "seek" && ask.contains("message") && ask["message"].is_number_unsigned() &&
+               ask["message"].get<uint64_t>() <= uint64_t(INT64_MAX)) {
       page->live = false;
       page->point.reset();
       // The answer names its point even when it is the one shown (a seek

@@ -13,7 +13,7 @@
 namespace {
 
 // The query's numbers by key, when every key is one of `allowed`, at most
-// once, with a value of digits (a minus first where `negative` allows).
+// once, with a value of digits.
 std::optional<std::map<std::string, int64_t>> Numbers(std::string_view query, const std::set<std::string>& allowed) {
   std::map<std::string, int64_t> numbers;
   if (query.empty()) return numbers;
@@ -61,11 +61,14 @@ net::awaitable<Response> Frame(Server& server, const std::map<std::string, int64
   const bool overlay = numbers.count("overlay") && numbers.at("overlay") == 1;
   const std::shared_ptr<const Shown> latest = numbers.count("message") ? nullptr : server.renderer.Latest();
   const int64_t message = Latest(numbers, server);
-  auto png = co_await Look(server, [&server, message, overlay, latest] {
+  // Named, not a temporary of the co_await: GCC 12 destroys such a
+  // temporary's captures twice.
+  auto encode = [&server, message, overlay, latest] {
     if (latest) return EncodePng(latest->frame.width(), latest->frame.height(), Picture(latest->frame, overlay));
     const Point point = MakePoint(server.timeline, server.images.Source(), message);
     return EncodePng(point.frame.width(), point.frame.height(), Picture(point.frame, overlay));
-  });
+  };
+  auto png = co_await Look(server, std::move(encode));
   if (!png) co_return Busy(version);
   co_return Bytes(std::move(*png), "image/png", version);
 }

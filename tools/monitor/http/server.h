@@ -57,8 +57,9 @@ net::awaitable<std::optional<std::invoke_result_t<Work>>> Look(Server& server, W
     int& looks;
     ~Done() { --looks; }
   } done{server.looks};
-  co_return co_await net::co_spawn(
-      server.workers, [work = std::move(work)]() -> net::awaitable<Result> { co_return work(); }, net::use_awaitable);
+  // Named, not a temporary of the co_await (see Frame in routes.cpp).
+  auto run = [work = std::move(work)]() -> net::awaitable<Result> { co_return work(); };
+  co_return co_await net::co_spawn(server.workers, std::move(run), net::use_awaitable);
 }
 
 // Takes the listening address for this server alone: a second monitor on
