@@ -1,8 +1,10 @@
 // The monitor's decoder: every code to its fields, and every kind of
 // malformed message to its reason.
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +91,21 @@ TEST(Decode, TextInTheAnnouncedEncoding) {
   EXPECT_EQ(NextEncoding(sjis_encoding, Encoding::kUtf8), Encoding::kShiftJis);
   EXPECT_EQ(NextEncoding(utf8_encoding, Encoding::kShiftJis), Encoding::kUtf8);
   EXPECT_EQ(NextEncoding(Decode(ShortMessage(1).data(), 64), Encoding::kShiftJis), Encoding::kShiftJis);
+}
+
+// The pipe's thread prints lines while the view's render thread draws text:
+// both decode Shift-JIS at once, and each gets its own text.
+TEST(Decode, ShiftJisOnTwoThreadsAtOnce) {
+  const std::string shift_jis = "\x83\x65\x83\x58\x83\x67";  // テスト
+  const std::string utf8 = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88";
+  std::atomic<int> wrong{0};
+  const auto decode = [&] {
+    for (int i = 0; i < 100000; ++i) wrong += ToText(shift_jis, Encoding::kShiftJis) != utf8;
+  };
+  std::thread other(decode);
+  decode();
+  other.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(Decode, MalformedMessagesAndTheirReasons) {

@@ -3,8 +3,23 @@
 
 #include "input/decode.h"
 
+namespace {
+
+// A converter keeps state between calls, and the pipe's thread (printing
+// lines), the render thread and the looks back decode at once: one each,
+// closed when its thread ends.
+struct Converter {
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  ~Converter() {
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
+};
+
+}  // namespace
+
 size_t DecodeShiftJis(std::string_view bytes, std::string& out) {
-  static const iconv_t converter = iconv_open("UTF-8", "CP932");
+  static thread_local Converter own;
+  const iconv_t converter = own.cd;
   if (converter == reinterpret_cast<iconv_t>(-1)) return 0;
   // A character is one byte or a lead byte and a trail byte.
   for (size_t used = 1; used <= 2 && used <= bytes.size(); ++used) {
