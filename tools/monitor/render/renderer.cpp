@@ -1,5 +1,6 @@
 #include "render/renderer.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "render/replay.h"
@@ -16,6 +17,12 @@ size_t TakeFreshTiles(Scene& scene) {
   size_t fresh = scene.screen.TakeFreshTiles();
   for (Sprite& sprite : scene.sprites) fresh += sprite.layer.TakeFreshTiles();
   return fresh;
+}
+
+size_t HeldTiles(const Scene& scene) {
+  size_t held = scene.screen.Tiles();
+  for (const Sprite& sprite : scene.sprites) held += sprite.layer.Tiles();
+  return held;
 }
 
 Renderer::Renderer(Timeline& timeline, ImageSource images) : timeline_(timeline), images_(std::move(images)) {
@@ -66,7 +73,10 @@ void Renderer::Apply(const EntryRun& run) {
   for (size_t i = 0; i < run.heads.size(); ++i) {
     if (next_start < run.blockStarts.size() && run.blockStarts[next_start] == i) {
       ++next_start;
-      fresh_ += TakeFreshTiles(scene_);
+      // A checkpoint holds no more new tiles than the scene holds: tiles
+      // made and dropped since the last one (a screen cleared and drawn
+      // again) cost it nothing.
+      fresh_ = std::min(fresh_ + TakeFreshTiles(scene_), HeldTiles(scene_));
       const size_t cost = fresh_ * kTileBytes + SceneBytes(scene_);
       if (timeline_.CheckpointDue(position_, cost)) {
         timeline_.Checkpoint(position_, std::make_shared<const Scene>(scene_), cost);

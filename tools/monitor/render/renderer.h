@@ -57,3 +57,5 @@ class Renderer {
 
 // Tiles a scene's layers have made since they were last counted.
 size_t TakeFreshTiles(Scene& scene);
+// Tiles that hold pixels in a scene's layers.
+size_t HeldTiles(const Scene& scene);
