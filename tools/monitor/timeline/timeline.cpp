@@ -64,8 +64,6 @@ void Timeline::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const 
   bytes_ += cost;
   ++entries_;
   if (kind == SessionEntry::kMessage) ++messages_;
-  ++entriesSince_;
-  bytesSince_ += cost;
   if (block.heads.size() >= kBlockEntries || block.bytes.size() >= kBlockBytes) {
     lastBlockBytes_ = block.bytes.size();
     Seal();
@@ -145,8 +143,17 @@ bool Timeline::CheckpointDue(int64_t at, size_t cost) {
   if (blocks_.empty() || blocks_.front()->firstEntry == at) return true;
   // A checkpoint costs a copy of the scene's changes, so one is left only
   // after entries that cost at least as much: its memory and the time to
-  // make it stay within what the entries themselves cost.
-  return (entriesSince_ >= kBlockEntries || bytesSince_ >= kBlockBytes) && bytesSince_ >= cost;
+  // make it stay within what the entries themselves cost. Those are the
+  // entries from the last checkpoint up to `at`, however far the pipe has
+  // gone past it.
+  size_t entries = 0, bytes = 0;
+  for (size_t b = Index(at); b > 0;) {
+    const TimelineBlock& block = *blocks_[--b];
+    entries += block.heads.size();
+    bytes += block.accounted;
+    if (block.start) break;
+  }
+  return (entries >= kBlockEntries || bytes >= kBlockBytes) && bytes >= cost;
 }
 
 void Timeline::Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t cost) {
@@ -157,8 +164,6 @@ void Timeline::Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t
   block.start = std::move(scene);
   block.startBytes = cost;
   bytes_ += cost;
-  entriesSince_ = 0;
-  bytesSince_ = 0;
 }
 
 TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool earliest) {

@@ -130,8 +130,6 @@ class Timeline {
   int64_t entries_ = 0;
   int64_t rendered_ = 0;       // entries the renderer has taken
   bool released_ = false;
-  size_t entriesSince_ = 0;    // since the last checkpoint
-  size_t bytesSince_ = 0;
   size_t lastBlockBytes_ = 64 << 10;  // the bytes of the last block sealed full
   bool sealed_ = true;
   struct Recent {
