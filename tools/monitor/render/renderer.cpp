@@ -59,9 +59,10 @@ void Renderer::Run() {
     // have run out.
     dirty_ = dirty_ || !run.heads.empty();
     if (dirty_ && (run.heads.empty() || Clock::now() - last >= kFrame)) {
+      // Frames a steady 1/60 s apart, however long composing took.
+      last = Clock::now();
       dirty_ = false;
       Publish();
-      last = Clock::now();
     }
   }
 }
