@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "render/replay.h"
 
@@ -10,6 +11,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kFrame = std::chrono::microseconds(16667);  // 60 frames a second at most
 constexpr size_t kRunEntries = 1024;                      // entries taken from the timeline at once
+constexpr auto kGather = std::chrono::milliseconds(4);     // caught up, the entries gather this long at most
 
 }  // namespace
 
@@ -63,6 +65,12 @@ void Renderer::Run() {
       last = Clock::now();
       dirty_ = false;
       Publish();
+    }
+    // Caught up with the pipe: the entries gather a little (never past the
+    // next frame's time), rather than the thread waking, locking and copying
+    // for each one.
+    if (!run.heads.empty() && run.heads.size() < kRunEntries) {
+      std::this_thread::sleep_until(std::min(Clock::now() + kGather, last + kFrame));
     }
   }
 }
