@@ -13,7 +13,8 @@
 #   ./build.sh package           release archives of the three targets, in build/packages
 #   ./build.sh soak              1,000,000 mixed messages on Linux and 100,000 under Wine, all checked
 #   ./build.sh bench             throughput of the library against the raw transport, each target,
-#                                and of the monitor and its live view
+#                                and of the monitor and its live view: rendering, looking back over
+#                                1,000,000 messages, exporting, and the page in Chromium
 #   ./build.sh setup             only install what is missing
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -133,24 +134,43 @@ wine_run=(env WINEPREFIX="$PWD/build/windows-x86/wine" WINEDEBUG=-all WINEDLLOVE
 wine64_run=(env WINEPREFIX="$PWD/build/windows-x64/wine" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
             DISPLAY= WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64)
 
+# The 1,000,000-message sessions that the view's benchmarks replay, made once
+# in the build folder (again when the recording they repeat is newer).
+long_sessions() {
+  local folder=build/linux/sessions
+  if [ ! -f $folder/pixels.session ] || [ tests/expected/demo-linux.session -nt $folder/demo-mix.session ]; then
+    mkdir -p $folder
+    build/linux/bin/make_sessions tests/expected/demo-linux.session $folder >/dev/null
+  fi
+  sessions=("$PWD/$folder/demo-mix.session" "$PWD/$folder/pixels.session")
+}
+
 bench() {
   build linux >/dev/null
   build windows-x86 >/dev/null
   build windows-x64 >/dev/null
+  local sessions monitor=build/linux/bin/vesprine-monitor
+  long_sessions
   echo "== Building each payload, without the write (Linux)"
   build/linux/bin/build_bench --benchmark_min_time=0.2
   echo "== Throughput, Linux: library against raw send on the socket"
   isolated build/linux/bin/throughput --messages 20000 --rounds 41
-  echo "== The host's rate into vesprine-monitor (lines to a file), plain and with --view and a stream open,"
-  echo "   against a reader that only drains, and with --record against the plain monitor; replay speed (Linux)"
-  isolated build/linux/bin/monitor_throughput build/linux/bin/vesprine-monitor examples build/linux/monitor-lines.txt \
-    --messages 100000 --rounds 9
-  echo "== Seeking the view's timeline across 1,000,000 messages, against replaying from the start (Linux)"
-  build/linux/bin/timeline_seek tests/expected/demo-linux.session
-  echo "== The live view in headless Chromium: drawing commands applied, frames while 1,000 sprites move,"
-  echo "   seeking and stepping through a 1,000,000-message session"
+  echo "== The host's rate into vesprine-monitor (lines to a file), plain and with --view and a page open (a WebSocket"
+  echo "   that reads every frame), against a reader that only drains, and with --record against the plain monitor;"
+  echo "   replay speed (Linux)"
+  isolated build/linux/bin/monitor_throughput $monitor examples build/linux/monitor-lines.txt --messages 100000 --rounds 9
+  echo "== The view's render thread: messages applied a second, how far the page's frames lag the pipe at the host's"
+  echo "   full rate, and frames while one of 1,000 sprites moves (Linux)"
+  isolated build/linux/bin/render_rate $monitor examples --rounds 5
+  echo "== Looking back over 1,000,000 messages served by --replay --view: /frame, a seek over the WebSocket, /pixel,"
+  echo "   and the monitor's memory (Linux)"
+  isolated build/linux/bin/look_back $monitor examples "${sessions[@]}"
+  echo "== --export (an animated PNG from message 0) and --compare of a session with itself (Linux)"
+  build/linux/bin/export_rate $monitor examples build/linux tests/expected/demo-linux.session "${sessions[1]}" --rounds 3
+  echo "== The live view in headless Chromium: drawing commands shown, frames while one of 1,000 sprites moves,"
+  echo "   and seeking, stepping and scrubbing the 1,000,000-message sessions"
   browser_tools
-  MONITOR="$PWD/build/linux/bin/vesprine-monitor" SENDER="$PWD/build/linux/bin/scene_sender" IMAGES="$PWD/examples" \
+  MONITOR="$PWD/$monitor" SENDER="$PWD/build/linux/bin/scene_sender" IMAGES="$PWD/examples" SESSIONS="${sessions[*]}" \
     isolated node tests/browser/page_rate.mjs
   echo "== Throughput, Windows x86 under Wine: library against raw WriteFile on the pipe"
   "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21 ||

@@ -1,18 +1,11 @@
 // The host application's message rate into vesprine-monitor, against its rate
 // into a reader that only drains, measured in one run: the plain monitor with
-// its lines going to a file, and the monitor with --view and a page's stream
-// open and read; and the monitor with --record against the plain monitor.
-// Rounds alternate which reader goes first. Last, how fast a recorded session
-// replays.
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
+// its lines going to a file, and the monitor with --view and a page open (a
+// WebSocket on /live that reads every frame it is sent); and the monitor
+// with --record against the plain monitor. Rounds alternate which reader
+// goes first. Last, how fast a recorded session replays.
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -27,6 +20,7 @@
 #include <vector>
 
 #include "VesprineDovetide.h"
+#include "monitor_client.h"
 #include "protocol/protocol.h"
 
 namespace {
@@ -109,79 +103,40 @@ double IntoDrain(const Case& c) {
   return rate;
 }
 
-// Reads a page's stream until the monitor closes it; `open` once its first bytes came.
-void ReadStream(int port, std::atomic<bool>& open) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) Fail("cannot open the stream");
-  const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
-  if (write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) Fail("cannot ask for the stream");
-  static char buffer[1 << 16];
-  while (read(fd, buffer, sizeof(buffer)) > 0) open = true;
-  open = true;
-  close(fd);
-}
-
 enum class Reader { kDrain, kPlain, kView, kRecord };
 
 struct Paths {
   std::string monitor, images, lines, session;
 };
 
+// Frames a second that the page got while the host sent, per --view round.
+std::vector<double> page_rates;
+
 // Starts the monitor to take exactly `c.messages` messages, lines to a file,
-// and waits until it serves the pipe (and, with --view, until a stream is open).
+// and waits until it serves the pipe (and, with --view, until the page has
+// its first frame).
 double IntoMonitor(const Case& c, const Paths& paths, Reader reader) {
-  const std::string& monitor = paths.monitor;
   const bool view = reader == Reader::kView;
-  std::vector<std::string> args = {monitor, "--count", std::to_string(c.messages), "--images", paths.images};
+  std::vector<std::string> args = {paths.monitor, "--count", std::to_string(c.messages), "--images", paths.images};
   if (view) args.insert(args.end(), {"--view", "--listen", "127.0.0.1:0"});
   if (reader == Reader::kRecord) args.insert(args.end(), {"--record", paths.session});
-  const std::string& lines = paths.lines;
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  int err[2];
-  if (pipe2(err, O_CLOEXEC) != 0) Fail("no pipe");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, lines.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  pid_t pid;
-  if (posix_spawn(&pid, monitor.c_str(), &actions, nullptr, argv.data(), environ) != 0) Fail("cannot start the monitor");
-  posix_spawn_file_actions_destroy(&actions);
-  close(err[1]);
-
-  // Its start-up lines: "serving VesprinePipe", then with --view the page's address.
-  std::string said;
-  int port = 0;
-  char chunk[512];
-  while (said.find("serving") == std::string::npos || (view && port == 0)) {
-    const ssize_t got = read(err[0], chunk, sizeof(chunk));
-    if (got <= 0) Fail("the monitor did not start");
-    said.append(chunk, static_cast<size_t>(got));
-    const size_t at = said.find("http://127.0.0.1:");
-    if (at != std::string::npos && said.find('/', at + 17) != std::string::npos) port = std::atoi(said.c_str() + at + 17);
+  bench::Monitor monitor(args, paths.lines, paths.lines + ".said");
+  monitor.WaitFor("serving");
+  std::unique_ptr<bench::LivePage> page;
+  if (view) {
+    page = std::make_unique<bench::LivePage>(monitor.Port());
+    if (!page->WaitForMessage(0, 30)) Fail("the page got no first frame");
+    page->Forget();
   }
-  std::thread stream;
-  std::atomic<bool> open = !view;
-  if (view) stream = std::thread(ReadStream, port, std::ref(open));
-  while (!open) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-
+  const auto start = Clock::now();
   const double rate = TimeHost(c);
-  int status = 0;
-  for (int waited = 0; waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-    if (waited == 6000) {
-      kill(pid, SIGKILL);
-      Fail("the monitor did not take every message");
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const auto end = Clock::now();
+  if (monitor.Wait(60) != 0) Fail("the monitor did not take every message, or failed");
+  if (page) {
+    const auto frames = page->Frames();
+    const auto shown = std::count_if(frames.begin(), frames.end(), [&](const auto& f) { return f.at <= end; });
+    page_rates.push_back(double(shown) / std::chrono::duration<double>(end - start).count());
   }
-  if (stream.joinable()) stream.join();
-  close(err[0]);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("the monitor failed");
   return rate;
 }
 
@@ -258,6 +213,11 @@ int main(int argc, char** argv) {
       std::printf("%-16s %-15s %9d %14.0f %14.0f %10.3f   (%.3f - %.3f)\n", c.label, row.label, c.messages,
                   Median(rates), Median(baseline_rates), Median(ratios),
                   *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
+      if (row.reader == Reader::kView) {
+        std::printf("%-16s %-15s page open: %.1f frames/s received while the host sent (median)\n", c.label,
+                    row.label, bench::Median(page_rates));
+        page_rates.clear();
+      }
       std::fflush(stdout);
     }
     std::vector<double> replays;

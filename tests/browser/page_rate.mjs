@@ -1,18 +1,34 @@
 // How fast the live view keeps up in headless Chromium: drawing commands
-// applied per second, frames per second while 1,000 sprites move, and how
-// long seeking to a point of a 1,000,000-message session takes.
-// A frame is one update of #screen (data-message changes once per batch).
-// MONITOR, SENDER, IMAGES as for the browser tests: node page_rate.mjs
+// shown per second, distinct frames per second while one of 1,000 sprites
+// moves, and, over long sessions served by `vesprine-monitor --replay FILE
+// --view`, the time from asking for a point (a seek over the WebSocket) to
+// #screen showing it (data-message = N): random points, steps forward, and
+// a scrub at 60 asks a second.
+// MONITOR, SENDER, IMAGES as for the browser tests; SESSIONS: session files,
+// separated by spaces (no seeking without them): node page_rate.mjs
 import { spawn, spawnSync } from 'node:child_process';
+import { closeSync, openSync, readSync } from 'node:fs';
 import { chromium } from '@playwright/test';
 
-const monitor = spawn(process.env.MONITOR,
-  ['--count', '100000000', '--view', '--listen', '127.0.0.1:0', '--images', process.env.IMAGES],
-  { stdio: ['ignore', 'ignore', 'pipe'] });
-let err = '';
-monitor.stderr.on('data', (data) => { err += data; });
-while (!/live view at (\S+)/.test(err)) await new Promise((resolve) => setTimeout(resolve, 20));
-const url = err.match(/live view at (\S+)/)[1];
+// Starts a monitor with `args` and the view on a free port; its address.
+async function start(args) {
+  const child = spawn(process.env.MONITOR,
+    [...args, '--view', '--listen', '127.0.0.1:0', '--images', process.env.IMAGES],
+    { stdio: ['ignore', 'ignore', 'pipe'] });
+  let err = '';
+  child.stderr.on('data', (data) => { err += data; });
+  const exited = new Promise((resolve) => child.once('exit', resolve));
+  const said = async (pattern) => {
+    while (!pattern.test(err)) {
+      if (child.exitCode !== null) throw new Error(`the monitor ended: ${err}`);
+      await new Promise((resolve) => setTimeout(resolve, 20));
+    }
+  };
+  await said(/live view at (\S+)/);
+  return { url: err.match(/live view at (\S+)/)[1], said, stop: () => { child.kill('SIGTERM'); return exited; } };
+}
+
+const monitor = await start(['--count', '100000000']);
 
 let sent = 0;
 function send(script) {
@@ -25,14 +41,38 @@ function send(script) {
 const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium' });
 const page = await browser.newPage({ viewport: { width: 1280, height: 720 } });
 
-// Starts counting frames; returns a function that waits for message `n` and
-// gives the seconds taken and the frames shown since.
-async function watch() {
+// In the page: counts the distinct frames #screen shows, and times how long
+// an act takes to be shown.
+async function instrument() {
   await page.evaluate(() => {
     const canvas = document.getElementById('screen');
-    window.rate = { start: performance.now(), frames: 0 };
-    new MutationObserver(() => { window.rate.frames += 1; window.rate.last = performance.now(); })
-      .observe(canvas, { attributes: true, attributeFilter: ['data-message'] });
+    window.rate = { start: performance.now(), frames: 0, message: canvas.dataset.message };
+    canvas.addEventListener('shown', () => {
+      if (canvas.dataset.message === window.rate.message) return;
+      window.rate.message = canvas.dataset.message;
+      window.rate.frames += 1;
+      window.rate.last = performance.now();
+    });
+    // Milliseconds from `act()` until #screen shows message n.
+    window.timeTo = (n, act) => new Promise((resolve) => {
+      const started = performance.now();
+      const shown = () => {
+        if (canvas.dataset.message !== String(n)) return;
+        canvas.removeEventListener('shown', shown);
+        resolve(performance.now() - started);
+      };
+      canvas.addEventListener('shown', shown);
+      act();
+    });
+  });
+}
+
+// Starts counting frames; returns a function that waits for message `n` and
+// gives the seconds taken and the distinct frames shown since.
+async function watch() {
+  await page.evaluate(() => {
+    window.rate.start = performance.now();
+    window.rate.frames = 0;
   });
   return async (n) => {
     await page.waitForFunction((m) => Number(document.getElementById('screen').dataset.message) >= m, n,
@@ -41,14 +81,21 @@ async function watch() {
   };
 }
 
-await page.goto(url);
+function percentile(values, fraction) {
+  const sorted = [...values].sort((a, b) => a - b);
+  return sorted[Math.min(sorted.length, Math.max(1, Math.ceil(fraction * sorted.length))) - 1];
+}
+const ms = (value) => (value === undefined ? 'none' : `${value.toFixed(1)} ms`);
+
+await page.goto(monitor.url);
 await page.waitForFunction(() => document.getElementById('screen').dataset.message === '0');
+await instrument();
 
 const ops = 200000;
 let done = await watch();
 send(`SetResolution 640 480\nrepeat ${ops / 2} DrawPixel 10 20\nrepeat ${ops / 2 - 1} DrawRect 5 5 40 30 0\n`);
 let result = await done(sent);
-console.log(`drawing: ${ops} ops (pixels and outlined rectangles) in ${result.seconds.toFixed(2)} s: ` +
+console.log(`drawing: ${ops} ops (pixels and outlined rectangles) shown in ${result.seconds.toFixed(2)} s: ` +
   `${Math.round(ops / result.seconds)} ops/s, ${(result.frames / result.seconds).toFixed(1)} frames/s`);
 
 const sprites = [];
@@ -58,56 +105,112 @@ for (let i = 0; i < 1000; ++i) {
 }
 send(`DrawClear\n${sprites.join('\n')}\n`);
 await page.waitForFunction((m) => Number(document.getElementById('screen').dataset.message) >= m, sent);
-const moves = 300000;
+// One sprite moves across the screen, 300,000 moves at the host's full rate.
+const moves = [];
+for (let i = 0; i < 600; ++i) moves.push(`repeat 500 SetBound ${i} ${100 + (i % 300)}`);
 done = await watch();
-send(`SetEditSprite "s500"\nrepeat ${moves} SetBound 100 100\n`);
+send(`SetEditSprite "s500"\n${moves.join('\n')}\n`);
 result = await done(sent);
-console.log(`1,000 sprites: ${moves} moves shown in ${result.seconds.toFixed(2)} s, ` +
-  `${(result.frames / result.seconds).toFixed(1)} frames/s`);
+console.log(`1,000 sprites: 300,000 moves shown in ${result.seconds.toFixed(2)} s, ` +
+  `${(result.frames / result.seconds).toFixed(1)} distinct frames/s`);
+await monitor.stop();
 
-// Up to 1,000,000 messages, the last 500,000 pixels on a screen never
-// cleared: a point late in the session brings the largest drawing history.
-send(`DrawClear\nrepeat ${1000000 - sent - 1} DrawPixel 7 7\n`);
-await page.waitForFunction((m) => Number(document.getElementById('screen').dataset.message) >= m, sent,
-  { timeout: 300_000 });
-// Milliseconds from `act()` until #screen shows message n, timed in the page.
-await page.evaluate(() => {
-  window.timeTo = (n, act) => {
+// The messages in a session file: entries after a 12-byte header, each a
+// 24-byte head (kind 0 for a message; its size at offset 20) and its bytes.
+function messagesIn(path) {
+  const file = openSync(path, 'r');
+  const head = Buffer.alloc(24);
+  let count = 0;
+  for (let at = 12; readSync(file, head, 0, 24, at) === 24; at += 24 + head.readUInt32LE(20)) {
+    if (head.readUInt32LE(0) === 0) count += 1;
+  }
+  closeSync(file);
+  return count;
+}
+
+// Looking back over each session: the page opened once the replay is done
+// and every message is shown.
+const sessions = (process.env.SESSIONS || '').split(' ').filter(Boolean);
+if (sessions.length === 0) console.log('seeking: no SESSIONS given');
+for (const session of sessions) {
+  const total = messagesIn(session);
+  const replay = await start(['--replay', session]);
+  await replay.said(/the replay is done/);
+  await page.goto(replay.url);
+  await page.waitForFunction((m) => document.getElementById('screen').dataset.message === String(m), total,
+    { timeout: 600_000, polling: 100 });
+  await instrument();
+  const name = session.split('/').pop();
+
+  // Random points, asked for through the address (#message=N) as a link would.
+  let seed = 7;
+  const random = () => { seed = (seed * 1103515245 + 12345) % 2147483648; return seed / 2147483648; };
+  const times = [];
+  for (let i = 0; i < 40; ++i) {
+    let point = Math.floor(random() * total) + 1;
+    if (String(point) === await page.evaluate(() => document.getElementById('screen').dataset.message)) point -= 1;
+    times.push(await page.evaluate((n) => window.timeTo(n, () => { location.hash = `#message=${n}`; }), point));
+  }
+  console.log(`${name}, ${total} messages: seek to a random point, asked to shown: median ${ms(percentile(times, 0.5))}, ` +
+    `95th ${ms(percentile(times, 0.95))}, max ${ms(percentile(times, 1))} (40 points)`);
+
+  // Stepping forward from where the last seek left the view.
+  const steps = [];
+  for (let i = 0; i < 30; ++i) {
+    steps.push(await page.evaluate(() => {
+      const next = Number(document.getElementById('screen').dataset.message) + 1;
+      return window.timeTo(next, () => document.getElementById('forward').click());
+    }));
+  }
+  console.log(`${name}: a step forward, asked to shown: median ${ms(percentile(steps, 0.5))}, ` +
+    `95th ${ms(percentile(steps, 0.95))}, max ${ms(percentile(steps, 1))} (30 steps)`);
+
+  // A scrub: the bar moved to a new point at every animation frame for 2 s,
+  // 1/2000 of the session apart; the page shows what it can of them.
+  const scrub = await page.evaluate(async (count) => {
     const canvas = document.getElementById('screen');
-    const start = performance.now();
-    return new Promise((resolve) => {
-      const observer = new MutationObserver(() => {
-        if (canvas.dataset.message === String(n)) {
-          observer.disconnect();
-          resolve(performance.now() - start);
-        }
-      });
-      observer.observe(canvas, { attributes: true, attributeFilter: ['data-message'] });
-      act();
+    const bar = document.getElementById('scrub');
+    const asked = new Map();
+    const latencies = [];
+    let lastShown = 0;
+    const shown = () => {
+      const at = asked.get(canvas.dataset.message);
+      if (at === undefined) return;
+      asked.delete(canvas.dataset.message);
+      latencies.push(performance.now() - at);
+      lastShown = performance.now();
+    };
+    canvas.addEventListener('shown', shown);
+    const first = Math.floor(count / 4);
+    const step = Math.max(1, Math.floor(count / 2000));
+    let i = 0;
+    const began = performance.now();
+    let lastAsked = '';
+    await new Promise((resolve) => {
+      const frame = () => {
+        if (performance.now() - began >= 2000) { resolve(); return; }
+        lastAsked = String(first + i * step);
+        asked.set(lastAsked, performance.now());
+        bar.value = lastAsked;
+        bar.dispatchEvent(new Event('input'));
+        i += 1;
+        requestAnimationFrame(frame);
+      };
+      requestAnimationFrame(frame);
     });
-  };
-});
-const times = [];
-for (let i = 1; i <= 20; ++i) {
-  const point = i === 20 ? sent - 100 : Math.round((sent * i * 0.618034) % sent);
-  times.push(await page.evaluate((n) => window.timeTo(n, () => { location.hash = `#message=${n}`; }), point));
+    const askedLast = performance.now();
+    // Until the last point asked for is shown.
+    while (canvas.dataset.message !== lastAsked && performance.now() - askedLast < 10000) {
+      await new Promise((resolve) => setTimeout(resolve, 5));
+    }
+    canvas.removeEventListener('shown', shown);
+    return { asks: i, latencies, seconds: (lastShown - began) / 1000, settle: lastShown - askedLast };
+  }, total);
+  console.log(`${name}: a scrub of ${scrub.asks} points at 60 a second: ${scrub.latencies.length} shown ` +
+    `(${(scrub.latencies.length / scrub.seconds).toFixed(1)} a second), asked to shown: median ` +
+    `${ms(percentile(scrub.latencies, 0.5))}, 95th ${ms(percentile(scrub.latencies, 0.95))}; ` +
+    `the last shown ${ms(Math.max(0, scrub.settle))} after it was asked`);
+  await replay.stop();
 }
-times.sort((a, b) => a - b);
-console.log(`seeking a ${sent}-message session, 20 points, asked for to drawn: median ${times[10].toFixed(0)} ms, ` +
-  `max ${times[19].toFixed(0)} ms`);
-
-// Stepping forward from a point late in the session, where the drawing
-// history is largest: only the changes since the point shown travel.
-const steps = [];
-for (let i = 0; i < 20; ++i) {
-  steps.push(await page.evaluate(() => {
-    const next = Number(document.getElementById('screen').dataset.message) + 1;
-    return window.timeTo(next, () => document.getElementById('forward').click());
-  }));
-}
-steps.sort((a, b) => a - b);
-console.log(`stepping forward one message, 20 steps late in the session: median ${steps[10].toFixed(0)} ms, ` +
-  `max ${steps[19].toFixed(0)} ms`);
 
 await browser.close();
-monitor.kill('SIGTERM');

@@ -244,8 +244,10 @@ net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request requ
   if (error) co_return;
   net::co_spawn(server.io, Listen(server, page), net::detached);
   while (!page->closed) {
+    // Ticks at a steady rate, however long sending took.
+    const auto due = net::steady_timer::clock_type::now() + kTick;
     if (!co_await Show(server, *page)) break;
-    page->wake.expires_after(kTick);
+    page->wake.expires_at(due);
     co_await page->wake.async_wait(net::redirect_error(net::use_awaitable, error));
   }
   page->closed = true;

@@ -38,6 +38,10 @@ struct View::Impl {
         co_await pause.async_wait(net::redirect_error(net::use_awaitable, error));
         continue;
       }
+      // Answers and frames go out as soon as they are written: with Nagle's
+      // delay, the end of a frame sent after the state waited for the
+      // page's delayed acknowledgement (40 ms).
+      socket.set_option(tcp::no_delay(true), error);
       net::co_spawn(s.io, Session(std::move(socket)), net::detached);
     }
   }

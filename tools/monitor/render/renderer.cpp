@@ -1,6 +1,8 @@
 #include "render/renderer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "render/replay.h"
 
@@ -9,6 +11,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kFrame = std::chrono::microseconds(16667);  // 60 frames a second at most
 constexpr size_t kRunEntries = 1024;                      // entries taken from the timeline at once
+constexpr auto kGather = std::chrono::milliseconds(4);     // caught up, the entries gather this long at most
 
 }  // namespace
 
@@ -52,9 +55,16 @@ void Renderer::Run() {
     // have run out.
     dirty_ = dirty_ || !run.heads.empty();
     if (dirty_ && (run.heads.empty() || Clock::now() - last >= kFrame)) {
+      // Frames a steady 1/60 s apart, however long composing took.
+      last = Clock::now();
       dirty_ = false;
       Publish();
-      last = Clock::now();
+    }
+    // Caught up with the pipe: the entries gather a little (never past the
+    // next frame's time), rather than the thread waking, locking and copying
+    // for each one.
+    if (!run.heads.empty() && run.heads.size() < kRunEntries) {
+      std::this_thread::sleep_until(std::min(Clock::now() + kGather, last + kFrame));
     }
   }
 }
