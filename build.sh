@@ -23,7 +23,10 @@ cd "$(dirname "$0")"
 # every test needs.
 demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev fonts-dejavu-core
                fonts-ipafont-gothic iproute2)
-view_packages=("${demo_packages[@]}" chromium nodejs npm)
+view_packages=("${demo_packages[@]}" chromium)
+# A Node.js installed from elsewhere carries its own npm, which Debian's npm
+# package conflicts with: Debian's are asked for only when either is missing.
+command -v node >/dev/null && command -v npm >/dev/null || view_packages+=(nodejs npm)
 packages=("${view_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 lld wine wine32:i386 wine64 ffmpeg curl)
 
@@ -49,8 +52,20 @@ setup() {
   fi
   echo "Installing: $(echo $missing)"
   dpkg --add-architecture i386
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
+  # A mirror caught mid-sync fails the update for a while: try again, then
+  # go on with what was fetched.
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    apt-get update -q && break
+    echo "apt-get update failed (attempt $attempt of 5)"
+    sleep $((attempt * 15))
+  done
+  for attempt in 1 2 3; do
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing && return 0
+    sleep 30
+    apt-get update -q || true
+  done
+  return 1
 }
 
 build() {
