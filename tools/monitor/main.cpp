@@ -322,11 +322,12 @@ int main(int argc, char** argv) {
 
   const auto announce_view = [&] {
     if (!view) return;
-    std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
+    // The warning comes first: a script that waits for the address has read it too.
     if (options.address != "127.0.0.1" && options.address != "::1" && options.address != "localhost") {
-      std::fputs("vesprine-monitor: warning: the view is served beyond this machine; anyone who can reach it "
-                 "sees the drawing\n", stderr);
+      std::fputs("vesprine-monitor: warning: the view is served beyond this machine; whoever has the address "
+                 "below, token included, sees the drawing\n", stderr);
     }
+    std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
     std::fflush(stderr);
   };
 
