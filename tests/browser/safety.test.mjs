@@ -311,7 +311,7 @@ test('a page whose WebSocket stops reading is dropped, and holds up neither the 
   // many small messages: a frame of it is 4 MiB, so the stalled page's
   // buffers fill at once, and a server that kept its frames would hold hundreds of MiB.
   const script = ['SetResolution 1024 1024'];
-  const many = process.env.RUN ? 200 : 1000;
+  const many = process.env.RUN ? 50 : 1000;
   for (let i = 0; i < 100; i++) script.push(`SetColor ${i} ${255 - i} ${i * 2} 255`, 'DrawRect 0 0 1024 1024 1', `repeat ${many} DrawPixel 1 1`);
   const sending = sendInBackground(script.join('\n') + '\n');
   const rss = () => Number(readFileSync(`/proc/${monitor.pid}/status`, 'utf8').match(/VmRSS:\s+(\d+)/)?.[1] ?? 0);
@@ -344,6 +344,23 @@ test('a page whose WebSocket stops reading is dropped, and holds up neither the 
   expect(reader.ended).toBe(false);
   await stalled.close();
   await reader.close();
+});
+
+test('a page that answers no ping for 20 s is dropped; one that answers stays', async ({ monitor }) => {
+  test.skip(process.platform !== 'linux', 'the connection\'s state is read from /proc');
+  const port = Number(new URL(monitor.url).port);
+  const answering = await openWebSocket(monitor.url);
+  const silent = await openWebSocket(monitor.url, { stall: true });
+  const openedAt = Date.now();
+  const local = silent.socket.localPort;
+  // Nothing is drawn, so no write to the silent page stalls: only its silence can drop it.
+  const dropped = await within(40_000, 'the silent page to be dropped', () => monitorEnd(port, local) !== '01' && Date.now());
+  const seconds = (dropped - openedAt) / 1000;
+  expect(seconds, 'seconds until the silent page was dropped').toBeGreaterThan(15);
+  expect(seconds, 'seconds until the silent page was dropped').toBeLessThan(35);
+  expect(answering.ended).toBe(false);
+  await silent.close();
+  await answering.close();
 });
 
 test('looks back past 4 at once are told to wait', async ({ monitor }) => {

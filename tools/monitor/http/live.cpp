@@ -13,6 +13,9 @@ namespace {
 using namespace std::chrono_literals;
 constexpr auto kTick = 16ms;
 constexpr auto kStalled = 10s;  // a page that takes no frame for this long is dropped
+constexpr auto kPing = 10s;     // a page not written to for this long is pinged
+constexpr auto kSilent = 20s;   // a page not heard from for this long (pongs count) is dropped
+using Clock = std::chrono::steady_clock;
 
 struct Page {
   explicit Page(beast::tcp_stream stream) : ws(std::move(stream)), wake(ws.get_executor()) {}
@@ -21,6 +24,7 @@ struct Page {
   net::steady_timer wake;
   bool overlay = false;
   bool closed = false;
+  Clock::time_point heard = Clock::now(), written = Clock::now();
   // What it shows.
   bool live = true;
   std::shared_ptr<const Shown> shown;  // the live frame it was sent last
@@ -112,11 +116,12 @@ std::string CountMessage(const Shown& shown) {
   return Dump(count);
 }
 
-// Writes one message; a write that makes no progress for kStalled ends the
-// page's connection (cancelling the write itself: closing the socket alone
-// does not release it everywhere, under Wine not).
-net::awaitable<bool> Send(Page& page, const std::string& message, bool binary) {
-  page.ws.binary(binary);
+// Runs one write to the page; a write that makes no progress for kStalled
+// ends the page's connection. The write is cancelled before the socket is
+// closed: under Wine a write still pending on a closed socket never ends.
+// This is the only place a page's socket is closed while a write may pend.
+template <typename Write>
+net::awaitable<bool> Guarded(Page& page, Write write) {
   net::steady_timer stalled(page.ws.get_executor(), kStalled);
   stalled.async_wait([&page](beast::error_code expired) {
     if (expired) return;
@@ -125,9 +130,26 @@ net::awaitable<bool> Send(Page& page, const std::string& message, bool binary) {
     beast::get_lowest_layer(page.ws).socket().close(ignored);
   });
   beast::error_code error;
-  co_await page.ws.async_write(net::buffer(message), net::redirect_error(net::use_awaitable, error));
+  co_await write(net::redirect_error(net::use_awaitable, error));
   stalled.cancel();
+  page.written = Clock::now();
   co_return !error;
+}
+
+net::awaitable<bool> Send(Page& page, const std::string& message, bool binary) {
+  page.ws.binary(binary);
+  auto write = [&](auto token) { return page.ws.async_write(net::buffer(message), token); };
+  co_return co_await Guarded(page, write);
+}
+
+// Keeps a quiet page's connection known to be alive: a ping when nothing was
+// written for kPing; false when the page was not heard from for kSilent.
+net::awaitable<bool> KeepAlive(Page& page) {
+  const auto now = Clock::now();
+  if (now - page.heard > kSilent) co_return false;
+  if (now - page.written < kPing) co_return true;
+  auto ping = [&](auto token) { return page.ws.async_ping({}, token); };
+  co_return co_await Guarded(page, ping);
 }
 
 // Sends what the page should show now: the latest frame while live, else
@@ -196,6 +218,7 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
     beast::error_code error;
     co_await page->ws.async_read(buffer, net::redirect_error(net::use_awaitable, error));
     if (error) break;
+    page->heard = Clock::now();
     const json ask = json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
     buffer.consume(buffer.size());
     if (!ask.is_object() || !ask.contains("t")) continue;
@@ -231,12 +254,14 @@ net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request requ
     ~Done() { --pages; }
   } done{server.pages};
   beast::get_lowest_layer(page->ws).expires_never();
-  // A page that neither reads nor answers pings for 10 s is dropped.
+  // Beast's own idle timeout would close the socket under a pending write:
+  // KeepAlive and Guarded do its work instead.
   websocket::stream_base::timeout timeout{};
   timeout.handshake_timeout = 10s;
-  timeout.idle_timeout = 10s;
-  timeout.keep_alive_pings = true;
+  timeout.idle_timeout = websocket::stream_base::none();
+  timeout.keep_alive_pings = false;
   page->ws.set_option(timeout);
+  page->ws.control_callback([raw = page.get()](websocket::frame_type, beast::string_view) { raw->heard = Clock::now(); });
   page->ws.set_option(websocket::stream_base::decorator([](websocket::response_type& response) { Secure(response); }));
   page->ws.read_message_max(4096);
   beast::error_code error;
@@ -247,6 +272,7 @@ net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request requ
     // Ticks at a steady rate, however long sending took.
     const auto due = net::steady_timer::clock_type::now() + kTick;
     if (!co_await Show(server, *page)) break;
+    if (!co_await KeepAlive(*page)) break;
     page->wake.expires_at(due);
     co_await page->wake.async_wait(net::redirect_error(net::use_awaitable, error));
   }
