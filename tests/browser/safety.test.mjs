@@ -363,6 +363,20 @@ test('a page that answers no ping for 20 s is dropped; one that answers stays', 
   await answering.close();
 });
 
+test('a page that watches drawing for 30 s, speaking only to answer pings, stays', async ({ monitor }) => {
+  const watching = await openWebSocket(monitor.url);
+  const started = Date.now();
+  let n = 0;
+  for (let i = 0; Date.now() - started < 30_000; i++) {
+    n += send(`DrawPixel ${i % 640} 1\n`);
+    await sleep(500);
+  }
+  await expect.poll(() => monitor.lines().length, { timeout: 30_000 }).toBe(n);
+  await within(10_000, 'the watching page to be sent the last frame', () => watching.message === n);
+  expect(watching.ended).toBe(false);
+  await watching.close();
+});
+
 test('looks back past 4 at once are told to wait', async ({ monitor }) => {
   // Many full-screen shapes: each look back at a late point takes a while.
   const n = send('SetResolution 640 480\nrepeat 3000 DrawRect 0 0 640 480 1\nrepeat 3000 DrawEllipse 0 0 640 480 1\n');

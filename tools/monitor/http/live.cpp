@@ -24,7 +24,7 @@ struct Page {
   net::steady_timer wake;
   bool overlay = false;
   bool closed = false;
-  Clock::time_point heard = Clock::now(), written = Clock::now();
+  Clock::time_point heard = Clock::now(), pinged;
   // What it shows.
   bool live = true;
   std::shared_ptr<const Shown> shown;  // the live frame it was sent last
@@ -116,23 +116,31 @@ std::string CountMessage(const Shown& shown) {
   return Dump(count);
 }
 
+// Ends the page's connection, cancelling what is pending on it first.
+void Close(Page& page) {
+  beast::error_code ignored;
+  beast::get_lowest_layer(page.ws).socket().cancel(ignored);
+  beast::get_lowest_layer(page.ws).socket().close(ignored);
+}
+
 // Runs one write to the page; a write that makes no progress for kStalled
 // ends the page's connection. The write is cancelled before the socket is
 // closed: under Wine a write still pending on a closed socket never ends.
 // This is the only place a page's socket is closed while a write may pend.
+// The timer's handler may already be queued when the write ends: it then
+// finds `finished` set and leaves the page (which may be gone) alone.
 template <typename Write>
 net::awaitable<bool> Guarded(Page& page, Write write) {
+  auto finished = std::make_shared<bool>(false);
   net::steady_timer stalled(page.ws.get_executor(), kStalled);
-  stalled.async_wait([&page](beast::error_code expired) {
-    if (expired) return;
-    beast::error_code ignored;
-    beast::get_lowest_layer(page.ws).socket().cancel(ignored);
-    beast::get_lowest_layer(page.ws).socket().close(ignored);
+  stalled.async_wait([&page, finished](beast::error_code expired) {
+    if (expired || *finished) return;
+    Close(page);
   });
   beast::error_code error;
   co_await write(net::redirect_error(net::use_awaitable, error));
+  *finished = true;
   stalled.cancel();
-  page.written = Clock::now();
   co_return !error;
 }
 
@@ -142,12 +150,14 @@ net::awaitable<bool> Send(Page& page, const std::string& message, bool binary) {
   co_return co_await Guarded(page, write);
 }
 
-// Keeps a quiet page's connection known to be alive: a ping when nothing was
-// written for kPing; false when the page was not heard from for kSilent.
+// Keeps the page's connection known to be alive (a page only speaks when it
+// seeks): a ping once it was not heard from for kPing, which its pong
+// answers; false when it was not heard from for kSilent.
 net::awaitable<bool> KeepAlive(Page& page) {
   const auto now = Clock::now();
   if (now - page.heard > kSilent) co_return false;
-  if (now - page.written < kPing) co_return true;
+  if (now - page.heard < kPing || page.pinged > page.heard) co_return true;
+  page.pinged = now;
   auto ping = [&](auto token) { return page.ws.async_ping({}, token); };
   co_return co_await Guarded(page, ping);
 }
@@ -167,24 +177,26 @@ net::awaitable<bool> Show(Server& server, Page& page) {
     frame = &latest->frame;
     scene = latest->scene.get();
     message = latest->message;
-  } else if (!page.point && server.renderer.Latest()->message != page.counted) {
+  } else if (!page.point) {
     // Paused, it is told how many messages have arrived.
-    const std::string count = CountMessage(*server.renderer.Latest());
-    page.counted = server.renderer.Latest()->message;
+    latest = server.renderer.Latest();
+    if (latest->message == page.counted) co_return true;
+    page.counted = latest->message;
+    const std::string count = CountMessage(*latest);
     co_return co_await Send(page, count, false);
-  } else if (page.point) {
+  } else {
     frame = &page.point->frame;
     summary = Summary(*page.point->scene);
     scene = &summary;
     message = page.point->message;
-  } else {
-    co_return true;
   }
   const std::optional<std::string> state = StateMessage(page, *scene, page.live ? nullptr : &*page.point);
   const std::string tiles = FrameMessage(page, *frame, message);
   page.message = message;
   page.point.reset();
-  if (state && !co_await Send(page, *state, false)) co_return false;
+  if (state) {
+    if (!co_await Send(page, *state, false)) co_return false;
+  }
   co_return co_await Send(page, tiles, true);
 }
 
@@ -196,9 +208,10 @@ net::awaitable<void> Seek(Server& server, std::shared_ptr<Page> page) {
     const int64_t message = *page->wanted;
     page->wanted.reset();
     std::optional<Point> point;
-    while (!page->closed && !(point = co_await Look(server, [&server, message] {
-      return MakePoint(server.timeline, server.images.Source(), message);
-    }))) {
+    while (!page->closed) {
+      auto make = [&server, message] { return MakePoint(server.timeline, server.images.Source(), message); };
+      point = co_await Look(server, std::move(make));
+      if (point) break;
       // Every worker busy: ask again shortly.
       net::steady_timer wait(server.io, 20ms);
       co_await wait.async_wait(net::use_awaitable);
@@ -277,5 +290,5 @@ net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request requ
     co_await page->wake.async_wait(net::redirect_error(net::use_awaitable, error));
   }
   page->closed = true;
-  beast::get_lowest_layer(page->ws).close();
+  Close(*page);
 }

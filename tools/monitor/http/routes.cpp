@@ -78,13 +78,14 @@ net::awaitable<Response> SpriteSurface(Server& server, const std::map<std::strin
                                        unsigned version) {
   const int64_t id = numbers.count("id") ? numbers.at("id") : 0;
   const int64_t message = Latest(numbers, server);
-  auto png = co_await Look(server, [&server, message, id]() -> std::string {
+  auto encode = [&server, message, id]() -> std::string {
     const Point point = MakePoint(server.timeline, server.images.Source(), message);
     for (const Sprite& sprite : point.scene->sprites) {
       if (sprite.id == id) return EncodePng(sprite.width, sprite.height, Picture(sprite.layer, true));
     }
     return "";
-  });
+  };
+  auto png = co_await Look(server, std::move(encode));
   if (!png) co_return Busy(version);
   if (png->empty()) co_return Plain(http::status::not_found, "no such sprite at that message", version);
   co_return Bytes(std::move(*png), "image/png", version);
@@ -96,9 +97,10 @@ net::awaitable<Response> PixelAnswer(Server& server, const std::map<std::string,
   }
   const auto x = static_cast<int32_t>(numbers.at("x")), y = static_cast<int32_t>(numbers.at("y"));
   const int64_t message = Latest(numbers, server);
-  auto body = co_await Look(server, [&server, x, y, message] {
+  auto history = [&server, x, y, message] {
     return Dump(HistoryJson(PixelHistory(server.timeline, server.images.Source(), x, y, message)));
-  });
+  };
+  auto body = co_await Look(server, std::move(history));
   if (!body) co_return Busy(version);
   co_return Bytes(std::move(*body), "application/json", version);
 }
@@ -108,12 +110,13 @@ net::awaitable<Response> Seek(Server& server, const std::map<std::string, int64_
     co_return Plain(http::status::bad_request, "expected ?message=N, N a message number", version);
   }
   const int64_t message = numbers.at("message");
-  auto body = co_await Look(server, [&server, message] {
+  auto make = [&server, message] {
     const Point point = MakePoint(server.timeline, server.images.Source(), message);
     json answer = PointJson(point);
     answer["state"] = StateJson(*point.scene, 0);
     return Dump(answer);
-  });
+  };
+  auto body = co_await Look(server, std::move(make));
   if (!body) co_return Busy(version);
   co_return Bytes(std::move(*body), "application/json", version);
 }
