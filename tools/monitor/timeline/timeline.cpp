@@ -30,10 +30,11 @@ std::pair<size_t, size_t> LongestZeroRun(const uint8_t* bytes, size_t size) {
 }  // namespace
 
 void Expand(const EntryHead& head, const uint8_t* kept, std::vector<uint8_t>& bytes) {
-  bytes.resize(head.size);
-  std::memcpy(bytes.data(), kept, head.gap);
-  std::memset(bytes.data() + head.gap, 0, head.zeros);
-  std::memcpy(bytes.data() + head.gap + head.zeros, kept + head.gap, head.size - head.gap - head.zeros);
+  bytes.assign(head.size, 0);
+  // `kept` is null where a block holds no bytes yet (joins, leaves, messages all zeros).
+  const size_t rest = head.size - head.gap - head.zeros;
+  if (head.gap) std::memcpy(bytes.data(), kept, head.gap);
+  if (rest) std::memcpy(bytes.data() + head.gap + head.zeros, kept + head.gap, rest);
 }
 
 void Timeline::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size,
