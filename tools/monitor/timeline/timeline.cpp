@@ -30,10 +30,11 @@ std::pair<size_t, size_t> LongestZeroRun(const uint8_t* bytes, size_t size) {
 }  // namespace
 
 void Expand(const EntryHead& head, const uint8_t* kept, std::vector<uint8_t>& bytes) {
-  bytes.assign(head.size, 0);
+  bytes.resize(head.size);
   // `kept` is null where a block holds no bytes yet (joins, leaves, messages all zeros).
   const size_t rest = head.size - head.gap - head.zeros;
   if (head.gap) std::memcpy(bytes.data(), kept, head.gap);
+  if (head.zeros) std::memset(bytes.data() + head.gap, 0, head.zeros);
   if (rest) std::memcpy(bytes.data() + head.gap + head.zeros, kept + head.gap, rest);
 }
 
