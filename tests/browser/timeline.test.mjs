@@ -384,8 +384,10 @@ test('#screen says no message before its first frame is drawn', async ({ page, m
     });
   });
   await page.goto(monitor.url);
-  await expect(page.locator('#messages')).toHaveText(String(n));
-  await expect.poll(() => held.length).toBeGreaterThan(0);
+  // The page's first state: as long as a page may take to show a message
+  // (under Wine it once took more than expect's default 5 s).
+  await expect(page.locator('#messages')).toHaveText(String(n), { timeout: 60_000 });
+  await expect.poll(() => held.length, { timeout: 60_000 }).toBeGreaterThan(0);
   expect(await page.locator('#screen').getAttribute('data-message')).toBeNull();
   released = true;
   for (const frame of held) toPage.send(frame);
