@@ -133,9 +133,14 @@ export async function openView(page, url, messages, query = '') {
   await showsMessage(page, messages);
 }
 
+// As long as a page is given to show what it was sent: loading, connecting
+// and the monitor's answer (under Wine a page once took more than expect's
+// default 5 s).
+export const shownWithin = { timeout: 60_000 };
+
 export async function showsMessage(page, messages) {
   await page.waitForFunction(
-    (n) => Number(document.getElementById('screen').dataset.message) >= n, messages, { timeout: 60_000 });
+    (n) => Number(document.getElementById('screen').dataset.message) >= n, messages, shownWithin);
 }
 
 // The RGBA of screen pixel (x, y).

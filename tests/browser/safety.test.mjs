@@ -5,7 +5,7 @@ import http from 'node:http';
 import net from 'node:net';
 import { readFileSync } from 'node:fs';
 import {
-  test, expect, startMonitor, send, sendInBackground, openView, showsMessage, pixel,
+  test, expect, startMonitor, send, sendInBackground, openView, showsMessage, pixel, shownWithin,
 } from './helpers.mjs';
 import { openWebSocket } from './websocket.mjs';
 
@@ -67,7 +67,7 @@ DrawString 100 100 "<script>window.owned=3</script>" 12
   await expect(page.locator('#sprites tbody td').first()).toHaveText(name);
   // The messages around a point.
   await page.goto(`${monitor.url}#message=1`);
-  await expect(page.locator('#screen')).toHaveAttribute('data-message', '1');
+  await expect(page.locator('#screen')).toHaveAttribute('data-message', '1', shownWithin);
   await expect(page.locator('#around li.selected')).toContainText(markup);
   await expect(page.locator('#around li').nth(1)).toContainText(name);
   // A pixel's history, its sprite named.
@@ -246,7 +246,7 @@ test('16 live views do not lock out the page\'s files; a 17th is told plainly, a
     // A page opened now loads, says why it shows nothing yet, and shows
     // the screen once a view leaves.
     await page.goto(monitor.url);
-    await expect(page.locator('#stream')).toHaveText(/too many live views/);
+    await expect(page.locator('#stream')).toHaveText(/too many live views/, shownWithin);
     expect(await page.locator('#screen').getAttribute('data-message')).toBeNull();
     await views.pop().close();
     await showsMessage(page, n);

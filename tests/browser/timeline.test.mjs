@@ -7,6 +7,7 @@ import { join } from 'node:path';
 import { test as base } from '@playwright/test';
 import {
   test, expect, startMonitor, send, openView, showsMessage, pixel, allPixels, expectSamePixels, pngPixels, decodePng,
+  shownWithin,
 } from './helpers.mjs';
 
 // Clears, sprites moving over the screen, text and an image: lines, each one message.
@@ -26,7 +27,7 @@ const points = [0, 1, 3, 12, 13, 14, 50, 61, last - 1, last];
 // Waits until the page shows point `n` of `total`, paused.
 async function pausedAt(page, n, total) {
   await expect(page.locator('#timeline')).toHaveAttribute('data-state', 'paused');
-  await expect(page.locator('#screen')).toHaveAttribute('data-message', String(n));
+  await expect(page.locator('#screen')).toHaveAttribute('data-message', String(n), shownWithin);
   await expect(page.locator('#position')).toHaveText(`message ${n} of ${total}, paused`);
   await expect(page).toHaveURL(new RegExp(`#message=${n}$`));
 }
@@ -384,10 +385,8 @@ test('#screen says no message before its first frame is drawn', async ({ page, m
     });
   });
   await page.goto(monitor.url);
-  // The page's first state: as long as a page may take to show a message
-  // (under Wine it once took more than expect's default 5 s).
-  await expect(page.locator('#messages')).toHaveText(String(n), { timeout: 60_000 });
-  await expect.poll(() => held.length, { timeout: 60_000 }).toBeGreaterThan(0);
+  await expect(page.locator('#messages')).toHaveText(String(n), shownWithin);
+  await expect.poll(() => held.length, shownWithin).toBeGreaterThan(0);
   expect(await page.locator('#screen').getAttribute('data-message')).toBeNull();
   released = true;
   for (const frame of held) toPage.send(frame);
