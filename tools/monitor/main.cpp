@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,13 +10,13 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "export/compare.h"
 #include "export/export.h"
 #include "input/decode.h"
 #include "input/server.h"
 #include "input/session.h"
+#include "input/stop.h"
 #include "http/view.h"
 
 namespace {
@@ -170,19 +169,9 @@ int64_t MicrosecondsNow() {
   return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
 }
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void Interrupt(int) { interrupted = 1; }
-
 void SleepUntil(std::chrono::steady_clock::time_point due) {
-  while (!interrupted && std::chrono::steady_clock::now() < due) {
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-        due - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
-  }
-}
-
-void WaitForInterrupt() {
-  while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+  if (left.count() > 0) WaitForStop(static_cast<long>(left.count()));
 }
 
 // Feeds the entries of a session file to `take` and `client_event` as the
@@ -193,8 +182,6 @@ template <class Take, class ClientEvent>
 bool Replay(const Options& options, const Take& take, const ClientEvent& client_event) {
   constexpr uint64_t kLongestPause = 10'000'000;  // microseconds
   const char* path = options.replay.c_str();
-  std::signal(SIGINT, Interrupt);
-  std::signal(SIGTERM, Interrupt);
   std::ifstream in(options.replay, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "vesprine-monitor: cannot read %s\n", path);
@@ -210,7 +197,7 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
   int64_t entries = 0;
   auto due = std::chrono::steady_clock::now();
   int64_t last = 0;
-  while (!interrupted && reader.Next(entry, error)) {
+  while (!Stopping() && reader.Next(entry, error)) {
     if (options.pace) {
       // Unsigned, so that no pair of times in a corrupt file can overflow.
       const uint64_t gap = entry.time > last ? static_cast<uint64_t>(entry.time) - static_cast<uint64_t>(last) : 0;
@@ -231,7 +218,7 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
     return false;
   }
   std::fprintf(stderr, "vesprine-monitor: replayed %lld entries of %s%s\n", static_cast<long long>(entries), path,
-               interrupted ? " (interrupted)" : "");
+               Stopping() ? " (interrupted)" : "");
   return true;
 }
 
@@ -247,6 +234,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
+  CatchStop();
 
   if (options.compares) return Compare(options.comparing);
   if (options.exports) return Export(options.replay, options.exporting);
@@ -340,7 +328,8 @@ int main(int argc, char** argv) {
     if (view && complete && (options.count == 0 || tally.messages < options.count)) {
       std::fputs("vesprine-monitor: the replay is done; the live view stays open (Ctrl-C ends it)\n", stderr);
       std::fflush(stderr);
-      WaitForInterrupt();
+      while (!WaitForStop(1000)) {
+      }
     }
     PrintSummary(tally);
     return complete ? 0 : 1;

@@ -7,6 +7,7 @@
 
 #include "export/process.h"
 #include "export/walk.h"
+#include "input/stop.h"
 #include "pixels/png.h"
 
 namespace {
@@ -40,6 +41,10 @@ int Finished(const Walk& walk) {
 int Picture(Walk& walk, const ExportOptions& options) {
   const int64_t at = options.at.value_or(INT64_MAX);
   while (walk.messages() < at && walk.Step()) {
+  }
+  if (Stopping()) {
+    std::fprintf(stderr, "vesprine-monitor: %s; nothing written\n", walk.error().c_str());
+    return 2;
   }
   if (options.at && walk.messages() < at && walk.error().empty()) {
     std::fprintf(stderr, "vesprine-monitor: %s has %lld messages; exporting the last\n", walk.path().c_str(),

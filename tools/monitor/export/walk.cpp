@@ -1,5 +1,7 @@
 #include "export/walk.h"
 
+#include "input/stop.h"
+
 Walk::Walk(const std::string& path, const std::string& images)
     : path_(path), in_(path, std::ios::binary), reader_(in_), images_(images), source_(images_.Source()) {}
 
@@ -16,6 +18,10 @@ bool Walk::Start() {
 }
 
 bool Walk::Next() {
+  if (Stopping()) {
+    error_ = "interrupted after message " + std::to_string(scene_.messages);
+    return false;
+  }
   SessionEntry entry;
   while (reader_.Next(entry, error_)) {
     switch (entry.kind) {

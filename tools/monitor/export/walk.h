@@ -22,8 +22,9 @@ class Walk {
   // not a session this monitor reads.
   bool Start();
   // Reads the entries up to the next message, applying the clients' coming
-  // and going; false at the end of the file, or where an entry cannot be
-  // read (error() says why). entry() is then the message, not yet applied.
+  // and going; false at the end of the file, where an entry cannot be read,
+  // or once the monitor is stopping (error() says which). entry() is then
+  // the message, not yet applied.
   bool Next();
   // Applies the message that Next read.
   void Apply();

@@ -23,7 +23,7 @@ struct Page {
   websocket::stream<beast::tcp_stream> ws;
   net::steady_timer wake;
   bool overlay = false;
-  bool closed = false;
+  Gone closed{false};  // also tells a point being made for it to give up
   Clock::time_point heard = Clock::now(), pinged;
   // What it shows.
   bool live = true;
@@ -205,11 +205,14 @@ net::awaitable<bool> Show(Server& server, Page& page) {
 net::awaitable<void> Seek(Server& server, std::shared_ptr<Page> page) {
   page->seeking = true;
   while (page->wanted && !page->live && !page->closed) {
-    const int64_t message = *page->wanted;
+    // Never past what the render thread has drawn.
+    const int64_t message = std::min(*page->wanted, server.renderer.Applied());
     page->wanted.reset();
     std::optional<Point> point;
     while (!page->closed) {
-      auto make = [&server, message] { return MakePoint(server.timeline, server.images.Source(), message); };
+      auto make = [&server, message, page] {
+        return MakePoint(server.timeline, server.images.Source(), message, &page->closed);
+      };
       point = co_await Look(server, std::move(make));
       if (point) break;
       // Every worker busy: ask again shortly.

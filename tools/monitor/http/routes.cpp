@@ -5,6 +5,7 @@
 #include <set>
 
 #include "http/assets.h"
+#include "input/stop.h"
 #include "http/json.h"
 #include "http/server.h"
 #include "pixels/png.h"
@@ -38,6 +39,16 @@ std::optional<std::map<std::string, int64_t>> Numbers(std::string_view query, co
   return numbers;
 }
 
+using namespace std::chrono_literals;
+constexpr auto kBehindWait = 2s;  // how long a look back waits for the render thread to draw its message
+
+// What a look back was asked, and whether its asker is still there.
+struct Asked {
+  std::map<std::string, int64_t> numbers;
+  unsigned version;
+  std::shared_ptr<Gone> gone;
+};
+
 Response Bytes(std::string body, const char* type, unsigned version) {
   Response response{http::status::ok, version};
   response.set(http::field::content_type, type);
@@ -50,75 +61,113 @@ Response Busy(unsigned version) {
                                                       std::to_string(kMaxLooks) + ")", version);
 }
 
-int64_t Latest(const std::map<std::string, int64_t>& numbers, Server& server) {
+// A look back at a message the render thread has not drawn yet.
+Response Behind(Server& server, int64_t message, unsigned version) {
+  Response response = Plain(http::status::service_unavailable,
+                            "message " + std::to_string(message) + " is not drawn yet (" +
+                                std::to_string(server.renderer.Applied()) + " of " +
+                                std::to_string(server.timeline.Messages()) + " are); ask again shortly",
+                            version);
+  response.set(http::field::retry_after, "1");
+  return response;
+}
+
+// The message a look back shows: the one asked for (past the last one
+// received, the last), or without one the latest frame's. A look back
+// never draws past the render thread: it waits for it up to kBehindWait.
+net::awaitable<bool> Drawn(Server& server, const std::map<std::string, int64_t>& numbers, int64_t& message) {
   const auto found = numbers.find("message");
-  return found != numbers.end() ? found->second : server.renderer.Latest()->message;
+  if (found == numbers.end()) {
+    message = server.renderer.Latest()->message;
+    co_return true;
+  }
+  message = std::min(found->second, server.timeline.Messages());
+  const auto until = std::chrono::steady_clock::now() + kBehindWait;
+  while (server.renderer.Applied() < message) {
+    if (std::chrono::steady_clock::now() >= until || Stopping()) co_return false;
+    net::steady_timer wait(server.io, 20ms);
+    co_await wait.async_wait(net::use_awaitable);
+  }
+  co_return true;
 }
 
 // The composed screen right after a message (the latest frame without
 // one), as a PNG.
-net::awaitable<Response> Frame(Server& server, const std::map<std::string, int64_t>& numbers, unsigned version) {
-  const bool overlay = numbers.count("overlay") && numbers.at("overlay") == 1;
-  const std::shared_ptr<const Shown> latest = numbers.count("message") ? nullptr : server.renderer.Latest();
-  const int64_t message = Latest(numbers, server);
+net::awaitable<Response> Frame(Server& server, Asked asked) {
+  const bool overlay = asked.numbers.count("overlay") && asked.numbers.at("overlay") == 1;
+  const std::shared_ptr<const Shown> latest = asked.numbers.count("message") ? nullptr : server.renderer.Latest();
+  int64_t message = 0;
+  if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   // Named, not a temporary of the co_await: GCC 12 destroys such a
   // temporary's captures twice.
-  auto encode = [&server, message, overlay, latest] {
+  auto encode = [&server, message, overlay, latest, gone = asked.gone] {
     if (latest) return EncodePng(latest->frame.width(), latest->frame.height(), Picture(latest->frame, overlay));
-    const Point point = MakePoint(server.timeline, server.images.Source(), message);
+    const Point point = MakePoint(server.timeline, server.images.Source(), message, gone.get());
     return EncodePng(point.frame.width(), point.frame.height(), Picture(point.frame, overlay));
   };
   auto png = co_await Look(server, std::move(encode));
-  if (!png) co_return Busy(version);
-  co_return Bytes(std::move(*png), "image/png", version);
+  if (!png) co_return Busy(asked.version);
+  co_return Bytes(std::move(*png), "image/png", asked.version);
 }
 
 // A chosen sprite's surface alone, as a PNG.
-net::awaitable<Response> SpriteSurface(Server& server, const std::map<std::string, int64_t>& numbers,
-                                       unsigned version) {
-  const int64_t id = numbers.count("id") ? numbers.at("id") : 0;
-  const int64_t message = Latest(numbers, server);
-  auto encode = [&server, message, id]() -> std::string {
-    const Point point = MakePoint(server.timeline, server.images.Source(), message);
+net::awaitable<Response> SpriteSurface(Server& server, Asked asked) {
+  const int64_t id = asked.numbers.count("id") ? asked.numbers.at("id") : 0;
+  int64_t message = 0;
+  if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
+  auto encode = [&server, message, id, gone = asked.gone]() -> std::string {
+    const Point point = MakePoint(server.timeline, server.images.Source(), message, gone.get());
     for (const Sprite& sprite : point.scene->sprites) {
       if (sprite.id == id) return EncodePng(sprite.width, sprite.height, Picture(sprite.layer, true));
     }
     return "";
   };
   auto png = co_await Look(server, std::move(encode));
-  if (!png) co_return Busy(version);
-  if (png->empty()) co_return Plain(http::status::not_found, "no such sprite at that message", version);
-  co_return Bytes(std::move(*png), "image/png", version);
+  if (!png) co_return Busy(asked.version);
+  if (png->empty()) co_return Plain(http::status::not_found, "no such sprite at that message", asked.version);
+  co_return Bytes(std::move(*png), "image/png", asked.version);
 }
 
-net::awaitable<Response> PixelAnswer(Server& server, const std::map<std::string, int64_t>& numbers, unsigned version) {
+net::awaitable<Response> PixelAnswer(Server& server, Asked asked) {
+  const auto& numbers = asked.numbers;
   if (!numbers.count("x") || !numbers.count("y") || numbers.at("x") > kMaxSide || numbers.at("y") > kMaxSide) {
-    co_return Plain(http::status::bad_request, "expected ?x=X&y=Y[&message=N], X and Y pixels of the screen", version);
+    co_return Plain(http::status::bad_request, "expected ?x=X&y=Y[&message=N], X and Y pixels of the screen",
+                    asked.version);
   }
   const auto x = static_cast<int32_t>(numbers.at("x")), y = static_cast<int32_t>(numbers.at("y"));
-  const int64_t message = Latest(numbers, server);
-  auto history = [&server, x, y, message] {
-    return Dump(HistoryJson(PixelHistory(server.timeline, server.images.Source(), x, y, message)));
+  int64_t message = 0;
+  if (!co_await Drawn(server, numbers, message)) co_return Behind(server, message, asked.version);
+  auto history = [&server, x, y, message, gone = asked.gone] {
+    return Dump(HistoryJson(PixelHistory(server.timeline, server.images.Source(), x, y, message, gone.get())));
   };
   auto body = co_await Look(server, std::move(history));
-  if (!body) co_return Busy(version);
-  co_return Bytes(std::move(*body), "application/json", version);
+  if (!body) co_return Busy(asked.version);
+  co_return Bytes(std::move(*body), "application/json", asked.version);
 }
 
-net::awaitable<Response> Seek(Server& server, const std::map<std::string, int64_t>& numbers, unsigned version) {
-  if (!numbers.count("message")) {
-    co_return Plain(http::status::bad_request, "expected ?message=N, N a message number", version);
+net::awaitable<Response> Seek(Server& server, Asked asked) {
+  if (!asked.numbers.count("message")) {
+    co_return Plain(http::status::bad_request, "expected ?message=N, N a message number", asked.version);
   }
-  const int64_t message = numbers.at("message");
-  auto make = [&server, message] {
-    const Point point = MakePoint(server.timeline, server.images.Source(), message);
+  int64_t message = 0;
+  if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
+  auto make = [&server, message, gone = asked.gone] {
+    const Point point = MakePoint(server.timeline, server.images.Source(), message, gone.get());
     json answer = PointJson(point);
     answer["state"] = StateJson(*point.scene, 0);
     return Dump(answer);
   };
   auto body = co_await Look(server, std::move(make));
-  if (!body) co_return Busy(version);
-  co_return Bytes(std::move(*body), "application/json", version);
+  if (!body) co_return Busy(asked.version);
+  co_return Bytes(std::move(*body), "application/json", asked.version);
+}
+
+// The look back a path names.
+net::awaitable<Response> LookBack(Server& server, std::string_view path, const Asked& asked) {
+  if (path == "/frame") return Frame(server, asked);
+  if (path == "/sprite") return SpriteSurface(server, asked);
+  if (path == "/pixel") return PixelAnswer(server, asked);
+  return Seek(server, asked);
 }
 
 }  // namespace
@@ -130,7 +179,7 @@ Response Plain(http::status status, const std::string& text, unsigned version) {
   return response;
 }
 
-net::awaitable<Response> Answer(Server& server, const Request& request) {
+net::awaitable<Response> Answer(Server& server, const Request& request, std::shared_ptr<Gone> gone) {
   const unsigned version = request.version();
   const std::string_view target = request.target();
   const std::string_view path = target.substr(0, target.find('?'));
@@ -147,10 +196,9 @@ net::awaitable<Response> Answer(Server& server, const Request& request) {
         return list;
       }() + ", each N a number", version);
     }
-    if (path == "/frame") co_return co_await Frame(server, *numbers, version);
-    if (path == "/sprite") co_return co_await SpriteSurface(server, *numbers, version);
-    if (path == "/pixel") co_return co_await PixelAnswer(server, *numbers, version);
-    co_return co_await Seek(server, *numbers, version);
+    // Named, not a temporary of the co_await (see Frame).
+    const Asked asked{*numbers, version, std::move(gone)};
+    co_return co_await LookBack(server, path, asked);
   }
   const Asset* asset = FindAsset(path == "/" ? "/index.html" : path);
   if (asset == nullptr) co_return Plain(http::status::not_found, "not found", version);

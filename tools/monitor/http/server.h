@@ -13,6 +13,7 @@
 #include "http/view.h"
 #include "render/images.h"
 #include "render/renderer.h"
+#include "render/replay.h"
 #include "timeline/timeline.h"
 
 namespace net = boost::asio;
@@ -42,8 +43,9 @@ struct Server {
 
 // A plain-text answer.
 Response Plain(http::status status, const std::string& text, unsigned version);
-// The answer to a request other than the live view's.
-net::awaitable<Response> Answer(Server& server, const Request& request);
+// The answer to a request other than the live view's; a look back gives
+// up once `gone` is set (its asker has left).
+net::awaitable<Response> Answer(Server& server, const Request& request, std::shared_ptr<Gone> gone);
 // Serves one page's live view over a WebSocket, until it leaves.
 net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request request);
 // Runs `work` on the workers, one of at most kMaxLooks at once; nothing when

@@ -10,6 +10,18 @@ using namespace std::chrono_literals;
 
 bool IsLoopback(const net::ip::address& ip) { return ip.is_loopback(); }
 
+// Sets `gone` when the peer closes its end while its answer is made: the
+// socket turns readable with nothing to read. Ends when the socket's
+// operations are cancelled. A peer that sends more (a pipelined request)
+// is not watched further.
+void WatchForLeaving(tcp::socket& socket, std::shared_ptr<Gone> gone) {
+  socket.async_wait(tcp::socket::wait_read, [&socket, gone](beast::error_code error) {
+    if (error == net::error::operation_aborted) return;
+    beast::error_code ignored;
+    if (error || socket.available(ignored) == 0) gone->store(true);
+  });
+}
+
 }  // namespace
 
 struct View::Impl {
@@ -81,7 +93,11 @@ struct View::Impl {
             co_return;
           }
         } else {
-          response = co_await Answer(s, request);
+          auto gone = std::make_shared<Gone>(false);
+          WatchForLeaving(stream.socket(), gone);
+          response = co_await Answer(s, request, gone);
+          stream.socket().cancel();
+          if (gone->load()) break;
         }
         if (const std::string cookie = s.guard.CookieFor(request); !cookie.empty()) {
           response.set(http::field::set_cookie, cookie);

@@ -16,12 +16,9 @@
 
 #include "protocol/protocol.h"
 #include "input/server.h"
+#include "input/stop.h"
 
 namespace {
-
-volatile sig_atomic_t interrupted = 0;
-
-void Interrupt(int) { interrupted = 1; }
 
 struct Client {
   int fd;
@@ -119,11 +116,6 @@ ServeResult Serve(const ServeHandlers& handlers) {
   }
   if (listen(listener, 64) != 0) return ServeResult::kFailed;
 
-  // No SA_RESTART: a signal wakes poll, which then sees the flag.
-  struct sigaction action {};
-  action.sa_handler = Interrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
   // A session file past the size limit fails its write instead of ending the monitor.
   signal(SIGXFSZ, SIG_IGN);
   handlers.ready();
@@ -133,17 +125,19 @@ ServeResult Serve(const ServeHandlers& handlers) {
   int64_t next_number = 1;
   bool serving = true;
   Clock::time_point listen_again{};  // until then the listener waits for descriptors
-  while (serving && !interrupted) {
+  // The stop's descriptor first, then the listener, then each client.
+  constexpr size_t kFirstClient = 2;
+  while (serving && !Stopping()) {
     const bool listening = Clock::now() >= listen_again;
-    std::vector<pollfd> fds{{listener, static_cast<short>(listening ? POLLIN : 0), 0}};
+    std::vector<pollfd> fds{{StopDescriptor(), POLLIN, 0}, {listener, static_cast<short>(listening ? POLLIN : 0), 0}};
     for (const Client& client : clients) fds.push_back({client.fd, POLLIN, 0});
     if (poll(fds.data(), fds.size(), 0) == 0) {
       handlers.idle();
       if (poll(fds.data(), fds.size(), listening ? -1 : MillisecondsUntil(listen_again)) <= 0) continue;
     }
-    for (size_t i = 1; i < fds.size() && serving; ++i) {
+    for (size_t i = kFirstClient; i < fds.size() && serving && !Stopping(); ++i) {
       if (fds[i].revents == 0) continue;
-      Client& client = clients[i - 1];
+      Client& client = clients[i - kFirstClient];
       // Takes what the client has queued, up to a batch in one call, so
       // that every client is served in turn.
       const int got = batch.Receive(client.fd);
@@ -160,7 +154,7 @@ ServeResult Serve(const ServeHandlers& handlers) {
       }
     }
     std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
-    if (fds[0].revents & POLLIN) {
+    if (fds[1].revents & POLLIN) {
       int fd = -1;
       const Accepted accepted = Accept(listener, fd);
       if (accepted == Accepted::kClient) {

@@ -11,6 +11,7 @@
 
 #include "protocol/protocol.h"
 #include "input/server.h"
+#include "input/stop.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ namespace {
 // One handler call at a time. Never destroyed: readers may still wait on it at exit.
 std::mutex& handler_mutex = *new std::mutex;
 std::atomic<int64_t> next_number{1};
+// Set when a handler asks to stop serving.
 HANDLE stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 // An instance of the pipe, for clients on this machine only.
@@ -25,11 +27,6 @@ HANDLE CreateInstance(DWORD first) {
   return CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | first,
                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
                           PIPE_UNLIMITED_INSTANCES, 0, 65536, 0, nullptr);
-}
-
-BOOL WINAPI Interrupt(DWORD) {
-  SetEvent(stop_event);
-  return TRUE;
 }
 
 // Overlapped I/O, waited for at once. Under Wine, blocking pipe calls on these
@@ -85,7 +82,7 @@ void Read(HANDLE pipe, int64_t number, const ServeHandlers& handlers) {
     DWORD waiting = 0;
     if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) handlers.idle();
   }
-  if (handlers.client && WaitForSingleObject(stop_event, 0) != WAIT_OBJECT_0) {
+  if (handlers.client && WaitForSingleObject(stop_event, 0) != WAIT_OBJECT_0 && !Stopping()) {
     const std::lock_guard lock(handler_mutex);
     handlers.client(number, false);
     handlers.idle();
@@ -122,11 +119,11 @@ ServeResult Serve(const ServeHandlers& handlers) {
     return GetLastError() == ERROR_ACCESS_DENIED ? ServeResult::kNameInUse : ServeResult::kFailed;
   }
   const HANDLE second = CreateInstance(0);
-  SetConsoleCtrlHandler(Interrupt, TRUE);
   std::thread(Listen, first, std::cref(handlers)).detach();
   std::thread(Listen, second, std::cref(handlers)).detach();
   handlers.ready();
-  WaitForSingleObject(stop_event, INFINITE);
+  const HANDLE stops[] = {stop_event, StopEvent()};
+  WaitForMultipleObjects(2, stops, FALSE, INFINITE);
   // Readers may be mid-call: keep them from the handler once serving stops.
   handler_mutex.lock();
   return ServeResult::kStopped;

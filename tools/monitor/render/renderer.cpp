@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "input/stop.h"
 #include "render/replay.h"
 
 namespace {
@@ -47,7 +48,7 @@ std::shared_ptr<const Shown> Renderer::Latest() {
 void Renderer::Run() {
   EntryRun run;
   auto last = Clock::now();
-  while (running_) {
+  while (running_ && !Stopping()) {
     timeline_.Read(position_, kRunEntries, run);
     Apply(run);
     if (!run.heads.empty()) held_ = run.held;
@@ -67,13 +68,15 @@ void Renderer::Run() {
       std::this_thread::sleep_until(std::min(Clock::now() + kGather, last + kFrame));
     }
   }
+  // Stopping: the pipe's thread must not wait for entries to be rendered.
+  timeline_.Release();
 }
 
 void Renderer::Apply(const EntryRun& run) {
   std::vector<uint8_t> bytes;
   const uint8_t* kept = run.bytes.data();
   size_t next_start = 0;
-  for (size_t i = 0; i < run.heads.size(); ++i) {
+  for (size_t i = 0; i < run.heads.size() && running_ && !Stopping(); ++i) {
     if (next_start < run.blockStarts.size() && run.blockStarts[next_start] == i) {
       ++next_start;
       const size_t cost = UnsharedTiles(scene_) * kTileBytes + SceneBytes(scene_);

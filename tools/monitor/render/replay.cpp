@@ -3,6 +3,7 @@
 #include <deque>
 #include <map>
 
+#include "input/stop.h"
 #include "pixels/compose.h"
 #include "protocol/protocol.h"
 
@@ -14,9 +15,10 @@ Encoding EncodingOf(const Scene& scene, int64_t client) {
 }
 
 // Walks the entries of a span, from its start on, giving each to `visit`
-// with its bytes, until `visit` returns false.
+// with its bytes, until `visit` returns false. Returns false when it gave
+// up first: the asker left, or the monitor is stopping.
 template <class Visit>
-void Walk(const TimelineSpan& span, const Visit& visit) {
+bool Walk(const TimelineSpan& span, const Gone* gone, const Visit& visit) {
   std::vector<uint8_t> bytes;
   for (const auto& block : span.blocks) {
     const uint8_t* kept = block->bytes.data();
@@ -25,12 +27,14 @@ void Walk(const TimelineSpan& span, const Visit& visit) {
       for (; index < span.skip; ++index) kept += block->heads[index].Kept();
     }
     for (; index < block->heads.size(); ++index) {
+      if (Stopping() || (gone != nullptr && gone->load(std::memory_order_relaxed))) return false;
       const EntryHead& head = block->heads[index];
       Expand(head, kept, bytes);
       kept += head.Kept();
-      if (!visit(block, index, head, bytes)) return;
+      if (!visit(block, index, head, bytes)) return true;
     }
   }
+  return true;
 }
 
 // Commands that only draw into layers that exist: they change no sprite,
@@ -101,7 +105,7 @@ Scene Summary(const Scene& scene) {
   return summary;
 }
 
-Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message) {
+Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, const Gone* gone) {
   const TimelineSpan span = timeline.Take(message, kAround, kAround);
   Point point;
   point.message = span.message;
@@ -121,7 +125,8 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message) 
   };
   int64_t count = scene.messages;
   if (span.start && count == span.message) pass_point(span.blocks.front(), span.skip);
-  Walk(span, [&](const auto& block, size_t index, const EntryHead& head, const std::vector<uint8_t>& bytes) {
+  const bool whole = Walk(span, gone, [&](const auto& block, size_t index, const EntryHead& head,
+                                          const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
       if (count < span.message) {
         ApplyEntry(scene, head, bytes, images);
@@ -146,6 +151,10 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message) 
     }
     return true;
   });
+  if (!whole) {
+    point.scene = std::make_shared<const Scene>();
+    return point;
+  }
   scene.damage = Scene::Damaged(scene.width, scene.height);
   point.frame = Layer(scene.width, scene.height);
   Compose(CompositionOf(scene), scene.damage, point.frame);
@@ -154,7 +163,8 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message) 
   return point;
 }
 
-History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message) {
+History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message,
+                     const Gone* gone) {
   const TimelineSpan span = timeline.Take(message, 0, 0, true);
   History history;
   history.x = x;
@@ -177,7 +187,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   Pixel before = shown(composition);
   std::deque<HistoryEntry> latest;
   int64_t count = scene.messages;
-  Walk(span, [&](const auto&, size_t, const EntryHead& head, const std::vector<uint8_t>& bytes) {
+  Walk(span, gone, [&](const auto&, size_t, const EntryHead& head, const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
       ApplyEntry(scene, head, bytes, images);
       return true;

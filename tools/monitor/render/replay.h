@@ -3,6 +3,7 @@
 // timeline's checkpoint before it and the entries after.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +15,10 @@
 
 constexpr int64_t kAround = 10;            // messages listed on each side of a point
 constexpr size_t kMaxHistoryEntries = 1000;  // entries of a pixel's history listed, the latest
+
+// Set when the asker of a look back has left: the look gives up, as it
+// does when the monitor stops, and what it made is not to be used.
+using Gone = std::atomic<bool>;
 
 // Applies one timeline entry (a message, or a client coming or going).
 void ApplyEntry(Scene& scene, const EntryHead& head, const std::vector<uint8_t>& bytes, const ImageSource& images);
@@ -30,7 +35,7 @@ struct Point {
 
 // The point right after message `message` (brought within what the
 // timeline holds); the last point made is kept for the next to start from.
-Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message);
+Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, const Gone* gone = nullptr);
 
 struct HistoryEntry {
   int64_t message = 0;
@@ -52,4 +57,5 @@ struct History {
 
 // The messages up to `message` that drew on screen pixel (x, y), or changed
 // its composed colour otherwise (a sprite moved over it, the background...).
-History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message);
+History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message,
+                     const Gone* gone = nullptr);
