@@ -55,7 +55,7 @@ void Renderer::Run() {
     // A frame when one is due and something changed, or when the entries
     // have run out.
     dirty_ = dirty_ || !run.heads.empty();
-    if (dirty_ && (run.heads.empty() || Clock::now() - last >= kFrame)) {
+    if (dirty_ && (run.heads.empty() || Clock::now() - last >= kFrame) && !Stopping()) {
       // Frames a steady 1/60 s apart, however long composing took.
       last = Clock::now();
       dirty_ = false;
