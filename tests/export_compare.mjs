@@ -200,6 +200,17 @@ test('a clip has a frame where the picture changed, for as long as the recorded 
   assert.equal(chunks(readFileSync(path('part.png'))).filter((c) => c.type === 'fcTL').length, 2);
 });
 
+test('a clip holds for any recorded times, the extremes of 64 bits included', () => {
+  const [least, most] = [-(2n ** 63n), 2n ** 63n - 1n];
+  const file = session('extremes.session', [
+    [least, resolution(4, 4)], [most, colour(0, 255, 0)], [least, pixel(0, 0)], [most, pixel(1, 0)], [0n, pixel(2, 0)],
+  ]);
+  for (const options of [['--from', '0'], ['--from', '1', '--pace']]) {
+    const result = run('--replay', file, '--export', path('extremes.png'), '--fps', '10', ...options);
+    assert.equal(result.status, 0, result.err);
+  }
+});
+
 test('a session cut off inside an entry is exported up to its last whole entry, and says so', () => {
   const whole = readFileSync(demo);
   writeFileSync(path('cut.session'), whole.subarray(0, whole.length - 100));

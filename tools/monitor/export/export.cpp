@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "export/process.h"
@@ -150,7 +151,8 @@ int Clip(Walk& walk, const ExportOptions& options) {
   int64_t shown_from = 0;  // the frame from which `shown` is shown
   int64_t frame = 0;       // the frame the messages applied so far fall in
   int64_t clock = 0;       // the clip's time of the last message read, in microseconds
-  int64_t last_time = from > 0 ? walk.entry().time : INT64_MIN;
+  std::optional<int64_t> last_time;  // of the message before
+  if (from > 0) last_time = walk.entry().time;
   bool resized = false;
   // The picture now, from frame `at` on; false when the output cannot be written.
   const auto show_now = [&](int64_t at) {
@@ -173,7 +175,10 @@ int Clip(Walk& walk, const ExportOptions& options) {
   bool open = true;
   while (open && walk.messages() < to && walk.Next()) {
     const int64_t time = walk.entry().time;
-    if (last_time != INT64_MIN) clock += std::clamp<int64_t>(time - last_time, 0, longest);
+    // Unsigned, so that no pair of recorded times can overflow.
+    if (last_time && time > *last_time) {
+      clock += int64_t(std::min(uint64_t(time) - uint64_t(*last_time), uint64_t(longest)));
+    }
     last_time = time;
     // A message in a later frame: what was drawn so far is that frame's picture.
     if (clock / frame_us > frame) {
