@@ -288,6 +288,17 @@ TEST_F(SceneTest, WhatAClientSetGoesWhenItLeaves) {
   EXPECT_EQ(back.sprite, 0);
 }
 
+// A session file may name any number of clients, joined or only sending.
+TEST_F(SceneTest, ClientsKnownAreBoundedTheLowestNumberedGoingFirst) {
+  for (int64_t client = 1; client <= 3000; ++client) {
+    if (client % 2 == 0) ClientJoined(s.scene, client);
+    else Send(msg::Colour(1, 2, 3), client);
+  }
+  EXPECT_EQ(s.scene.clients.size(), kMaxClients);
+  EXPECT_EQ(s.scene.clients.begin()->first, int64_t{3001 - kMaxClients});
+  EXPECT_EQ(s.scene.clients.at(2999).colour.r, 1);  // the latest keep what they set
+}
+
 TEST_F(SceneTest, StringsAreReadInTheClientsEncoding) {
   Send(msg::ShiftJis(true), 2);
   Send(msg::Log('E', "\x83\x65"), 2);

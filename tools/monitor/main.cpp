@@ -17,6 +17,7 @@
 #include "input/server.h"
 #include "input/session.h"
 #include "input/stop.h"
+#include "scene/scene.h"
 #include "http/view.h"
 
 namespace {
@@ -273,6 +274,10 @@ int main(int argc, char** argv) {
     report_recording();
     if (view) view->OnMessage(client, bytes, stored, length, time);
     const Decoded decoded = Decode(bytes, stored);
+    // As many clients as the scene knows, whatever a session file names.
+    if (!tally.encodings.count(client) && tally.encodings.size() >= kMaxClients) {
+      tally.encodings.erase(tally.encodings.begin());
+    }
     Encoding& encoding = tally.encodings[client];
     std::string line = options.json ? FormatJson(client, decoded, length, encoding)
                                     : FormatLine(client, decoded, length, encoding);

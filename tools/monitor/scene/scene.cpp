@@ -338,6 +338,15 @@ constexpr std::array<Handler, 30> kHandlers = [] {
   return h;
 }();
 
+// The state of `client`, made anew when it is not known; past kMaxClients
+// (a session file may name any number) the lowest-numbered goes first.
+ClientState& Known(Scene& scene, int64_t client) {
+  const auto found = scene.clients.find(client);
+  if (found != scene.clients.end()) return found->second;
+  if (scene.clients.size() >= kMaxClients) scene.clients.erase(scene.clients.begin());
+  return scene.clients[client];
+}
+
 }  // namespace
 
 void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images) {
@@ -347,10 +356,10 @@ void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t 
     return;
   }
   const Handler handler = kHandlers[size_t(decoded.code)];
-  if (handler != nullptr) handler(Step{scene, client, decoded, decoded.fields, time, images, scene.clients[client]});
+  if (handler != nullptr) handler(Step{scene, client, decoded, decoded.fields, time, images, Known(scene, client)});
 }
 
-void ClientJoined(Scene& scene, int64_t client) { scene.clients[client] = ClientState{}; }
+void ClientJoined(Scene& scene, int64_t client) { Known(scene, client) = ClientState{}; }
 
 void ClientLeft(Scene& scene, int64_t client) { scene.clients.erase(client); }
 

@@ -28,6 +28,8 @@ constexpr size_t kMaxSprites = 1024;                    // sprites alive at once
 constexpr int64_t kMaxSpritePixels = int64_t{1} << 26;  // all sprites' pixels together (64 Mi)
 constexpr size_t kMaxLogLines = 1000;                   // log lines kept
 constexpr size_t kMaxLogBytes = size_t{4} << 20;        // and their bytes
+constexpr size_t kMaxClients = 1024;                    // clients known at once; a new one past it
+                                                        // takes the place of the lowest-numbered
 constexpr int32_t kMaxFontSize = 1024;
 constexpr int32_t kDefaultFontSize = 16;
 
