@@ -263,4 +263,38 @@ TEST(TimelineBound, MemoryStaysWithinTheBoundByDroppingTheOldestBlocks) {
   EXPECT_EQ(point.around.front().message, span.first + 1);
 }
 
+// A large screen drawn all over: a copy of the scene costs more than the
+// timeline may keep, so none is kept, the blocks go all the same and
+// looking back waits for a checkpoint that fits; memory holds the bound.
+TEST(TimelineBound, ACheckpointTooLargeForTheBoundIsNotKept) {
+  constexpr size_t kBound = size_t{8} << 20;  // a 2048x2048 scene's tiles are 16 MiB
+  Live l(kBound);
+  const Bytes heavy = msg::Text(0, 0, std::string(4000, '\x01'), 10);
+  l.Send(msg::Resolution(2048, 2048));
+  size_t most = 0;
+  for (int32_t i = 0; l.steps.size() * heavy.size() < 3 * kBound; ++i) {
+    if (i % 100 == 0) {
+      l.Send(msg::Colour(i % 256, 255 - i % 256, 0));
+      l.Send(msg::Rect(0, 0, 2048, 2048, true));
+    }
+    l.Send(heavy);
+    most = std::max(most, l.timeline.Bytes());
+  }
+  ASSERT_TRUE(l.Rendered());
+  EXPECT_LE(most, kBound + kBlockBytes) << "most " << most;
+  const TimelineSpan span = l.timeline.Take(0, kAround, kAround);
+  EXPECT_FALSE(span.start);
+  EXPECT_EQ(span.first, l.Messages());
+  EXPECT_FALSE(MakePoint(l.timeline, l.images.Source(), 0).held);
+  // A small screen again: a checkpoint fits, and looking back comes back.
+  l.Send(msg::Resolution(64, 48));
+  for (int32_t i = 0; i < 3 * int32_t(kBlockEntries); ++i) l.Send(msg::Point(i % 64, i / 64 % 48));
+  ASSERT_TRUE(l.Rendered());
+  const Point point = MakePoint(l.timeline, l.images.Source(), l.Messages());
+  ASSERT_TRUE(point.held);
+  Replay replay(l.steps);
+  EXPECT_EQ(StateOf(*point.scene), StateOf(replay.At(point.message)));
+  EXPECT_TRUE(SamePng(FramePng(point.frame), replay.Png()));
+}
+
 }  // namespace

@@ -88,10 +88,11 @@ std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
 // The state for the page, when it differs from what it was sent: the
 // settings, clients and sprites, and the log lines it has not had (all of
 // them, with "reset", when its last one is gone).
-std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Point* point) {
+std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Point* point, int64_t received) {
   json head = StateJson(scene, scene.logs.size());
   head["t"] = "state";
   head["live"] = page.live;
+  head["received"] = received;
   if (point != nullptr) head["point"] = PointJson(*point);
   std::string state = Dump(head);
   size_t from = 0;
@@ -112,7 +113,7 @@ std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Po
 }
 
 std::string CountMessage(const Shown& shown) {
-  json count = {{"t", "count"}, {"messages", shown.message}, {"first", shown.first}};
+  json count = {{"t", "count"}, {"messages", shown.message}, {"received", shown.received}, {"first", shown.first}};
   return Dump(count);
 }
 
@@ -169,6 +170,7 @@ net::awaitable<bool> Show(Server& server, Page& page) {
   const Layer* frame = nullptr;
   const Scene* scene = nullptr;
   int64_t message = 0;
+  int64_t received = 0;
   Scene summary;
   if (page.live) {
     latest = server.renderer.Latest();
@@ -177,6 +179,7 @@ net::awaitable<bool> Show(Server& server, Page& page) {
     frame = &latest->frame;
     scene = latest->scene.get();
     message = latest->message;
+    received = latest->received;
   } else if (!page.point) {
     // Paused, it is told how many messages have arrived.
     latest = server.renderer.Latest();
@@ -189,8 +192,10 @@ net::awaitable<bool> Show(Server& server, Page& page) {
     summary = Summary(*page.point->scene);
     scene = &summary;
     message = page.point->message;
+    received = page.point->last;
   }
-  const std::optional<std::string> state = StateMessage(page, *scene, page.live ? nullptr : &*page.point);
+  const std::optional<std::string> state =
+      StateMessage(page, *scene, page.live ? nullptr : &*page.point, received);
   const std::string tiles = FrameMessage(page, *frame, message);
   page.message = message;
   page.point.reset();
@@ -211,7 +216,7 @@ net::awaitable<void> Seek(Server& server, std::shared_ptr<Page> page) {
     std::optional<Point> point;
     while (!page->closed) {
       auto make = [&server, message, page] {
-        return MakePoint(server.timeline, server.images.Source(), message, &page->closed);
+        return PointAt(server, message, &page->closed);
       };
       point = co_await Look(server, std::move(make));
       if (point) break;

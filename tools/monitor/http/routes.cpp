@@ -102,7 +102,7 @@ net::awaitable<Response> Frame(Server& server, Asked asked) {
   // temporary's captures twice.
   auto encode = [&server, message, overlay, latest, gone = asked.gone] {
     if (latest) return EncodePng(latest->frame.width(), latest->frame.height(), Picture(latest->frame, overlay));
-    const Point point = MakePoint(server.timeline, server.images.Source(), message, gone.get());
+    const Point point = PointAt(server, message, gone.get());
     return EncodePng(point.frame.width(), point.frame.height(), Picture(point.frame, overlay));
   };
   auto png = co_await Look(server, std::move(encode));
@@ -116,9 +116,10 @@ net::awaitable<Response> SpriteSurface(Server& server, Asked asked) {
   int64_t message = 0;
   if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   auto encode = [&server, message, id, gone = asked.gone]() -> std::string {
-    const Point point = MakePoint(server.timeline, server.images.Source(), message, gone.get());
+    const Point point = PointAt(server, message, gone.get());
     for (const Sprite& sprite : point.scene->sprites) {
-      if (sprite.id == id) return EncodePng(sprite.width, sprite.height, Picture(sprite.layer, true));
+      // Not held: a summary's sprites have no surface.
+      if (sprite.id == id && point.held) return EncodePng(sprite.width, sprite.height, Picture(sprite.layer, true));
     }
     return "";
   };
@@ -152,7 +153,7 @@ net::awaitable<Response> Seek(Server& server, Asked asked) {
   int64_t message = 0;
   if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   auto make = [&server, message, gone = asked.gone] {
-    const Point point = MakePoint(server.timeline, server.images.Source(), message, gone.get());
+    const Point point = PointAt(server, message, gone.get());
     json answer = PointJson(point);
     answer["state"] = StateJson(*point.scene, 0);
     return Dump(answer);

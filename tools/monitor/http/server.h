@@ -12,6 +12,7 @@
 #include "http/guard.h"
 #include "http/view.h"
 #include "render/images.h"
+#include "render/priority.h"
 #include "render/renderer.h"
 #include "render/replay.h"
 #include "timeline/timeline.h"
@@ -41,6 +42,19 @@ struct Server {
   std::string state;
 };
 
+// The point right after `message`, for a look back; when the timeline holds
+// no checkpoint to make one from, the latest frame drawn (its sprites without
+// their surfaces), with nothing before it to look at.
+inline Point PointAt(Server& server, int64_t message, const Gone* gone) {
+  Point point = MakePoint(server.timeline, server.images.Source(), message, gone);
+  if (point.held) return point;
+  const std::shared_ptr<const Shown> latest = server.renderer.Latest();
+  point.message = point.first = latest->message;
+  point.scene = latest->scene;
+  point.frame = latest->frame;
+  return point;
+}
+
 // A plain-text answer.
 Response Plain(http::status status, const std::string& text, unsigned version);
 // The answer to a request other than the live view's; a look back gives
@@ -60,7 +74,10 @@ net::awaitable<std::optional<std::invoke_result_t<Work>>> Look(Server& server, W
     ~Done() { --looks; }
   } done{server.looks};
   // Named, not a temporary of the co_await (see Frame in routes.cpp).
-  auto run = [work = std::move(work)]() -> net::awaitable<Result> { co_return work(); };
+  auto run = [work = std::move(work)]() -> net::awaitable<Result> {
+    RunBelowThePipe();
+    co_return work();
+  };
   co_return co_await net::co_spawn(server.workers, std::move(run), net::use_awaitable);
 }
 

@@ -146,7 +146,10 @@ bool View::Start(const std::string& address, uint16_t port, const std::string& i
   Impl& impl = *impl_;
   impl.server->renderer.Start();
   net::co_spawn(impl.server->io, impl.Accept(), net::detached);
-  impl.thread = std::thread([&impl] { impl.server->io.run(); });
+  impl.thread = std::thread([&impl] {
+    RunBelowThePipe();
+    impl.server->io.run();
+  });
   return true;
 }
 

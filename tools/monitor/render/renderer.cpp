@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "input/stop.h"
+#include "render/priority.h"
 #include "render/replay.h"
 
 namespace {
@@ -46,6 +47,7 @@ std::shared_ptr<const Shown> Renderer::Latest() {
 }
 
 void Renderer::Run() {
+  RunBelowThePipe();
   EntryRun run;
   auto last = Clock::now();
   while (running_ && !Stopping()) {
@@ -102,6 +104,7 @@ void Renderer::Publish() {
   Compose(CompositionOf(scene_), scene_.damage, frame_);
   scene_.damage.Reset(scene_.width, scene_.height);
   shown->message = scene_.messages;
+  shown->received = timeline_.Messages();
   shown->first = held_;
   shown->scene = std::make_shared<const Scene>(Summary(scene_));
   shown->frame = frame_;

@@ -17,7 +17,8 @@
 // A composed picture and the scene it shows, right after message `message`.
 struct Shown {
   int64_t message = 0;
-  int64_t first = 0;  // the earliest message that can be looked back at
+  int64_t received = 0;  // the messages received by then: more than `message` while drawing lags
+  int64_t first = 0;     // the earliest message that can be looked back at
   std::shared_ptr<const Scene> scene;
   Layer frame;  // the composed screen, its size the resolution
 };

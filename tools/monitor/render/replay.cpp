@@ -111,7 +111,11 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
   point.message = span.message;
   point.first = span.first;
   point.last = span.last;
-  Scene scene = span.start ? *span.start : Scene();
+  if (!span.start) {
+    point.scene = std::make_shared<const Scene>();
+    return point;
+  }
+  Scene scene = *span.start;
   point.around = span.lines;
   // Past the point nothing is applied; the clients' encodings are followed
   // only to print the lines listed after it.
@@ -158,6 +162,7 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
   scene.damage = Scene::Damaged(scene.width, scene.height);
   point.frame = Layer(scene.width, scene.height);
   Compose(CompositionOf(scene), scene.damage, point.frame);
+  point.held = true;
   point.scene = std::make_shared<const Scene>(std::move(scene));
   if (at_block) timeline.Remember(point.scene, point.message, at_block, at_skip, point.around);
   return point;

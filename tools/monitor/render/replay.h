@@ -28,6 +28,7 @@ Scene Summary(const Scene& scene);
 
 struct Point {
   int64_t message = 0, first = 0, last = 0;
+  bool held = false;                   // made; not when the timeline holds no checkpoint to make it from
   std::shared_ptr<const Scene> scene;  // right after `message`, its layers included
   Layer frame;                         // composed
   std::vector<TimelineLine> around;    // messages message - kAround to message + kAround, where they exist
@@ -35,6 +36,7 @@ struct Point {
 
 // The point right after message `message` (brought within what the
 // timeline holds); the last point made is kept for the next to start from.
+// Not held (an empty scene and frame) when the timeline holds no checkpoint.
 Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, const Gone* gone = nullptr);
 
 struct HistoryEntry {

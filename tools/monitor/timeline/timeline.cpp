@@ -95,13 +95,21 @@ void Timeline::Seal() {
 }
 
 // Over the bound, the oldest blocks go, up to the next checkpoint the
-// renderer has passed, so that the first block left begins with one.
+// renderer has passed, so that the first block left begins with one. With
+// no such checkpoint (the scene too large to keep a copy of), the blocks
+// the renderer is done with go all the same, and looking back before the
+// next checkpoint with them.
 void Timeline::Trim() {
   while (bytes_ > bound_) {
-    const auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [&](auto& b) {
+    auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [&](auto& b) {
       return b->start != nullptr && b->firstEntry <= rendered_;
     });
-    if (next == blocks_.end()) return;
+    if (next == blocks_.end()) {
+      next = std::find_if(blocks_.begin(), blocks_.end(), [&](auto& b) {
+        return b->firstEntry + int64_t(b->heads.size()) > rendered_ || (b == blocks_.back() && !sealed_);
+      });
+    }
+    if (next == blocks_.begin()) return;
     for (auto it = blocks_.begin(); it != next; ++it) bytes_ -= (*it)->accounted + (*it)->startBytes;
     blocks_.erase(blocks_.begin(), next);
   }
@@ -140,9 +148,14 @@ void Timeline::Read(int64_t from, size_t most, EntryRun& run) {
 
 void Timeline::Wake() { progress_.notify_all(); }
 
+std::deque<std::shared_ptr<TimelineBlock>>::iterator Timeline::FirstCheckpoint() {
+  return std::find_if(blocks_.begin(), blocks_.end(), [](auto& b) { return b->start != nullptr; });
+}
+
 bool Timeline::CheckpointDue(int64_t at, size_t cost) {
   const std::lock_guard lock(mutex_);
-  if (blocks_.empty() || blocks_.front()->firstEntry == at) return true;
+  if (cost > bound_ / kCheckpointShare) return false;
+  if (blocks_.empty() || FirstCheckpoint() == blocks_.end()) return true;
   // A checkpoint costs a copy of the scene's changes, so one is left only
   // after entries that cost at least as much: its memory and the time to
   // make it stay within what the entries themselves cost. The entries are
@@ -170,14 +183,15 @@ TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool
   const std::lock_guard lock(mutex_);
   TimelineSpan span;
   span.last = messages_;
-  span.first = blocks_.empty() ? messages_ : blocks_.front()->first;
+  const auto held = FirstCheckpoint();
+  span.first = held == blocks_.end() ? messages_ : (*held)->first;
   span.message = std::clamp<int64_t>(message, span.first, span.last);
-  if (blocks_.empty() || !blocks_.front()->start) return span;
+  if (held == blocks_.end()) return span;
   Seal();
   // From the last checkpoint before the first message to list.
   const int64_t listed = std::max(span.first, span.message - before - 1);
-  auto start = blocks_.begin();
-  for (auto it = blocks_.begin(); !earliest && it != blocks_.end() && (*it)->first <= listed; ++it) {
+  auto start = held;
+  for (auto it = held; !earliest && it != blocks_.end() && (*it)->first <= listed; ++it) {
     if ((*it)->start) start = it;
   }
   span.start = (*start)->start;

@@ -22,6 +22,10 @@ struct Scene;
 constexpr size_t kBlockEntries = 4096;                   // a block is sealed at this many entries
 constexpr size_t kBlockBytes = size_t{1} << 20;          // or at this many bytes
 constexpr size_t kMaxTimelineBytes = size_t{256} << 20;  // entries and checkpoints together
+// A checkpoint costing more than this part of the bound is not kept: on a
+// large screen drawn all over, looking back then starts only at the next
+// checkpoint that fits, and the blocks before it go.
+constexpr size_t kCheckpointShare = 4;
 
 // How one entry is kept: its head, and its bytes without their longest run
 // of zeros (most of a fixed-layout message).
@@ -69,9 +73,10 @@ struct TimelineLine {
 // What a look at a past point needs, taken under the lock.
 struct TimelineSpan {
   int64_t message = 0;  // the point, within [first, last]
-  int64_t first = 0;    // the earliest point the timeline still holds
+  int64_t first = 0;    // the earliest point the timeline still holds (`last` when it holds no checkpoint)
   int64_t last = 0;     // the latest message
-  std::shared_ptr<const Scene> start;  // where the replay starts (its messages count says which message)
+  std::shared_ptr<const Scene> start;  // where the replay starts (its messages count says which message);
+                                       // none when the timeline holds no checkpoint
   std::vector<std::shared_ptr<const TimelineBlock>> blocks;  // from the start's block on, sealed
   size_t skip = 0;                     // entries of the first block that `start` has applied already
   std::vector<TimelineLine> lines;     // lines before `start` to list, known from the last look back
@@ -119,6 +124,8 @@ class Timeline {
  private:
   void Seal();
   void Trim();
+  // The first block that begins with a checkpoint, or end().
+  std::deque<std::shared_ptr<TimelineBlock>>::iterator FirstCheckpoint();
   size_t Index(int64_t entry) const;  // the block that holds entry `entry`
 
   std::mutex mutex_;

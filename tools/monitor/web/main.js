@@ -18,7 +18,7 @@ let chosenPixel = null;
 const live = new Live(canvas, overlay, {
   state: (data) => {
     if (data.t === 'count') {
-      timeline.counted(data.messages, data.first);
+      timeline.counted(data.messages, data.received, data.first);
       return;
     }
     panels.update(data);

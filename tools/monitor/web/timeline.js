@@ -9,7 +9,8 @@ export class Timeline {
     this.paused = false;
     this.point = 0;   // paused: the message asked for, then the one shown
     this.first = 0;   // the earliest message the monitor still holds
-    this.live = 0;    // messages received
+    this.live = 0;    // messages drawn
+    this.received = 0;  // messages received: more while the monitor's drawing lags
     this.scrub = document.getElementById('scrub');
     document.getElementById('pause').addEventListener('click', () => {
       if (this.paused) this.resume(); else this.seek(this.live);
@@ -54,6 +55,7 @@ export class Timeline {
 
   // A state from the monitor: live, or the point it was asked for.
   stated(data) {
+    this.received = Math.max(this.received, data.received);
     if (!data.point) {
       this.live = Math.max(this.live, data.messages);
     } else if (this.paused) {
@@ -67,8 +69,9 @@ export class Timeline {
   }
 
   // Messages received while paused.
-  counted(messages, first) {
+  counted(messages, received, first) {
     this.live = messages;
+    this.received = received;
     this.first = first;
     this.render();
   }
@@ -82,7 +85,7 @@ export class Timeline {
     if (document.activeElement !== this.scrub || !this.paused) this.scrub.value = String(this.paused ? this.point : this.live);
     document.getElementById('position').textContent = this.paused
       ? `message ${this.point} of ${this.live}, paused${this.first > 0 ? `; earlier than ${this.first} dropped` : ''}`
-      : `live: message ${this.live}`;
+      : `live: message ${this.live}${this.received > this.live ? `, ${this.received - this.live} more received, drawing` : ''}`;
   }
 
   showAround(lines) {
