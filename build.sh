@@ -63,13 +63,12 @@ setup() {
     set -- "${packages[@]}"
     wine32=$(missing_packages wine32:i386)
   fi
-  missing=$(missing_packages "$@")
-  [ -z "$missing$wine32" ] && return 0
+  mapfile -t missing < <(missing_packages "$@")
+  [ ${#missing[@]} -eq 0 ] && [ -z "$wine32" ] && return 0
   if [ "$(id -u)" -ne 0 ]; then
-    if [ -n "$missing" ]; then
+    if [ ${#missing[@]} -gt 0 ]; then
       echo "Missing packages. As root, run:"
-      # shellcheck disable=SC2086
-      echo "  apt-get update && apt-get install -y $(echo $missing)"
+      echo "  apt-get update && apt-get install -y ${missing[*]}"
       [ -z "$wine32" ] || echo "  $wine32_add"
       exit 1
     fi
@@ -77,11 +76,10 @@ setup() {
     echo "32-bit Wine is missing, so the Windows x86 tests will be skipped; $wine32_reason"
     return 0
   fi
-  if [ -n "$missing" ]; then
-    # shellcheck disable=SC2086
-    echo "Installing: $(echo $missing)"
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
     update_lists
-    install_packages $missing || return 1
+    install_packages "${missing[@]}" || return 1
   fi
   [ -z "$wine32" ] || install_wine32
 }

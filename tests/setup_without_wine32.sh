@@ -42,6 +42,7 @@ skipped=$(grep '^32-bit Wine skipped' <<<"$out")
 fail() { echo "$1"; echo "--- ./build.sh setup said:"; echo "$out"; exit 1; }
 [ $status -eq 0 ] || fail "setup failed (exit status $status)"
 grep -q '^Inst unzip ' <<<"$out" || fail "unzip was not installed"
-[ "$(grep -c . <<<"$skipped")" -eq 1 ] && grep -q "wine32:i386" <<<"$skipped" ||
+if [ "$(grep -c . <<<"$skipped")" -ne 1 ] || ! grep -q "wine32:i386" <<<"$skipped"; then
   fail "no one line saying why 32-bit Wine was skipped"
+fi
 echo "$skipped"
