@@ -2,12 +2,14 @@
 # A 32-bit and a 64-bit host application send the demo into one monitor at
 # the same time: each must arrive whole, and the two must be byte for byte
 # the same. Both run in one Wine prefix, so that they reach the same pipe.
-# Exits 77 (skipped) where 32-bit Windows programs cannot run.
+# Exits 77 (skipped) where 32-bit Windows programs cannot run or 32-bit Wine
+# is not installed.
 # usage: mixed_clients.sh MONITOR DEMO32 DEMO64
 # RUN32 and RUN64 are the Wine commands for each.
 set -u
 monitor=$1 demo32=$2 demo64=$3
 if [ ! -e "$demo32" ]; then echo "skipped: no 32-bit demo at $demo32 (build the windows-x86 preset)"; exit 77; fi
+if [ ! -x /usr/lib/wine/wine ]; then echo "skipped: 32-bit Wine is not installed"; exit 77; fi
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   echo "skipped: this machine runs no 32-bit programs, so 32-bit Wine cannot start"; exit 77
 fi

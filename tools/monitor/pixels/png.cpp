@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#define STBI_WRITE_NO_STDIO
-#include <stb/stb_image_write.h>
+#include <zlib.h>
 
 namespace {
 
@@ -111,13 +110,26 @@ std::string AnimationControl(uint32_t frames) {
   return out;
 }
 
-// A w × h block of pixels, rows `stride` pixels apart, filtered and deflated.
+// A w × h block of pixels, rows `stride` pixels apart, filtered and deflated
+// by zlib with run-length matches only (Z_RLE): on a noisy 640 × 480 picture
+// and on the demo's, a little smaller than level 1 makes it, and on the noisy
+// one in well under half the time. The same zlib version and settings give
+// the same bytes on every target.
 std::string Deflated(int32_t w, int32_t h, const Pixel* pixels, size_t stride) {
   std::vector<uint8_t> filtered = Filtered(w, h, reinterpret_cast<const uint8_t*>(pixels), stride * sizeof(Pixel));
-  int length = 0;
-  unsigned char* deflated = stbi_zlib_compress(filtered.data(), static_cast<int>(filtered.size()), &length, 8);
-  std::string out(reinterpret_cast<const char*>(deflated), size_t(length));
-  std::free(deflated);
+  z_stream stream{};
+  if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) throw std::bad_alloc();
+  std::string out(deflateBound(&stream, static_cast<uLong>(filtered.size())), '\0');
+  stream.next_in = filtered.data();
+  stream.avail_in = static_cast<uInt>(filtered.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  // deflateBound leaves room for all of it in one call.
+  const int result = deflate(&stream, Z_FINISH);
+  assert(result == Z_STREAM_END);
+  (void)result;
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
   return out;
 }
 

@@ -1,7 +1,8 @@
 // PNG files written by the monitor itself, the same bytes on every target:
 // RGBA with 8 bits a channel, straight alpha, each row filtered by whichever
 // of None, Sub, Up and Paeth leaves the smallest sum of magnitudes, then
-// deflated by stb_image_write's compressor. Also animated PNG (APNG).
+// deflated by zlib (1.2.13, strategy Z_RLE; zlib linked statically into the
+// Windows builds). Also animated PNG (APNG).
 #pragma once
 
 #include <cstdint>
