@@ -259,7 +259,7 @@ void WorstCases(const std::string& images_folder, int rounds) {
     const Captured setup = Capture([&](long, long) { w.setup(); }, 0);
     const Captured repeated = Capture([&](long, long) { w.repeated(); }, 0);
     // From 2 messages up, eight times more each time, until a round takes a
-    // fifth of a second; a round of 2 that takes over a second is the only one.
+    // fifth of a second; then more rounds, unless one took over a second.
     const double size = double(repeated.bytes.size()) / double(repeated.sizes.size()) + 64;
     const long most = long(std::min(2e6, double(128 << 20) / size));
     long n = 2;

@@ -5,6 +5,7 @@
 // 1/64 pixels, computed in integers from the fonts' own units.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
