@@ -37,6 +37,7 @@ void ComposeBlock(const Composition& c, int64_t x0, int64_t y0, int64_t x1, int6
       over.push_back(&s);
     }
   }
+  WorkOnThisThread().spriteRows += int64_t(over.size()) * (y1 - y0);
   for (int64_t y = y0; y < y1; ++y) {
     Pixel* out = pixels + (y - y0) * stride;
     if (c.background) {
@@ -48,7 +49,6 @@ void ComposeBlock(const Composition& c, int64_t x0, int64_t y0, int64_t x1, int6
     }
     if (c.screen != nullptr) BlendRow(*c.screen, x0, y, x1 - x0, 255, out);
     for (const Placement* s : over) {
-      ++WorkOnThisThread().spriteRows;
       const int64_t ly = y - s->top;
       if (ly < 0 || ly >= s->layer->height()) continue;
       const int64_t from = std::max(x0, s->left), to = std::min(x1, s->left + s->layer->width());

@@ -80,8 +80,8 @@ void Steps(int64_t start, int64_t end, int64_t from, int64_t to, int64_t low, in
   const int64_t a = d == n ? 1 : d >= 0 ? 0 : -1;
   const uint64_t b = d == n || d == -n ? 0 : d >= 0 ? uint64_t(2 * d) : uint64_t(2 * d + 2 * n);
   Rounded at = RoundedRatio(uint64_t(first), d, uint64_t(n));
+  WorkOnThisThread().shapeRows += last - first + 1;
   for (int64_t i = first; i <= last; ++i) {
-    ++WorkOnThisThread().shapeRows;
     point(start + sign * i, from + at.q);
     at.q += a;
     at.r += b;
@@ -141,8 +141,8 @@ void FillRows(Painter& painter, int64_t top, int64_t bottom, bool filled, Pixel 
     return inside && inside->left <= clip.x0 && inside->right >= clip.x1 - 1;
   };
   const auto draw = [&](int64_t from, int64_t to) {
+    if (from < to) WorkOnThisThread().shapeRows += to - from;
     for (int64_t y = from; y < to; ++y) {
-      ++WorkOnThisThread().shapeRows;
       const auto [left, right] = *span(y);
       const std::optional<Span> inside = filled ? std::nullopt : Inside(span, y);
       if (!inside) {
