@@ -85,9 +85,9 @@ void Damage::Mark(const Box& box) {
   const Box area = box.Intersect({0, 0, int64_t{columns_} * kTileSide, int64_t{rows_} * kTileSide});
   if (area.Empty()) return;
   any_ = true;
-  const int64_t left = area.x0 / kTileSide, count = (area.x1 - 1) / kTileSide - left + 1;
-  for (int64_t row = area.y0 / kTileSide; row <= (area.y1 - 1) / kTileSide; ++row) {
-    std::fill_n(tiles_.begin() + row * columns_ + left, count, uint8_t{1});
+  const auto left = size_t(area.x0 / kTileSide), count = size_t((area.x1 - 1) / kTileSide) - left + 1;
+  for (auto row = size_t(area.y0 / kTileSide); row <= size_t((area.y1 - 1) / kTileSide); ++row) {
+    std::fill_n(tiles_.data() + row * size_t(columns_) + left, count, uint8_t{1});
   }
 }
 
