@@ -186,7 +186,7 @@ bench() {
   echo "   replay speed (Linux)"
   isolated build/linux/bin/monitor_throughput $monitor examples build/linux/monitor-lines.txt --messages 100000 --rounds 9
   echo "== The view's render thread: messages applied a second, how far the page's frames lag the pipe at the host's"
-  echo "   full rate, and frames while one of 1,000 sprites moves (Linux)"
+  echo "   full rate, frames while one of 1,000 sprites moves, and what the costliest messages cost (Linux)"
   isolated build/linux/bin/render_rate $monitor examples --rounds 5
   echo "== Looking back over 1,000,000 messages served by --replay --view: /frame, a seek over the WebSocket, /pixel,"
   echo "   and the monitor's memory (Linux)"
