@@ -8,8 +8,9 @@
 #                                with a pixel's history) and the live view kept open for a browser
 #   ./build.sh test              install what is missing, build the three targets (Linux, Windows
 #                                x86 and x64), run every test (also under ASan/UBSan, TSan and valgrind)
-#                                and fuzz the decoder for 60 s
-#   ./build.sh fuzz [SECONDS]    fuzz the monitor's decoder (default 600 s)
+#                                and fuzz the decoder for 60 s, session files and the renderer for 30 s each
+#   ./build.sh fuzz [SECONDS]    fuzz the monitor's decoder (default 600 s), session files and the
+#                                renderer for half as long each
 #   ./build.sh package           release archives of the three targets, in build/packages
 #   ./build.sh soak              1,000,000 mixed messages on Linux and 100,000 under Wine, all checked
 #   ./build.sh bench             throughput of the library against the raw transport, each target,
@@ -139,12 +140,15 @@ isolated() {
 
 # Runs the decoder fuzz target for $1 seconds from fresh seeds and the inputs
 # kept from earlier findings (fuzz/regressions), then the session reader's for
-# half as long, seeded with the committed recordings and cuts of them.
+# half as long, seeded with the committed recordings and cuts of them, then
+# the renderer's for half as long, where an input that takes 2 s or 1 GiB is
+# a finding (ASan's quarantine kept small, so that the limit measures the
+# monitor's own memory).
 fuzz() {
   build linux-fuzz >/dev/null
-  local corpus=build/linux-fuzz/corpus sessions=build/linux-fuzz/sessions kept=() status=0 file
-  mkdir -p "$corpus" "$sessions"
-  build/linux-fuzz/bin/make_seeds "$corpus"
+  local corpus=build/linux-fuzz/corpus sessions=build/linux-fuzz/sessions runs=build/linux-fuzz/runs kept=() status=0 file
+  mkdir -p "$corpus" "$sessions" "$runs"
+  build/linux-fuzz/bin/make_seeds "$corpus" "$runs"
   [ -d fuzz/regressions ] && kept=(fuzz/regressions)
   echo "== Fuzzing the monitor's decoder for $1 s"
   build/linux-fuzz/bin/decode_fuzzer -max_total_time="$1" -max_len=70000 -print_final_stats=1 \
@@ -159,6 +163,13 @@ fuzz() {
   echo "== Fuzzing the session reader for $(($1 / 2)) s"
   build/linux-fuzz/bin/session_fuzzer -max_total_time=$(($1 / 2)) -max_len=80000 -print_final_stats=1 \
     -artifact_prefix=build/linux-fuzz/ "$sessions" "${kept[@]}" 2>&1 | grep -E '^(stat::|Done|==|SUMMARY)|Test unit written'
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  kept=()
+  [ -d fuzz/render-regressions ] && kept=(fuzz/render-regressions)
+  echo "== Fuzzing the scene and composition for $(($1 / 2)) s"
+  ASAN_OPTIONS=quarantine_size_mb=16 build/linux-fuzz/bin/render_fuzzer -max_total_time=$(($1 / 2)) -max_len=32768 \
+    -timeout=2 -rss_limit_mb=1024 -print_final_stats=1 -artifact_prefix=build/linux-fuzz/ "$runs" "${kept[@]}" 2>&1 |
+    grep -E '^(stat::|Done|==|SUMMARY)|Test unit written|ALARM|out-of-memory'
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
   return $status
 }
@@ -224,7 +235,7 @@ bench() {
   echo "   replay speed (Linux)"
   isolated build/linux/bin/monitor_throughput $monitor examples build/linux/monitor-lines.txt --messages 100000 --rounds 9
   echo "== The view's render thread: messages applied a second, how far the page's frames lag the pipe at the host's"
-  echo "   full rate, and frames while one of 1,000 sprites moves (Linux)"
+  echo "   full rate, frames while one of 1,000 sprites moves, and what the costliest messages cost (Linux)"
   isolated build/linux/bin/render_rate $monitor examples --rounds 5
   echo "== Looking back over 1,000,000 messages served by --replay --view: /frame, a seek over the WebSocket, /pixel,"
   echo "   and the monitor's memory (Linux)"

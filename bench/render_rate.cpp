@@ -9,16 +9,22 @@
 //     message sent to a frame that shows it, and once the host is done, how
 //     many messages were left to show and how long they took;
 //  3. 1,000 sprites, one of them moving: distinct frames a second the page is
-//     sent, with the host at full rate and with one move a millisecond.
-//   render_rate MONITOR IMAGES_DIR [--rounds R] [--only applied|lag|sprites]
+//     sent, with the host at full rate and with one move a millisecond;
+//  4. worst cases, the render thread alone again: on a screen of 8192×8192,
+//     one message repeated (or a few in turn) that costs the most for what it
+//     changes, or changes nothing at all.
+//   render_rate MONITOR IMAGES_DIR [--rounds R] [--only applied|lag|sprites|worst]
 // Run it where it may serve the pipe name alone (a network namespace).
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <algorithm>
+#include <climits>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "VesprineDovetide.h"
@@ -143,6 +149,133 @@ double AppliedRate(const Captured& messages, const std::string& images_folder) {
   const double seconds = Seconds(Clock::now() - start);
   renderer.Stop();
   return double(n) / seconds;
+}
+
+// 4. A worst case: the set-up sent once, then `repeated` in turn.
+struct WorstCase {
+  const char* label;
+  std::function<void()> setup;
+  std::function<void()> repeated;
+  double written = 0;  // bytes of pixels each message writes, for GB/s
+};
+
+// The 4,095 characters a string carries at most.
+std::string LongText() {
+  std::string text;
+  while (text.size() < 4095) text += "The quick brown fox jumps over the lazy dog; AVA Wo. ";
+  return text.substr(0, 4095);
+}
+
+void Screen8192() { DO(SetResolution(8192, 8192)); }
+
+const WorstCase kWorstCases[] = {
+    {"DrawString 4,095 ch 1,024 px at x = 2^31-1", Screen8192,
+     [] { DO(DrawString(INT_MAX, 0, LongText().c_str(), 1024)); }},
+    {"DrawString 4,095 ch 24 px on screen", Screen8192, [] { DO(DrawString(0, 100, LongText().c_str(), 24)); }},
+    {"DrawRect filled 8192x8192", Screen8192, [] { DO(DrawRect(0, 0, 8192, 8192, 1)); }, 8192.0 * 8192 * 4},
+    {"DrawEllipse 2^31-1 wide, screen inside, outlined", Screen8192,
+     [] { DO(DrawEllipse(4096 - 1073741823, 4096 - 1073741823, INT_MAX, INT_MAX, 0)); }},
+    {"DrawEllipse 2^31-1 wide, edge across, outlined", Screen8192,
+     [] { DO(DrawEllipse(4096 - 1073741823, 4096 - INT_MAX, INT_MAX, INT_MAX, 0)); }},
+    {"DrawEllipse 2^31-1 wide, edge across, filled", Screen8192,
+     [] { DO(DrawEllipse(4096 - 1073741823, 4096 - INT_MAX, INT_MAX, INT_MAX, 1)); }},
+    {"DrawLine corner to corner of int32, crossing", Screen8192,
+     [] { DO(DrawLine(INT_MIN, INT_MIN + 40, INT_MAX - 40, INT_MAX)); }},
+    {"DrawLine corner to corner of int32, missing", Screen8192,
+     [] { DO(DrawLine(INT_MIN, INT_MAX, INT_MAX, INT_MIN + 40000)); }},
+    {"DrawImageScaled 32x32 to 8192x8192, 192x192 shown", Screen8192,
+     [] { DO(DrawImageScaled("images/logo.png", -8000, -8000, 8192, 8192, 255)); }},
+    {"SetBound of one of 1,024 sprites of 256x256, moving",
+     [] {
+       Screen8192();
+       for (int i = 0; i < 1024; ++i) {
+         const std::string name = "s" + std::to_string(i);
+         DO(CreateSprite(name.c_str(), 256, 256));
+         DO(SetEditSprite(name.c_str()));
+         DO(SetColor(i % 256, 128, 255 - i % 256, 255));
+         DO(DrawRect(0, 0, 256, 256, 1));
+         DO(SetBound(i % 32 * 256 + 3, i / 32 * 256 + 5));
+       }
+     },
+     [] {
+       DO(SetBound(4000, 4000));
+       DO(SetBound(4001, 4001));
+     }},
+    {"SetBound of a 8192x8192 sprite, moving",
+     [] {
+       Screen8192();
+       DO(CreateSprite("big", 8192, 8192));
+       DO(SetEditSprite("big"));
+       DO(SetColor(200, 80, 40, 128));
+       DO(DrawRect(0, 0, 8192, 8192, 1));
+     },
+     [] {
+       DO(SetBound(1, 1));
+       DO(SetBound(0, 0));
+     }},
+};
+
+// Messages a second the render thread applies: the timeline filled with the
+// set-up, which is applied and its frame composed first; then `n` messages
+// of `repeated` in turn, timed from the renderer's start to the last applied.
+double WorstRate(const Captured& setup, const Captured& repeated, long n, const std::string& images_folder) {
+  Timeline timeline;
+  ImageFiles images(images_folder);
+  timeline.Add(SessionEntry::kJoined, 1, 0, nullptr, 0, 0);
+  const uint8_t* at = setup.bytes.data();
+  for (const uint32_t size : setup.sizes) {
+    timeline.Add(SessionEntry::kMessage, 1, 0, at, size, size);
+    at += size;
+  }
+  const auto ready = int64_t(setup.sizes.size());
+  Renderer renderer(timeline, images.Source());
+  renderer.Start();
+  while (renderer.Applied() < ready || renderer.Latest()->message < ready) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  renderer.Stop();
+  std::vector<size_t> starts;
+  size_t offset = 0;
+  for (const uint32_t size : repeated.sizes) starts.push_back(std::exchange(offset, offset + size));
+  for (long i = 0; i < n; ++i) {
+    const size_t k = size_t(i) % starts.size();
+    timeline.Add(SessionEntry::kMessage, 1, (i / 60) * 16667, repeated.bytes.data() + starts[k], repeated.sizes[k],
+                 repeated.sizes[k]);
+  }
+  const auto start = Clock::now();
+  renderer.Start();
+  while (renderer.Applied() < ready + n) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  const double seconds = Seconds(Clock::now() - start);
+  renderer.Stop();
+  return double(n) / seconds;
+}
+
+// Each worst case over a fifth of a second of messages or more (at most
+// 2,000,000, or 128 MiB of them).
+void WorstCases(const std::string& images_folder, int rounds) {
+  std::puts("4. Worst cases on a 8192x8192 screen: messages a second applied by the render thread alone, after a set-up\n"
+            "   applied and composed, median (min - max)");
+  for (const WorstCase& w : kWorstCases) {
+    const Captured setup = Capture([&](long, long) { w.setup(); }, 0);
+    const Captured repeated = Capture([&](long, long) { w.repeated(); }, 0);
+    // From 2 messages up, eight times more each time, until a round takes a
+    // fifth of a second; then more rounds, unless one took over a second.
+    const double size = double(repeated.bytes.size()) / double(repeated.sizes.size()) + 64;
+    const long most = long(std::min(2e6, double(128 << 20) / size));
+    long n = 2;
+    std::vector<double> rates{WorstRate(setup, repeated, n, images_folder)};
+    while (n < most && double(n) / rates.back() < 0.2) {
+      n = std::min(most, n * 8);
+      rates = {WorstRate(setup, repeated, n, images_folder)};
+    }
+    for (int r = 1; r < rounds && double(n) / rates.back() < 1; ++r) {
+      rates.push_back(WorstRate(setup, repeated, n, images_folder));
+    }
+    std::printf("  %-50s %8ld messages: %s msg/s", w.label, n, bench::Spread(rates, 1).c_str());
+    if (w.written > 0) std::printf(", %.2f GB/s written", bench::Median(rates) * w.written / 1e9);
+    std::puts(rates.size() == 1 ? " (one round)" : "");
+    std::fflush(stdout);
+  }
 }
 
 struct Paths {
@@ -291,7 +424,7 @@ SpriteFrames MovingSprite(const Paths& paths, long moves, bool paced) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) Fail("usage: render_rate MONITOR IMAGES_DIR [--rounds R] [--only applied|lag|sprites]");
+  if (argc < 3) Fail("usage: render_rate MONITOR IMAGES_DIR [--rounds R] [--only applied|lag|sprites|worst]");
   const Paths paths{argv[1], argv[2]};
   int rounds = 5;
   std::string only;
@@ -362,5 +495,6 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
   }
+  if (only.empty() || only == "worst") WorstCases(paths.images, rounds);
   return 0;
 }

@@ -2,7 +2,7 @@
 // alpha, the screen's drawing, then the visible sprites by z and creation
 // order at their alpha, each where its bound and O-point put it. Pictures
 // against golden PNGs in tests/golden, and the pixels the documented reading
-// fixes. VESPRINE_WRITE_GOLDEN=1 in the environment writes the goldens
+// fixes; a tile composed looks only at the sprites over it. VESPRINE_WRITE_GOLDEN=1 in the environment writes the goldens
 // instead of comparing (look at each).
 #include <cstdint>
 #include <string>
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "pixels/png.h"
+#include "pixels/work.h"
 #include "render_support.h"
 
 namespace {
@@ -148,6 +149,31 @@ TEST(Composition, ANewResolutionKeepsTheDrawingFromTheTopLeft) {
   EXPECT_EQ(s.Shown(55, 40), Opaque(255, 255, 255));
   EXPECT_EQ(s.Shown(80, 60), Opaque(0, 0, 0));
   EXPECT_TRUE(s.Warnings().empty());
+}
+
+TEST(Composition, ATileLooksOnlyAtTheSpritesOverIt) {
+  Screen s;
+  s.Send(msg::Resolution(512, 512));
+  // 1,000 sprites of 6×6, each of its own colour; a sprite can be over the
+  // rows of the tiles it lies on, four tiles at most.
+  int64_t rows = 0;
+  const auto place = [](int i) { return std::pair<int32_t, int32_t>{i % 40 * 12 + 3, i / 40 * 20 + 1}; };
+  const auto colour = [](int i) { return Opaque(uint8_t(i), uint8_t(i / 4), 200); };
+  for (int i = 0; i < 1000; ++i) {
+    SendAll(s, Filled("s" + std::to_string(i), 6, 6, colour(i)));
+    const auto [x, y] = place(i);
+    s.Send(msg::Bound(x, y));
+    rows += 64 * ((x + 5) / 64 - x / 64 + 1) * ((y + 5) / 64 - y / 64 + 1);
+  }
+  const int64_t before = WorkOnThisThread().spriteRows;
+  const Layer frame = s.Frame();
+  EXPECT_LE(WorkOnThisThread().spriteRows - before, rows);
+  for (int i = 0; i < 1000; ++i) {
+    const auto [x, y] = place(i);
+    EXPECT_EQ(frame.At(x, y), colour(i)) << i;
+    EXPECT_EQ(frame.At(x + 5, y + 5), colour(i)) << i;
+    EXPECT_EQ(frame.At(x + 6, y + 6), (Pixel{})) << i;
+  }
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // The renderer's shapes, lines, blending and clearing, sent as real messages
 // through the scene and composed: each picture against its golden PNG in
 // tests/golden, and exact pixels that the documented reading fixes, so that
-// a golden rewritten by mistake is caught. VESPRINE_WRITE_GOLDEN=1 in the
-// environment writes the goldens instead of comparing (look at each).
+// a golden rewritten by mistake is caught; shapes through clips and at the
+// ends of the integer range against the documented reading, pixel by pixel,
+// and that each row or step a shape goes through draws in the clip.
+// VESPRINE_WRITE_GOLDEN=1 in the environment writes the goldens instead of
+// comparing (look at each).
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <set>
 #include <string>
 #include <utility>
@@ -13,6 +17,9 @@
 #include <gtest/gtest.h>
 
 #include "pixels/png.h"
+#include "pixels/shapes.h"
+#include "pixels/wide.h"
+#include "pixels/work.h"
 #include "render_support.h"
 
 namespace {
@@ -155,6 +162,166 @@ TEST(Shapes, LineStepsRoundHalvesUp) {
   EXPECT_EQ(s.Mask(1, 7, 5, 2), (Rows{"...##", "###.."}));
   EXPECT_EQ(s.Mask(10, 1, 2, 5), (Rows{"#.", "#.", ".#", ".#", ".#"}));
   for (const auto& [x, y] : LinePoints(5, 7, 1, 8)) EXPECT_EQ(s.Shown(int32_t(x), int32_t(y)), Opaque(255, 255, 255));
+}
+
+// A shape, as the documented reading gives its pixels.
+struct Shape {
+  bool ellipse, filled;
+  int64_t x, y, w, h;
+
+  // The centre of (px, py) inside the box, or the ellipse inscribed in it
+  // (on it included): X²h² + Y²w² <= w²h², in exact integers.
+  bool Holds(int64_t px, int64_t py) const {
+    if (!ellipse) return px >= x && px < x + w && py >= y && py < y + h;
+    const int64_t X = 2 * px + 1 - (2 * x + w), Y = 2 * py + 1 - (2 * y + h);
+    if (X > w || -X > w || Y > h || -Y > h) return false;
+    const auto square = [](int64_t v) { return uint64_t(v < 0 ? -v : v) * uint64_t(v < 0 ? -v : v); };
+    return Add(Multiply(square(X), square(h)), Multiply(square(Y), square(w))) <= Multiply(square(w), square(h));
+  }
+  // Filled, or on the edge: a neighbour above, below, left or right outside.
+  bool Draws(int64_t px, int64_t py) const {
+    return Holds(px, py) && (filled || !Holds(px - 1, py) || !Holds(px + 1, py) || !Holds(px, py - 1) ||
+                             !Holds(px, py + 1));
+  }
+  void Draw(Painter& painter) const {
+    if (ellipse) DrawEllipse(painter, x, y, w, h, filled, Pixel{255, 255, 255, 255});
+    else DrawRect(painter, x, y, w, h, filled, Pixel{255, 255, 255, 255});
+  }
+};
+
+// A line's point at step i, as the documented reading gives it:
+// round(i·d/n) = floor((2id + n) / 2n), for 0 <= i <= n and |d| <= n.
+int64_t Along(int64_t i, int64_t d, int64_t n) {
+  uint64_t rest = 0;
+  const U128 twice = Multiply(2 * uint64_t(i), uint64_t(d < 0 ? -d : d));
+  if (d >= 0) return int64_t(Divide(Add(twice, {0, uint64_t(n)}), 2 * uint64_t(n), rest));
+  const U128 minus = Subtract(twice, {0, uint64_t(n)});  // 2i|d| - n, then a ceiling
+  if (twice < U128{0, uint64_t(n)}) return 0;
+  const uint64_t q = Divide(minus, 2 * uint64_t(n), rest);
+  return -int64_t(q + (rest != 0 ? 1 : 0));
+}
+
+// The line's points that lie in `clip`.
+std::set<std::pair<int64_t, int64_t>> LineIn(int64_t x, int64_t y, int64_t x2, int64_t y2, const Box& clip) {
+  const int64_t dx = x2 - x, dy = y2 - y, n = std::max(dx < 0 ? -dx : dx, dy < 0 ? -dy : dy);
+  std::set<std::pair<int64_t, int64_t>> points;
+  const auto keep = [&](int64_t px, int64_t py) {
+    if (px >= clip.x0 && px < clip.x1 && py >= clip.y0 && py < clip.y1) points.insert({px, py});
+  };
+  const bool wide = (dx < 0 ? -dx : dx) == n;
+  // The steps whose longer coordinate lies in the clip; the rest cannot.
+  const int64_t start = wide ? x : y, sign = (wide ? dx : dy) < 0 ? -1 : 1;
+  const int64_t low = wide ? clip.x0 : clip.y0, high = wide ? clip.x1 : clip.y1;
+  for (int64_t at = low; at < high; ++at) {
+    const int64_t i = (at - start) * sign;
+    if (n == 0 || i < 0 || i > n) continue;
+    if (wide) keep(at, y + Along(i, dy, n));
+    else keep(x + Along(i, dx, n), at);
+  }
+  if (n == 0) keep(x, y);
+  return points;
+}
+
+// Draws on a 48 × 40 layer through `clip`: the pixels drawn, and the rows
+// or steps the shape went through.
+std::pair<std::set<std::pair<int64_t, int64_t>>, int64_t> Drawn(const Box& clip, const std::function<void(Painter&)>& draw) {
+  Layer layer(48, 40);
+  Painter painter(layer, clip);
+  const int64_t before = WorkOnThisThread().shapeRows;
+  draw(painter);
+  std::set<std::pair<int64_t, int64_t>> pixels;
+  for (int32_t y = 0; y < 40; ++y) {
+    for (int32_t x = 0; x < 48; ++x) {
+      if (layer.At(x, y) != Pixel{}) pixels.insert({x, y});
+    }
+  }
+  return {pixels, WorkOnThisThread().shapeRows - before};
+}
+
+std::set<std::pair<int64_t, int64_t>> ShapeIn(const Shape& shape, const Box& clip) {
+  std::set<std::pair<int64_t, int64_t>> pixels;
+  for (int64_t y = clip.y0; y < clip.y1; ++y) {
+    for (int64_t x = clip.x0; x < clip.x1; ++x) {
+      if (shape.Draws(x, y)) pixels.insert({x, y});
+    }
+  }
+  return pixels;
+}
+
+int64_t RowsOf(const std::set<std::pair<int64_t, int64_t>>& pixels) {
+  std::set<int64_t> rows;
+  for (const auto& p : pixels) rows.insert(p.second);
+  return int64_t(rows.size());
+}
+
+TEST(Shapes, ThroughAnyClipTheReadingsPixelsAndOnlyRowsThatDraw) {
+  std::mt19937 random(20240611);
+  const auto between = [&](int64_t a, int64_t b) { return std::uniform_int_distribution<int64_t>(a, b)(random); };
+  for (int round = 0; round < 1500; ++round) {
+    const int64_t cx = between(0, 48), cy = between(0, 40);
+    const Box clip{cx, cy, between(cx, 48), between(cy, 40)};
+    const Shape shape{round % 3 != 0, round % 2 == 0, between(-30, 60), between(-30, 50), between(1, 60), between(1, 60)};
+    const auto [pixels, rows] = Drawn(clip, [&](Painter& p) { shape.Draw(p); });
+    const auto expected = ShapeIn(shape, clip);
+    ASSERT_EQ(pixels, expected) << (shape.ellipse ? "ellipse " : "rect ") << shape.x << "," << shape.y << " "
+                                << shape.w << "x" << shape.h << (shape.filled ? " filled" : "");
+    EXPECT_EQ(rows, RowsOf(expected)) << round;
+    const int64_t x = between(-40, 90), y = between(-40, 80), x2 = between(-40, 90), y2 = between(-40, 80);
+    const auto [points, steps] = Drawn(clip, [&](Painter& p) { DrawLine(p, x, y, x2, y2, Pixel{255, 255, 255, 255}); });
+    const auto line = LineIn(x, y, x2, y2, clip);
+    ASSERT_EQ(points, line) << x << "," << y << " to " << x2 << "," << y2;
+    if (x != x2 || y != y2) {
+      EXPECT_EQ(steps, int64_t(line.size())) << round;
+    }
+  }
+}
+
+TEST(Shapes, AtTheEndsOfTheIntegerRangeTheReadingsPixelsAndOnlyRowsThatDraw) {
+  const int64_t half = 1073741823;  // (2^31 - 1) / 2: the half-width of the widest box
+  const int64_t diagonal = 759250124;  // its radius over √2
+  const Shape shapes[] = {
+      {true, false, 24 - half, 20 - half, INT32_MAX, INT32_MAX},      // the layer inside it
+      {true, false, 24 - half, 20 - INT32_MAX, INT32_MAX, INT32_MAX},  // its bottom across row 19
+      {true, false, 24 - half, 20, INT32_MAX, INT32_MAX},              // its top across row 20
+      {true, false, 30, 20 - half, INT32_MAX, INT32_MAX},              // its left down column 30
+      {true, false, 30 - INT32_MAX, 20 - half, INT32_MAX, INT32_MAX},  // its right down column 29
+      {true, false, 24 - diagonal - half, 20 - diagonal - half, INT32_MAX, INT32_MAX},  // across, at 45°
+      {true, false, 0, 0, INT32_MAX, INT32_MAX},                       // the layer in its box, outside it
+      {true, false, INT32_MIN, 17, INT32_MAX, 5},                      // long and flat
+      {true, false, 21, INT32_MIN, 3, INT32_MAX},                      // long and thin
+      {true, false, INT32_MAX - 10, 0, 100, 100},                      // wholly to the right
+      {false, false, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},      // a rectangle ending at -2
+      {false, false, -10, -10, INT32_MAX, INT32_MAX},                  // one around the layer
+      {false, false, 20, -10, INT32_MAX, 30},                          // its left edge across it
+  };
+  const Box clip{0, 0, 48, 40};
+  for (Shape shape : shapes) {
+    for (const bool filled : {false, true}) {
+      shape.filled = filled;
+      const auto [pixels, rows] = Drawn(clip, [&](Painter& p) { shape.Draw(p); });
+      const auto expected = ShapeIn(shape, clip);
+      EXPECT_EQ(pixels, expected) << shape.x << "," << shape.y << " " << shape.w << "x" << shape.h << " " << filled;
+      EXPECT_EQ(rows, RowsOf(expected)) << shape.x << "," << shape.y << " " << shape.w << "x" << shape.h << " " << filled;
+    }
+  }
+  struct Line {
+    int64_t x, y, x2, y2;
+  };
+  const Line lines[] = {
+      {INT32_MIN, INT32_MIN + 40, INT32_MAX - 40, INT32_MAX},  // corner to corner, crossing
+      {INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN + 40000},    // corner to corner, passing it by
+      {INT32_MIN, 10, INT32_MAX, 30},                          // flat, each way
+      {INT32_MAX, 30, INT32_MIN, 10},
+      {10, INT32_MIN, 40, INT32_MAX},                          // steep, each way
+      {40, INT32_MAX, 10, INT32_MIN},
+      {INT32_MIN, -1, INT32_MAX, -2},                          // just above
+  };
+  for (const Line& l : lines) {
+    const auto [points, steps] = Drawn(clip, [&](Painter& p) { DrawLine(p, l.x, l.y, l.x2, l.y2, Pixel{255, 255, 255, 255}); });
+    const auto expected = LineIn(l.x, l.y, l.x2, l.y2, clip);
+    EXPECT_EQ(points, expected) << l.x << "," << l.y << " to " << l.x2 << "," << l.y2;
+    EXPECT_EQ(steps, int64_t(expected.size())) << l.x << "," << l.y << " to " << l.x2 << "," << l.y2;
+  }
 }
 
 TEST(Blending, SourceOverInIntegers) {

@@ -1,14 +1,19 @@
 // Text from the compiled-in fonts and images from the examples folder, sent
 // as real messages through the scene and composed: each picture against its
-// golden PNG in tests/golden, and the pixels the documented reading fixes.
-// VESPRINE_WRITE_GOLDEN=1 in the environment writes the goldens instead of
-// comparing (look at each).
+// golden PNG in tests/golden, and the pixels the documented reading fixes;
+// text drawn through a clip, against the same drawn whole, and what drawing
+// it costs in glyphs rasterized. VESPRINE_WRITE_GOLDEN=1 in the environment
+// writes the goldens instead of comparing (look at each).
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "pixels/text.h"
+#include "pixels/work.h"
 #include "render_support.h"
 
 namespace {
@@ -80,6 +85,105 @@ TEST(Text, EncodingsSizesAndCharactersDrawnAsDocumented) {
   // Control characters draw nothing; bytes that are not UTF-8 draw U+FFFD.
   EXPECT_TRUE(SamePng(TextPng("A\tV\x7F", 20), TextPng("AV", 20)));
   EXPECT_TRUE(SamePng(TextPng("a\xFF", 20), TextPng("a\xEF\xBF\xBD", 20)));
+}
+
+// What `draw` costs on a thread of its own, whose glyph cache starts empty.
+Work OnAThreadOfItsOwn(const std::function<void()>& draw) {
+  Work work;
+  std::thread([&] {
+    draw();
+    work = WorkOnThisThread();
+  }).join();
+  return work;
+}
+
+// As long as a message's string can be: kerned pairs, a glyph of the second
+// font, a byte that draws U+FFFD.
+std::string LongestText() {
+  std::string text;
+  while (text.size() + 11 <= 4095) text += "AV Wa. " + kWorld.substr(0, 3) + "\xFF";
+  return text;
+}
+
+TEST(Text, NothingOfALongStringOffTheClipIsRasterized) {
+  const std::string text = LongestText();
+  // Far off every side, and just off the right and the bottom edge, where
+  // each glyph is laid out and passed over.
+  const std::pair<int32_t, int32_t> places[] = {{INT32_MAX, 0}, {INT32_MIN, 0}, {0, INT32_MAX}, {0, INT32_MIN},
+                                                {0, -1400},     {64, 0},       {0, 48}};
+  for (const auto& [x, y] : places) {
+    Layer layer(64, 48);
+    Box touched{0, 0, 1, 1};
+    const Work work = OnAThreadOfItsOwn([&] {
+      Painter painter(layer, {0, 0, 64, 48});
+      DrawText(painter, x, y, 1024, text, Pixel{255, 255, 255, 255});
+      touched = painter.touched();
+    });
+    EXPECT_EQ(work.glyphs, 0) << x << "," << y;
+    EXPECT_EQ(layer.Tiles(), 0u) << x << "," << y;
+    EXPECT_TRUE(touched.Empty()) << x << "," << y;
+  }
+  // And through a message.
+  const Work work = OnAThreadOfItsOwn([&] {
+    Screen s;
+    s.Send({msg::Resolution(64, 48), msg::Text(INT32_MAX, 0, text, 1024), msg::Text(0, INT32_MIN, text, 1024)});
+  });
+  EXPECT_EQ(work.glyphs, 0);
+}
+
+TEST(Text, AStringAcrossTheClipIsDrawnAsWhenDrawnWhole) {
+  const std::string text = "AVAWAY To " + kWorld + " \xFF" "ffi Wy";
+  const Pixel colour = Premultiply(200, 120, 40, 180);
+  Layer whole(4096, 400);
+  const Work all = OnAThreadOfItsOwn([&] {
+    Painter painter(whole, {0, 0, 4096, 400});
+    DrawText(painter, 10, 10, 300, text, colour);
+  });
+  // A clip that cuts glyphs on all four sides.
+  const Box clip{700, 120, 1500, 260};
+  Layer cut(4096, 400);
+  Box touched;
+  const Work some = OnAThreadOfItsOwn([&] {
+    Painter painter(cut, clip);
+    DrawText(painter, 10, 10, 300, text, colour);
+    touched = painter.touched();
+  });
+  EXPECT_GT(some.glyphs, 0);
+  EXPECT_LT(some.glyphs, all.glyphs);
+  const Box within = touched.Intersect(clip);
+  EXPECT_TRUE(within.x0 == touched.x0 && within.y0 == touched.y0 && within.x1 == touched.x1 && within.y1 == touched.y1);
+  int64_t differ = 0, drawn = 0;
+  for (int32_t y = int32_t(clip.y0); y < clip.y1; ++y) {
+    for (int32_t x = int32_t(clip.x0); x < clip.x1; ++x) {
+      differ += cut.At(x, y) != whole.At(x, y);
+      drawn += cut.At(x, y) != Pixel{};
+    }
+  }
+  EXPECT_EQ(differ, 0);
+  EXPECT_GT(drawn, 1000);
+  // Nothing outside the clip: only the tiles under it (columns 10-23, rows 1-4) hold pixels.
+  EXPECT_LE(cut.Tiles(), size_t(14 * 4));
+}
+
+TEST(Text, TheGlyphCacheLetsTheLeastRecentlyUsedGo) {
+  // Capitals at 1,024 pixels, far more than the cache holds, with A drawn
+  // again after each: A stays, B (used once, long ago) goes.
+  Layer layer(1024, 1200);
+  const Work work = OnAThreadOfItsOwn([&] {
+    // A strip through every capital's box, so each is rasterized.
+    Painter painter(layer, {0, 500, 1024, 501});
+    for (char c = 'A'; c <= 'Z'; ++c) {
+      DrawText(painter, 0, 0, 1024, std::string(1, c), Pixel{255, 255, 255, 255});
+      DrawText(painter, 0, 0, 1024, "A", Pixel{255, 255, 255, 255});
+    }
+    const int64_t letters = WorkOnThisThread().glyphs;
+    EXPECT_EQ(letters, 26);
+    DrawText(painter, 0, 0, 1024, "A", Pixel{255, 255, 255, 255});
+    EXPECT_EQ(WorkOnThisThread().glyphs, letters);
+    DrawText(painter, 0, 0, 1024, "B", Pixel{255, 255, 255, 255});
+    EXPECT_EQ(WorkOnThisThread().glyphs, letters + 1);
+  });
+  EXPECT_EQ(work.glyphs, 27);
 }
 
 // A colour premultiplied, as a viewer sees it over black: round(c·a/255).

@@ -1,6 +1,9 @@
 #include "pixels/compose.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "pixels/work.h"
 
 namespace {
 
@@ -27,6 +30,14 @@ void BlendRow(const Layer& layer, int64_t x, int64_t y, int64_t n, uint8_t alpha
 // block whose top-left pixel is (x0, y0) and whose rows are `stride` apart.
 void ComposeBlock(const Composition& c, int64_t x0, int64_t y0, int64_t x1, int64_t y1, Pixel* pixels,
                   int64_t stride) {
+  // The sprites over the block, found once for all its rows.
+  std::vector<const Placement*> over;
+  for (const Placement& s : c.sprites) {
+    if (s.left < x1 && s.left + s.layer->width() > x0 && s.top < y1 && s.top + s.layer->height() > y0) {
+      over.push_back(&s);
+    }
+  }
+  WorkOnThisThread().spriteRows += int64_t(over.size()) * (y1 - y0);
   for (int64_t y = y0; y < y1; ++y) {
     Pixel* out = pixels + (y - y0) * stride;
     if (c.background) {
@@ -37,11 +48,11 @@ void ComposeBlock(const Composition& c, int64_t x0, int64_t y0, int64_t x1, int6
       }
     }
     if (c.screen != nullptr) BlendRow(*c.screen, x0, y, x1 - x0, 255, out);
-    for (const Placement& s : c.sprites) {
-      const int64_t ly = y - s.top;
-      if (ly < 0 || ly >= s.layer->height()) continue;
-      const int64_t from = std::max(x0, s.left), to = std::min(x1, s.left + s.layer->width());
-      if (from < to) BlendRow(*s.layer, from - s.left, ly, to - from, s.alpha, out + (from - x0));
+    for (const Placement* s : over) {
+      const int64_t ly = y - s->top;
+      if (ly < 0 || ly >= s->layer->height()) continue;
+      const int64_t from = std::max(x0, s->left), to = std::min(x1, s->left + s->layer->width());
+      BlendRow(*s->layer, from - s->left, ly, to - from, s->alpha, out + (from - x0));
     }
   }
 }
@@ -74,10 +85,9 @@ void Damage::Mark(const Box& box) {
   const Box area = box.Intersect({0, 0, int64_t{columns_} * kTileSide, int64_t{rows_} * kTileSide});
   if (area.Empty()) return;
   any_ = true;
-  for (int64_t row = area.y0 / kTileSide; row <= (area.y1 - 1) / kTileSide; ++row) {
-    for (int64_t column = area.x0 / kTileSide; column <= (area.x1 - 1) / kTileSide; ++column) {
-      tiles_[size_t(row) * size_t(columns_) + size_t(column)] = 1;
-    }
+  const auto left = size_t(area.x0 / kTileSide), count = size_t((area.x1 - 1) / kTileSide) - left + 1;
+  for (auto row = size_t(area.y0 / kTileSide); row <= size_t((area.y1 - 1) / kTileSide); ++row) {
+    std::fill_n(tiles_.data() + row * size_t(columns_) + left, count, uint8_t{1});
   }
 }
 

@@ -7,6 +7,9 @@
 //   centres lie inside the ellipse inscribed in that box (on it included);
 // - an outline is the 1-pixel edge of the filled shape: its pixels with a
 //   neighbour above, below, left or right outside it.
+// Each costs what it draws in the painter's clip and a little more: a line
+// goes through only its steps that lie in the clip, a rectangle or an
+// ellipse only its rows that draw there.
 #pragma once
 
 #include <cstdint>

@@ -170,8 +170,13 @@ void DrawBox(const Step& s) {
 
 void DrawString(const Step& s) {
   const int32_t size = s.f.textParam <= 0 ? kDefaultFontSize : std::min(s.f.textParam, kMaxFontSize);
-  const std::string text = s.Text(s.m.string);
-  s.Drawing([&](Painter& p, Pixel c) { DrawText(p, s.f.x, s.f.y, size, text, c); });
+  // Every encoding reads a byte or more as one character: a string that
+  // cannot reach the clip is not even read.
+  s.Drawing([&](Painter& p, Pixel c) {
+    if (TextCanReach(p.clip(), s.f.x, s.f.y, size, s.m.string.size())) {
+      DrawText(p, s.f.x, s.f.y, size, s.Text(s.m.string), c);
+    }
+  });
 }
 
 void DrawImageAtItsSize(const Step& s) {
