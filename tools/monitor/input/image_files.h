@@ -27,9 +27,13 @@ ImageFile ReadImageFile(const std::string& folder, const std::string& path);
 // Why opening a file can fail, or what it turned out to be.
 enum class FileRead { kRead, kMissing, kNotRegular, kTooLarge, kUnreadable };
 
-// Whether `path` names a device namespace (\\.\ or \\?\ on Windows) rather
-// than a file.
+// Whether `path` names a device namespace (on Windows \\.\, \\?\ or the NT
+// prefix \??\) rather than a file.
 bool IsDevicePath(const std::string& path);
+
+// Whether `path` names a file on another machine (on Windows \\host\share,
+// with either slash), which opening would offer the user's credentials.
+bool IsNetworkPath(const std::string& path);
 
 // Opens `path` once and, if it is a regular file of at most `limit` bytes,
 // reads it into `bytes`, never more than `limit` + 1 bytes.

@@ -37,6 +37,8 @@ bool ReadUpTo(int fd, size_t most, std::string& bytes) {
 
 bool IsDevicePath(const std::string&) { return false; }
 
+bool IsNetworkPath(const std::string&) { return false; }
+
 FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& bytes) {
   bytes.clear();
   const Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};

@@ -1,5 +1,6 @@
-// Windows: device namespace paths refused by name; an image file opened once
-// and checked on its handle (a disk file, not a directory, console or pipe).
+// Windows: device namespace and network paths refused by name; an image file
+// opened once and checked on its handle (a disk file, not a directory,
+// console or pipe).
 #include <windows.h>
 
 #include <algorithm>
@@ -34,11 +35,18 @@ bool ReadUpTo(HANDLE file, size_t most, std::string& bytes) {
 
 }  // namespace
 
+namespace {
+
+bool Slash(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
 bool IsDevicePath(const std::string& path) {
-  const auto slash = [](char c) { return c == '\\' || c == '/'; };
-  return path.size() >= 4 && slash(path[0]) && slash(path[1]) && (path[2] == '.' || path[2] == '?') &&
-         slash(path[3]);
+  if (path.size() < 4 || !Slash(path[0]) || !Slash(path[3])) return false;
+  return (Slash(path[1]) && (path[2] == '.' || path[2] == '?')) || (path[1] == '?' && path[2] == '?');
 }
+
+bool IsNetworkPath(const std::string& path) { return path.size() >= 2 && Slash(path[0]) && Slash(path[1]); }
 
 FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& bytes) {
   bytes.clear();
