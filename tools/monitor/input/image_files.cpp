@@ -45,7 +45,7 @@ ImageFile ReadImageFile(const std::string& folder, const std::string& path) {
     file.error = "a network path, not a local file";
     return file;
   }
-  const FileRead read = ReadRegularFile(file.path, kMaxImageFileBytes, file.bytes);
+  const FileRead read = ReadRegularFile(file.path, kMaxImageFileBytes, file.bytes, file.identity);
   const char* type = read == FileRead::kRead ? SniffType(file.bytes) : nullptr;
   if (read != FileRead::kRead) {
     file.error = Reason(read);
