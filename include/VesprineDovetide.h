@@ -9,7 +9,9 @@
  *  - The result is 1 when the message was delivered to the pipe and 0 when it
  *    was not: no display host could be reached, the write failed (the
  *    connection is then closed and the next call connects anew) or memory for
- *    the message could not be obtained. Init and Dispose say their own.
+ *    the message could not be obtained. Init and Dispose say their own. On
+ *    Linux, a display host running as a user other than the caller's or root
+ *    counts as none: it is left at once, sent nothing, and the result is 0.
  *  - The first call connects by itself; Init is optional.
  *  - Strings are NUL-terminated byte strings and pass through unchanged; no
  *    encoding is converted. A NULL string, or one too long for its bound

@@ -2,12 +2,13 @@
 // equal the view's, clips keep the recorded times, and comparisons find the
 // first differing message and screen within their tolerances.
 // Run by CTest: node --test export_compare.mjs, with MONITOR (the monitor),
-// RUN (what runs Windows programs), EXAMPLES (the demo's folder) and
-// SESSION (a recorded demo) set; the view's part needs loopback.
+// RUN (what runs Windows programs), EXAMPLES (the demo's folder), SESSION
+// (a recorded demo) and FAKE_FFMPEG (a stand-in for ffmpeg) set; the view's
+// part needs loopback.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, writeFileSync, existsSync, rmSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, copyFileSync, readFileSync, writeFileSync, existsSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, dirname } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -28,13 +29,14 @@ function command(args) {
   return [full[0], full.slice(1)];
 }
 
-// Runs the monitor to its end; its status and what it said.
-function run(...args) {
+// Runs the monitor to its end (`options` for spawnSync); its status and what it said.
+function runWith(options, ...args) {
   const [program, rest] = command([...args, '--images', examples]);
-  const result = spawnSync(program, rest, { encoding: 'utf8', timeout: 120_000, killSignal: 'SIGKILL' });
+  const result = spawnSync(program, rest, { encoding: 'utf8', timeout: 120_000, killSignal: 'SIGKILL', ...options });
   if (result.error) throw result.error;
   return { status: result.status, out: result.stdout.replace(/\r/g, ''), err: result.stderr.replace(/\r/g, '') };
 }
+const run = (...args) => runWith({}, ...args);
 
 // Windows programs see the work folder through Wine's Z: drive.
 const path = (name) => join(work, name);
@@ -236,6 +238,29 @@ test('clips through ffmpeg, or a clear refusal without it', (t) => {
     assert.equal(result.status, 0, result.err);
     const bytes = readFileSync(path(name));
     assert.ok(bytes.toString('latin1').slice(0, 12).includes(magic), `${name} starts ${bytes.subarray(0, 12).toString('hex')}`);
+  }
+});
+
+test('ffmpeg gets the output name as one argument, as a file, with no shell between', () => {
+  const bin = path('bin');
+  mkdirSync(bin);
+  copyFileSync(process.env.FAKE_FFMPEG, join(bin, windows ? 'ffmpeg.exe' : 'ffmpeg'));
+  const env = { ...process.env, FAKE_FFMPEG_ARGUMENTS: path('arguments'), PATH: `${bin}:${process.env.PATH}`,
+    WINEPATH: `Z:${bin}` };
+  // A shell would run the commands, a command prompt expand %OS%, ffmpeg read -clip as an option.
+  // No Windows file name holds a quote.
+  for (const name of ['clip $(touch marker) `touch marker` %OS% & a.gif', windows ? '-clip.mp4' : '-clip "quoted".mp4']) {
+    const result = runWith({ cwd: work, env }, '--replay', demo, '--export', name, '--from', '0');
+    assert.equal(result.status, 0, result.err);
+    assert.ok(!existsSync(path('marker')), 'a shell ran the command in the name');
+    const fit = name.endsWith('.gif') ? [] : ['-vf', 'pad=ceil(iw/2)*2:ceil(ih/2)*2', '-pix_fmt', 'yuv420p'];
+    const given = readFileSync(path('arguments'), 'latin1').replace(/\r/g, '').split('\n').slice(1, -1);
+    assert.deepEqual(given, ['-loglevel', 'error', '-y', '-f', 'rawvideo', '-pix_fmt', 'rgba', '-s', given[8],
+      '-r', '30', '-i', 'pipe:0', ...fit, `file:${name}`]);
+    const [, frames, written] = result.err.match(/wrote (\d+) frames to (.*)\n/) ?? [];
+    assert.equal(written, name, result.err);
+    const [width, height] = given[8].split('x').map(Number);
+    assert.equal(readFileSync(path(name), 'latin1'), `${frames * width * height * 4} bytes of frames\n`);
   }
 });
 

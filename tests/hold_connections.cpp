@@ -1,11 +1,15 @@
-// Opens up to N connections to the display host's socket without sending
-// anything, says how many it opened, and holds them until standard input
-// ends. Linux only.
+// Opens up to N connections to the display host's pipe (on Linux its socket)
+// without sending anything, says how many it opened, and holds them until
+// standard input ends.
 // usage: hold_connections N
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,18 +20,37 @@
 
 namespace {
 
-// A connection, or -1. Non-blocking, so that a full backlog refuses at once
-// instead of waiting.
-int Connect() {
+#ifdef _WIN32
+using Connection = HANDLE;
+
+// Adds a connection to `held`, if one opens. An instance busy is waited for, up to 5 s.
+void Connect(std::vector<HANDLE>& held) {
+  for (int tries = 0; tries < 50; ++tries) {
+    const HANDLE pipe = CreateFileA(kPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (pipe != INVALID_HANDLE_VALUE) return held.push_back(pipe);
+    if (GetLastError() != ERROR_PIPE_BUSY) return;
+    WaitNamedPipeA(kPipeName, 100);
+  }
+}
+
+void Disconnect(HANDLE pipe) { CloseHandle(pipe); }
+#else
+using Connection = int;
+
+// Adds a connection to `held`, if one opens. Non-blocking, so that a full
+// backlog refuses at once instead of waiting.
+void Connect(std::vector<int>& held) {
   const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
   const socklen_t length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) return fd;
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) return held.push_back(fd);
   if (fd >= 0) close(fd);
-  return -1;
 }
+
+void Disconnect(int fd) { close(fd); }
+#endif
 
 }  // namespace
 
@@ -37,16 +60,12 @@ int main(int argc, char** argv) {
     std::fputs("usage: hold_connections N\n", stderr);
     return 2;
   }
-  std::vector<int> held;
-  for (long i = 0; i < wanted; ++i) {
-    const int fd = Connect();
-    if (fd >= 0) held.push_back(fd);
-  }
+  std::vector<Connection> held;
+  for (long i = 0; i < wanted; ++i) Connect(held);
   std::printf("%zu\n", held.size());
   std::fflush(stdout);
-  char byte;
-  while (read(STDIN_FILENO, &byte, 1) > 0) {
+  while (std::getchar() != EOF) {
   }
-  for (const int fd : held) close(fd);
+  for (const Connection connection : held) Disconnect(connection);
   return 0;
 }

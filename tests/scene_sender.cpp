@@ -65,6 +65,7 @@ using Call = int32_t (*)(const std::vector<Arg>&);
 
 const std::map<std::string, std::pair<size_t, Call>>& Exports() {
   static const std::map<std::string, std::pair<size_t, Call>> exports = {
+      {"Init", {0, [](auto&) { return Init(); }}},
       {"SetColor", {4, [](auto& a) { return SetColor(a[0].number, a[1].number, a[2].number, a[3].number); }}},
       {"DrawPixel", {2, [](auto& a) { return DrawPixel(a[0].number, a[1].number); }}},
       {"DrawLine", {4, [](auto& a) { return DrawLine(a[0].number, a[1].number, a[2].number, a[3].number); }}},

@@ -1,5 +1,7 @@
 // Linux: the pipe name stands for the abstract AF_UNIX SOCK_SEQPACKET socket
 // "VesprinePipe", so each message arrives as one read, as in a message-mode pipe.
+// Only a server of the caller's own user, or root, is kept: an abstract name
+// belongs to whoever binds it first, any user.
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <sys/un.h>
@@ -16,6 +18,13 @@ namespace {
 
 int socket_fd = -1;
 
+// Whether the server on `fd` runs as the caller's user or as root.
+bool TrustedServer(int fd) {
+  ucred peer{};
+  socklen_t size = sizeof(peer);
+  return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && (peer.uid == geteuid() || peer.uid == 0);
+}
+
 }  // namespace
 
 bool IsOpen() { return socket_fd >= 0; }
@@ -30,7 +39,7 @@ bool Open() {
   const socklen_t address_length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
   // Non-blocking, so a full backlog fails at once like a busy pipe; then
   // blocking, so a write waits for a slow reader like WriteFile does.
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), address_length) != 0 ||
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), address_length) != 0 || !TrustedServer(fd) ||
       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     close(fd);
     return false;

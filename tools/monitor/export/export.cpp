@@ -106,15 +106,14 @@ struct ApngSink : Sink {
 };
 
 struct FfmpegSink : Sink {
-  explicit FfmpegSink(std::FILE* to) : pipe(to) {}
   void Show(const std::vector<Pixel>& picture, int64_t, int64_t count) override {
     for (int64_t i = 0; i < count; ++i) {
-      if (std::fwrite(picture.data(), sizeof(Pixel), picture.size(), pipe) != picture.size()) failed = true;
+      failed = failed || !ffmpeg.Write(picture.data(), picture.size() * sizeof(Pixel));
       ++written;
     }
   }
-  bool Finish() override { return CloseCommand(pipe) && !failed; }
-  std::FILE* pipe;
+  bool Finish() override { return ffmpeg.Finish() && !failed; }
+  ChildProcess ffmpeg;
   bool failed = false;
 };
 
@@ -124,14 +123,18 @@ std::unique_ptr<Sink> OpenSink(const ExportOptions& options, int32_t width, int3
     if (file == nullptr) return nullptr;
     return std::make_unique<ApngSink>(file, width, height, options.fps);
   }
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
+  std::vector<std::string> arguments = {FindProgram("ffmpeg"), "-loglevel", "error", "-y", "-f", "rawvideo", "-pix_fmt",
+                                        "rgba", "-s", size, "-r", std::to_string(options.fps), "-i", "pipe:0"};
   // Even sizes for the video codecs' chroma; GIF takes any.
-  const std::string fit = EndsWith(options.output, ".gif") ? "" : " -vf \"pad=ceil(iw/2)*2:ceil(ih/2)*2\" -pix_fmt yuv420p";
-  const std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " + std::to_string(width) + "x" +
-                              std::to_string(height) + " -r " + std::to_string(options.fps) + " -i -" + fit + " \"" +
-                              options.output + "\"";
-  std::FILE* pipe = OpenCommand(command);
-  if (pipe == nullptr) return nullptr;
-  return std::make_unique<FfmpegSink>(pipe);
+  if (!EndsWith(options.output, ".gif")) {
+    arguments.insert(arguments.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-pix_fmt", "yuv420p"});
+  }
+  // Named as a file, so that no name is read as an option (-x.gif) or another protocol (pipe:1.gif).
+  arguments.push_back("file:" + options.output);
+  auto sink = std::make_unique<FfmpegSink>();
+  if (!sink->ffmpeg.Start(arguments)) return nullptr;
+  return sink;
 }
 
 // The clip: a frame for each 1/fps of the session's time from message
@@ -218,7 +221,7 @@ int Export(const std::string& path, const ExportOptions& options) {
                "or .gif, .mp4 or .webm through ffmpeg\n", stderr);
     return 2;
   }
-  if (!png && !OnPath("ffmpeg")) {
+  if (!png && FindProgram("ffmpeg").empty()) {
     std::fprintf(stderr, "vesprine-monitor: %s needs ffmpeg, which is not on the path; the monitor itself writes "
                  ".png: a picture, or an animated PNG (APNG) with --from or --to\n", options.output.c_str());
     return 2;

@@ -1,16 +1,47 @@
-// What the export needs of the operating system: a program to write to,
-// found on the path, and whether standard error is a terminal.
+// What the export needs of the operating system: a program found on the
+// path and started with its standard input to write to, and whether
+// standard error is a terminal.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
-// Whether a program named `name` is on the path.
-bool OnPath(const std::string& name);
-// Runs `command` through the shell with its standard input to write to
-// (binary); nullptr when it cannot start. A program that stops reading
-// makes writes fail instead of ending the monitor.
-std::FILE* OpenCommand(const std::string& command);
-// Waits for it; true when it succeeded.
-bool CloseCommand(std::FILE* command);
+// The program `name` (on Windows NAME.exe) as found on the path, or "".
+std::string FindProgram(const std::string& name);
+
+// A program started from an argument vector, never through a shell, its
+// standard input a pipe written here in binary, its output and errors the
+// monitor's own. It inherits nothing else of the monitor's.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess() { Kill(); }
+
+  // Starts `arguments[0]` (a path from FindProgram) with the rest as its
+  // arguments; false when it cannot start.
+  bool Start(const std::vector<std::string>& arguments);
+  // Writes to its standard input; false once it reads no more (never a signal).
+  bool Write(const void* bytes, size_t size);
+  // Ends its input and waits for it; true when it exited with status 0.
+  bool Finish();
+  // Ends it at once, if it runs, and waits for it to be gone.
+  void Kill();
+
+ private:
+  intptr_t input_ = -1;    // our end of its standard input: a descriptor, or a HANDLE
+  intptr_t process_ = -1;  // its pid, or its HANDLE
+};
+
+#ifdef _WIN32
+// The command line that CommandLineToArgvW, and the C runtime, split into
+// `arguments` again: the program's path quoted, then each argument as it
+// is when it needs no quotes, else quoted with its quotes and the
+// backslashes before them escaped.
+std::wstring CommandLine(const std::vector<std::wstring>& arguments);
+#endif
+
 bool ErrorsToTerminal();

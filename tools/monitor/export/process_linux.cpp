@@ -1,29 +1,107 @@
-// Linux: popen, and SIGPIPE ignored while a command is written to.
+// Linux: posix_spawnp, with the pipe to its standard input the one
+// descriptor the program gets beyond standard output and error; SIGPIPE
+// ignored here, so that a program that stops reading fails a write instead
+// of ending the monitor, and left to its default in the program.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
 #include "export/process.h"
 
-bool OnPath(const std::string& name) {
+std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
   const std::string list = path != nullptr ? path : "";
   for (size_t at = 0; at <= list.size();) {
     const size_t end = std::min(list.find(':', at), list.size());
     const std::filesystem::path file = std::filesystem::path(list.substr(at, end - at)) / name;
-    if (end > at && access(file.c_str(), X_OK) == 0) return true;
+    if (end > at && access(file.c_str(), X_OK) == 0) return file.string();
     at = end + 1;
   }
-  return false;
+  return "";
 }
 
-std::FILE* OpenCommand(const std::string& command) {
+bool ChildProcess::Start(const std::vector<std::string>& arguments) {
+  Kill();
   std::signal(SIGPIPE, SIG_IGN);
-  return popen(command.c_str(), "w");
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none, pipe_signal;
+  sigemptyset(&none);
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &pipe_signal);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ends[0]);
+  if (error != 0) {
+    close(ends[1]);
+    return false;
+  }
+  input_ = ends[1];
+  process_ = pid;
+  return true;
 }
 
-bool CloseCommand(std::FILE* command) { return pclose(command) == 0; }
+bool ChildProcess::Write(const void* bytes, size_t size) {
+  const auto* at = static_cast<const char*>(bytes);
+  while (size > 0) {
+    const ssize_t wrote = write(static_cast<int>(input_), at, size);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    at += wrote;
+    size -= static_cast<size_t>(wrote);
+  }
+  return true;
+}
+
+namespace {
+
+// Waits for the program; its status as waitpid gives it, or -1.
+int Wait(pid_t pid) {
+  int status = -1;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
+
+}  // namespace
+
+bool ChildProcess::Finish() {
+  if (process_ < 0) return false;
+  close(static_cast<int>(input_));
+  const int status = Wait(static_cast<pid_t>(process_));
+  input_ = process_ = -1;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void ChildProcess::Kill() {
+  if (process_ < 0) return;
+  kill(static_cast<pid_t>(process_), SIGKILL);
+  close(static_cast<int>(input_));
+  Wait(static_cast<pid_t>(process_));
+  input_ = process_ = -1;
+}
 
 bool ErrorsToTerminal() { return isatty(2) != 0; }

@@ -1,27 +1,163 @@
-// Windows: _popen in binary mode, the path searched for NAME.exe.
+// Windows: CreateProcessW with a command line quoted as the C runtime splits
+// it, the program's own path named (no search of the working folder), and
+// a pipe for its standard input; it inherits only that pipe's end and the
+// monitor's standard output and error.
+#include <windows.h>
+
 #include <io.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 #include "export/process.h"
 
-bool OnPath(const std::string& name) {
+std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
   const std::string list = path != nullptr ? path : "";
   for (size_t at = 0; at <= list.size();) {
     const size_t end = std::min(list.find(';', at), list.size());
     std::error_code error;
-    if (end > at && std::filesystem::is_regular_file(std::filesystem::path(list.substr(at, end - at)) / (name + ".exe"), error)) {
-      return true;
-    }
+    const std::filesystem::path file = std::filesystem::path(list.substr(at, end - at)) / (name + ".exe");
+    if (end > at && std::filesystem::is_regular_file(file, error)) return file.string();
     at = end + 1;
   }
-  return false;
+  return "";
 }
 
-std::FILE* OpenCommand(const std::string& command) { return _popen(command.c_str(), "wb"); }
+std::wstring CommandLine(const std::vector<std::wstring>& arguments) {
+  std::wstring line;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    if (i == 0) {
+      line += L'"' + argument + L'"';  // read up to the next quote, backslashes and all
+      continue;
+    }
+    line += L' ';
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+      line += argument;
+      continue;
+    }
+    line += L'"';
+    size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+      if (c == L'\\') {
+        ++backslashes;
+        continue;
+      }
+      // Backslashes before a quote are doubled, and the quote escaped; others stay as they are.
+      line.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+      line += c;
+      backslashes = 0;
+    }
+    line.append(2 * backslashes, L'\\');  // before the closing quote
+    line += L'"';
+  }
+  return line;
+}
 
-bool CloseCommand(std::FILE* command) { return _pclose(command) == 0; }
+namespace {
+
+// A name in the ANSI code page, as the monitor's arguments come.
+std::wstring Wide(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+// An inheritable copy of one of the monitor's standard handles, or nullptr.
+HANDLE Inheritable(DWORD which) {
+  HANDLE copy = nullptr;
+  const HANDLE own = GetStdHandle(which);
+  if (own == nullptr || own == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+    return nullptr;
+  }
+  return copy;
+}
+
+// CreateProcessW, the child inheriting only `inherited`.
+bool Create(const std::wstring& program, std::wstring& line, STARTUPINFOW& startup, std::vector<HANDLE>& inherited,
+            PROCESS_INFORMATION& started) {
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> list(size);
+  STARTUPINFOEXW extended{startup, reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list.data())};
+  extended.StartupInfo.cb = sizeof(extended);
+  if (!InitializeProcThreadAttributeList(extended.lpAttributeList, 1, 0, &size)) return false;
+  const bool ok = UpdateProcThreadAttribute(extended.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                            inherited.data(), inherited.size() * sizeof(HANDLE), nullptr, nullptr) &&
+                  CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
+                                 nullptr, nullptr, &extended.StartupInfo, &started);
+  DeleteProcThreadAttributeList(extended.lpAttributeList);
+  return ok;
+}
+
+}  // namespace
+
+bool ChildProcess::Start(const std::vector<std::string>& arguments) {
+  Kill();
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return false;
+  SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = read_end;
+  startup.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
+  startup.hStdError = Inheritable(STD_ERROR_HANDLE);
+  std::vector<HANDLE> inherited;
+  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+    if (handle != nullptr) inherited.push_back(handle);
+  }
+  std::vector<std::wstring> wide;
+  for (const std::string& argument : arguments) wide.push_back(Wide(argument));
+  std::wstring line = CommandLine(wide);
+  PROCESS_INFORMATION started{};
+  const bool ok = Create(wide[0], line, startup, inherited, started);
+  for (HANDLE handle : inherited) CloseHandle(handle);
+  if (!ok) {
+    CloseHandle(write_end);
+    return false;
+  }
+  CloseHandle(started.hThread);
+  input_ = reinterpret_cast<intptr_t>(write_end);
+  process_ = reinterpret_cast<intptr_t>(started.hProcess);
+  return true;
+}
+
+bool ChildProcess::Write(const void* bytes, size_t size) {
+  const auto* at = static_cast<const char*>(bytes);
+  while (size > 0) {
+    DWORD wrote = 0;
+    const DWORD part = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+    if (!WriteFile(reinterpret_cast<HANDLE>(input_), at, part, &wrote, nullptr) || wrote == 0) return false;
+    at += wrote;
+    size -= wrote;
+  }
+  return true;
+}
+
+bool ChildProcess::Finish() {
+  if (process_ == -1) return false;
+  const auto process = reinterpret_cast<HANDLE>(process_);
+  CloseHandle(reinterpret_cast<HANDLE>(input_));
+  DWORD status = 1;
+  const bool ok = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &status);
+  CloseHandle(process);
+  input_ = process_ = -1;
+  return ok && status == 0;
+}
+
+void ChildProcess::Kill() {
+  if (process_ == -1) return;
+  const auto process = reinterpret_cast<HANDLE>(process_);
+  TerminateProcess(process, 1);
+  CloseHandle(reinterpret_cast<HANDLE>(input_));
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
+  input_ = process_ = -1;
+}
 
 bool ErrorsToTerminal() { return _isatty(2) != 0; }

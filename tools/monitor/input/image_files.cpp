@@ -40,7 +40,12 @@ ImageFile ReadImageFile(const std::string& folder, const std::string& path) {
     file.error = "a device path, not a file";
     return file;
   }
-  const FileRead read = ReadRegularFile(file.path, kMaxImageFileBytes, file.bytes);
+  // The images folder is the user's to choose; a name from a message may not leave the machine.
+  if (IsNetworkPath(path)) {
+    file.error = "a network path, not a local file";
+    return file;
+  }
+  const FileRead read = ReadRegularFile(file.path, kMaxImageFileBytes, file.bytes, file.identity);
   const char* type = read == FileRead::kRead ? SniffType(file.bytes) : nullptr;
   if (read != FileRead::kRead) {
     file.error = Reason(read);

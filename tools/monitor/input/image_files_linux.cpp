@@ -37,7 +37,9 @@ bool ReadUpTo(int fd, size_t most, std::string& bytes) {
 
 bool IsDevicePath(const std::string&) { return false; }
 
-FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& bytes) {
+bool IsNetworkPath(const std::string&) { return false; }
+
+FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& bytes, FileIdentity& identity) {
   bytes.clear();
   const Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
   if (file.fd < 0) return errno == ENOENT || errno == ENOTDIR ? FileRead::kMissing : FileRead::kUnreadable;
@@ -45,6 +47,8 @@ FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& byt
   if (fstat(file.fd, &status) != 0) return FileRead::kUnreadable;
   if (!S_ISREG(status.st_mode)) return FileRead::kNotRegular;
   if (static_cast<unsigned long long>(status.st_size) > limit) return FileRead::kTooLarge;
+  const auto changed = uint64_t(status.st_ctim.tv_sec) * 1'000'000'000 + uint64_t(status.st_ctim.tv_nsec);
+  identity = {status.st_dev, status.st_ino, uint64_t(status.st_size), changed};
   // The file may grow while it is read: one byte past the limit tells.
   if (!ReadUpTo(file.fd, limit + 1, bytes)) return FileRead::kUnreadable;
   return bytes.size() > limit ? FileRead::kTooLarge : FileRead::kRead;

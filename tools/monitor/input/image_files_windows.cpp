@@ -1,5 +1,6 @@
-// Windows: device namespace paths refused by name; an image file opened once
-// and checked on its handle (a disk file, not a directory, console or pipe).
+// Windows: device namespace and network paths refused by name; an image file
+// opened once and checked on its handle (a disk file, not a directory,
+// console or pipe).
 #include <windows.h>
 
 #include <algorithm>
@@ -34,13 +35,20 @@ bool ReadUpTo(HANDLE file, size_t most, std::string& bytes) {
 
 }  // namespace
 
+namespace {
+
+bool Slash(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
 bool IsDevicePath(const std::string& path) {
-  const auto slash = [](char c) { return c == '\\' || c == '/'; };
-  return path.size() >= 4 && slash(path[0]) && slash(path[1]) && (path[2] == '.' || path[2] == '?') &&
-         slash(path[3]);
+  if (path.size() < 4 || !Slash(path[0]) || !Slash(path[3])) return false;
+  return (Slash(path[1]) && (path[2] == '.' || path[2] == '?')) || (path[1] == '?' && path[2] == '?');
 }
 
-FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& bytes) {
+bool IsNetworkPath(const std::string& path) { return path.size() >= 2 && Slash(path[0]) && Slash(path[1]); }
+
+FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& bytes, FileIdentity& identity) {
   bytes.clear();
   // Backup semantics let a directory open too, so that its handle says what it is.
   const Handle file{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -57,6 +65,9 @@ FileRead ReadRegularFile(const std::string& path, size_t limit, std::string& byt
   if (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return FileRead::kNotRegular;
   const uint64_t size = uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
   if (size > limit) return FileRead::kTooLarge;
+  const FILETIME& written = information.ftLastWriteTime;
+  identity = {information.dwVolumeSerialNumber, uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow,
+              size, uint64_t{written.dwHighDateTime} << 32 | written.dwLowDateTime};
   // The file may grow while it is read: one byte past the limit tells.
   if (!ReadUpTo(file.handle, limit + 1, bytes)) return FileRead::kUnreadable;
   return bytes.size() > limit ? FileRead::kTooLarge : FileRead::kRead;

@@ -1,11 +1,14 @@
 // Windows: the inbound message-mode named pipe \\.\pipe\VesprinePipe. Two
-// threads each keep an instance listening, so a client is never refused
-// while the other hands its connection to a reader thread.
+// threads each keep an instance listening, so a client is never turned away
+// while the other hands its connection to a reader thread. At most
+// kMaxClients are read at once; one more is refused, said on standard error.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -15,10 +18,12 @@
 
 namespace {
 
+constexpr int kMaxClients = 64;  // read at once, a thread each
 
 // One handler call at a time. Never destroyed: readers may still wait on it at exit.
 std::mutex& handler_mutex = *new std::mutex;
-std::atomic<int64_t> next_number{1};
+int64_t next_number = 1;      // under handler_mutex
+std::atomic<int> readers{0};  // clients being read
 // Set when a handler asks to stop serving.
 HANDLE stop_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
@@ -89,19 +94,37 @@ void Read(HANDLE pipe, int64_t number, const ServeHandlers& handlers) {
   }
   DisconnectNamedPipe(pipe);
   CloseHandle(pipe);
+  --readers;
+}
+
+// Hands a connected client to a reader thread of its own; false, said once,
+// when there are kMaxClients already or no thread can start.
+bool Accept(HANDLE pipe, const ServeHandlers& handlers) {
+  if (++readers > kMaxClients) {
+    --readers;
+    std::fprintf(stderr, "vesprine-monitor: refused a client: %d clients are connected, the most served at once\n",
+                 kMaxClients);
+    return false;
+  }
+  // Numbered and announced under the lock, so the reader's first message comes after.
+  const std::lock_guard lock(handler_mutex);
+  try {
+    std::thread(Read, pipe, next_number, std::cref(handlers)).detach();
+  } catch (const std::system_error& error) {
+    --readers;
+    std::fprintf(stderr, "vesprine-monitor: refused a client: no thread to read it (%s)\n", error.what());
+    return false;
+  }
+  if (handlers.client) handlers.client(next_number, true);
+  ++next_number;
+  return true;
 }
 
 void Listen(HANDLE pipe, const ServeHandlers& handlers) {
   Io io;
   while (pipe != INVALID_HANDLE_VALUE) {
-    if (io.Connect(pipe)) {
-      const int64_t number = next_number++;
-      if (handlers.client) {
-        const std::lock_guard lock(handler_mutex);
-        handlers.client(number, true);
-      }
-      std::thread(Read, pipe, number, std::cref(handlers)).detach();
-    } else {
+    if (!io.Connect(pipe) || !Accept(pipe, handlers)) {
+      DisconnectNamedPipe(pipe);
       CloseHandle(pipe);
     }
     pipe = CreateInstance(0);

@@ -1,7 +1,50 @@
 #include "pixels/image.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstddef>
+#include <cstdlib>
 
+namespace {
+
+// stb_image's allocations, each counted against the budget of the decoding
+// under way on its thread (the render thread and the looks back decode at once).
+thread_local DecodeMemory memory;
+
+// Each block starts with its size, in a header that keeps the block aligned.
+constexpr size_t kHeader = alignof(std::max_align_t);
+
+size_t& SizeOf(void* start) { return *static_cast<size_t*>(start); }
+
+void* Reallocate(void* block, size_t size) {
+  void* start = block != nullptr ? static_cast<char*>(block) - kHeader : nullptr;
+  const size_t old = start != nullptr ? SizeOf(start) : 0;
+  assert(memory.used <= memory.budget);
+  // While a block moves, both copies are held.
+  if (size > memory.budget - memory.used) {
+    memory.refused = true;
+    return nullptr;
+  }
+  void* moved = std::realloc(start, size + kHeader);
+  if (moved == nullptr) return nullptr;
+  memory.peak = std::max(memory.peak, memory.used + size);
+  memory.used = memory.used - old + size;
+  SizeOf(moved) = size;
+  return static_cast<char*>(moved) + kHeader;
+}
+
+void Free(void* block) {
+  if (block == nullptr) return;
+  void* start = static_cast<char*>(block) - kHeader;
+  memory.used -= SizeOf(start);
+  std::free(start);
+}
+
+}  // namespace
+
+#define STBI_MALLOC(size) Reallocate(nullptr, size)
+#define STBI_REALLOC(block, size) Reallocate(block, size)
+#define STBI_FREE(block) Free(block)
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
 #define STBI_ONLY_PNG
@@ -13,10 +56,13 @@
 #define STBI_MAX_DIMENSIONS 8192
 #include <stb/stb_image.h>
 
+DecodeMemory LastDecodeMemory() { return memory; }
+
 std::shared_ptr<const Image> DecodeImage(std::string_view bytes, std::string& error) {
   const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
   const int length = static_cast<int>(std::min<size_t>(bytes.size(), size_t{1} << 30));
   int width = 0, height = 0, channels = 0;
+  memory = DecodeMemory{kDecodeMemoryMargin};  // reading the header takes little
   if (stbi_info_from_memory(data, length, &width, &height, &channels) == 0) {
     error = "cannot be decoded";
     return nullptr;
@@ -26,9 +72,20 @@ std::shared_ptr<const Image> DecodeImage(std::string_view bytes, std::string& er
             std::to_string(kMaxImageSide) + " per side";
     return nullptr;
   }
+  // JPEG pads the sides to whole blocks of up to 16 pixels.
+  const size_t padded = (size_t(width) + 16) * (size_t(height) + 16);
+  memory.budget = std::min(padded * kDecodeMemoryPerPixel + 3 * bytes.size() + kDecodeMemoryMargin, kMaxDecodeMemory);
+  const std::string size = std::to_string(width) + "x" + std::to_string(height);
   stbi_uc* rgba = stbi_load_from_memory(data, length, &width, &height, &channels, 4);
   if (rgba == nullptr) {
-    error = "cannot be decoded";
+    const std::string most = std::to_string(memory.budget >> 20) + " MiB";
+    if (!memory.refused) {
+      error = "cannot be decoded";
+    } else if (memory.budget < kMaxDecodeMemory) {
+      error = "its pixel data inflates past what a " + size + " image needs (over " + most + ")";
+    } else {
+      error = "decoding it takes more than " + most + ", the most an image may";
+    }
     return nullptr;
   }
   auto image = std::make_shared<Image>();

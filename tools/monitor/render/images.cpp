@@ -2,13 +2,18 @@
 
 #include <algorithm>
 
-#include "input/image_files.h"
-
 ImageFound ImageFiles::Load(const std::string& path) {
   const ImageFile file = ReadImageFile(folder_, path);
   if (!file.error.empty()) return {nullptr, file.error};
+  const auto known = files_.find(file.identity);
+  if (known != files_.end()) return known->second;
   ImageFound found;
   found.image = DecodeImage(file.bytes, found.error);
+  if (found.image && bytes_ + found.image->Bytes() > kMaxImageMemory) {
+    return {nullptr, "over the limit of " + std::to_string(kMaxImageMemory >> 20) + " MiB of decoded images"};
+  }
+  if (found.image) bytes_ += found.image->Bytes();
+  files_.emplace(file.identity, found);
   return found;
 }
 
@@ -30,11 +35,7 @@ ImageFound ImageFiles::Find(std::string_view path, int64_t message) {
     const bool retry = after == answers.end() && !last.found.image && message - last.message >= kImageRetry;
     if (!retry) return last.found;
   }
-  ImageFound found = Load(known->first);
-  if (found.image && bytes_ + found.image->Bytes() > kMaxImageMemory) {
-    found = {nullptr, "over the limit of " + std::to_string(kMaxImageMemory >> 20) + " MiB of decoded images"};
-  }
-  if (found.image) bytes_ += found.image->Bytes();
+  const ImageFound found = Load(known->first);
   answers.insert(after, Answer{message, found});
   return found;
 }

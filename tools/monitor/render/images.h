@@ -2,8 +2,9 @@
 // thread, once: a path keeps the image it had when a message first drew it
 // (a file that failed is tried again when named 1,000 messages later or
 // more), and the answer for a path at any message stays the same, so that
-// looking back shows what was drawn then. Decoded images are kept within a
-// bound in bytes and in paths.
+// looking back shows what was drawn then. A file is decoded once whatever
+// name leads to it (a.png, ./a.png), and counted once. Decoded images are
+// kept within a bound in bytes and in paths.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "input/image_files.h"
 #include "scene/scene.h"
 
 constexpr size_t kMaxImagePaths = 4096;
@@ -40,5 +42,6 @@ class ImageFiles {
   std::string folder_;
   std::mutex mutex_;
   std::map<std::string, std::vector<Answer>, std::less<>> paths_;  // answers by message
+  std::map<FileIdentity, ImageFound> files_;                        // each file's decoding, by any name
   size_t bytes_ = 0;
 };

@@ -1,0 +1,39 @@
+// A display host that serves the socket to a client of any user: prints
+// "serving", then a line for each client and each message, until killed.
+// Linux only.
+// usage: any_user_server
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "protocol/protocol.h"
+
+int main() {
+  const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
+  const socklen_t length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
+  if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 8) != 0) {
+    std::perror("any_user_server");
+    return 1;
+  }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  std::printf("serving as uid %u\n", static_cast<unsigned>(geteuid()));
+  for (;;) {
+    const int client = accept(listener, nullptr, nullptr);
+    if (client < 0) continue;
+    ucred peer{};
+    socklen_t size = sizeof(peer);
+    getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &size);
+    std::printf("client of uid %u\n", static_cast<unsigned>(peer.uid));
+    static char message[kMaxMessageSize];
+    ssize_t got;
+    while ((got = recv(client, message, sizeof(message), 0)) > 0) std::printf("message of %zd bytes\n", got);
+    std::printf("client gone\n");
+    close(client);
+  }
+}
