@@ -2,9 +2,18 @@
 // the view asks when it accepts one: this process's own connections over
 // loopback do, IPv4 and IPv6; one whose client has closed can no longer be
 // told (Linux names no user for a socket waiting out its time, or says uid 0).
+#include "http/peer.h"
+
 #include <gtest/gtest.h>
 
-#include "http/peer.h"
+#ifdef _WIN32
+#include <windows.h>
+// Wine's table of connections seldom names the process that owns one (a
+// Linux program never), so there the view asks everyone for the token.
+bool OwnersTold() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr; }
+#else
+bool OwnersTold() { return true; }
+#endif
 
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
@@ -16,6 +25,7 @@ TEST(Peer, OwnConnectionsOverLoopbackAreOwnUsers) {
     bool own;
   };
   for (const Case& c : {Case{"127.0.0.1", false, true}, Case{"::1", false, true}, Case{"127.0.0.1", true, false}}) {
+    if (c.own && !OwnersTold()) continue;
     net::io_context io;
     tcp::acceptor acceptor(io, tcp::endpoint(net::ip::make_address(c.address), 0));
     tcp::socket client(io);
