@@ -34,7 +34,9 @@ int main(int argc, char** argv) {
   try {
     tcp::resolver resolver(io);
     net::connect(ws.next_layer(), resolver.resolve(host.substr(0, host.rfind(':')), port));
-    ws.handshake(host, "/live");
+    // The token, when the address has one, goes along: whether the monitor needs it is for it to say.
+    const size_t query = url.find('?');
+    ws.handshake(host, query == std::string::npos ? "/live" : "/live" + url.substr(query));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "page_reader: cannot open the live view: %s\n", error.what());
     return 1;

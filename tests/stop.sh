@@ -35,7 +35,7 @@ start_monitor() {
   pid=$!
   pids+=($pid)
   for _ in $(seq 300); do grep -q "live view at" "$work/err" && break; sleep 0.1; done
-  url=$(grep -o 'http://[^ ]*' "$work/err")
+  url=$(grep -o 'http://[^ ?]*' "$work/err")
   [ -n "$url" ] || fail "the monitor did not start" "$work/err"
 }
 

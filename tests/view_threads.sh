@@ -47,12 +47,14 @@ total=$((rounds * per_round))
   </dev/null &
 pid=$!
 for _ in $(seq 600); do grep -q "live view at" "$work/err" && break; sleep 0.1; done
-url=$(grep -o 'http://[^ ]*' "$work/err" | tr -d '\r')
-[ -n "$url" ] || fail "the monitor did not serve the view"
+printed=$(grep -o 'http://[^ ]*' "$work/err" | tr -d '\r')
+[ -n "$printed" ] || fail "the monitor did not serve the view"
+# Paths go after the address, the token after them: under Wine curl's user cannot be told.
+url=${printed%%\?*} token=${printed#*\?}
 
 # /frame is asked for only where the monitor serves it.
 paths=(seek)
-[ "$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "${url}frame?message=0")" = 404 ] || paths+=(frame)
+[ "$(curl -s -o /dev/null -w '%{http_code}' --max-time 60 "${url}frame?message=0&$token")" = 404 ] || paths+=(frame)
 
 # Seeks (and frames) at varying points, one connection after another, as
 # long as `$1` runs; every answer must be 200.
@@ -61,13 +63,13 @@ seek_while() {
   while kill -0 "$1" 2>/dev/null; do
     requests=()
     for i in $(seq 10); do
-      requests+=(-o /dev/null "${url}${paths[RANDOM % ${#paths[@]}]}?message=$((RANDOM % (total + 1)))")
+      requests+=(-o /dev/null "${url}${paths[RANDOM % ${#paths[@]}]}?message=$((RANDOM % (total + 1)))&$token")
     done
     curl -s --max-time 60 -w '%{http_code}\n' "${requests[@]}" >>"$work/codes"
   done
 }
 
-run "$reader" "$url" 20 "$total" >"$work/page" 2>&1 &
+run "$reader" "$printed" 20 "$total" >"$work/page" 2>&1 &
 reading=$!
 (for _ in $(seq $rounds); do run "$sender" <"$work/scene" || exit 1; done) >"$work/sender" 2>&1 &
 sending=$!

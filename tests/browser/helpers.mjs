@@ -50,7 +50,27 @@ async function until(check, what, timeout = 60_000) {
   }
 }
 
-// Starts `vesprine-monitor --view` on a free port.
+// The token of each monitor started here, by its port. Every request here
+// carries it: under Wine the monitor cannot tell whose a Linux program's
+// connection is, so it asks these tests for the token as it would a stranger.
+const tokens = new Map();
+
+// `headers`, with the cookie of the monitor at `url` unless they name a Cookie of their own.
+export function withToken(url, headers = {}) {
+  const { port } = new URL(url);
+  return tokens.has(port) && headers.Cookie === undefined
+    ? { Cookie: `vesprine-token-${port}=${tokens.get(port)}`, ...headers } : headers;
+}
+
+// Gives the pages of `context` the cookie of the monitor at `url`, as
+// opening the address the monitor printed would.
+export async function admit(context, url) {
+  const { port } = new URL(url);
+  if (tokens.has(port)) await context.addCookies([{ name: `vesprine-token-${port}`, value: tokens.get(port), url }]);
+}
+
+// Starts `vesprine-monitor --view` on a free port. Its `url` is the page's
+// address without the token, to add paths to; `printed` the one it printed.
 export async function startMonitor(extra = []) {
   const [program, args] = command(process.env.MONITOR,
     ['--json', '--view', '--listen', '127.0.0.1:0', '--images', process.env.IMAGES, ...extra]);
@@ -76,9 +96,9 @@ export async function startMonitor(extra = []) {
     rmSync(folder, { recursive: true, force: true });
     monitors.delete(child);
   };
-  let url;
+  let printed;
   try {
-    url = await until(() => {
+    printed = await until(() => {
       if (ended) throw new Error(`the monitor ended before it served: ${err}`);
       return err.match(/live view at (\S+)/)?.[1];
     }, () => `the monitor to serve: ${err}`);
@@ -86,8 +106,11 @@ export async function startMonitor(extra = []) {
     await stop();
     throw error;
   }
+  const address = new URL(printed);
+  tokens.set(address.port, address.searchParams.get('token'));
   return {
-    url,
+    url: `${address.origin}/`,
+    printed,
     pid: child.pid,
     lines: () => readFileSync(lines, 'utf8').split('\n').filter(Boolean),
     stderr: () => err,
@@ -129,6 +152,7 @@ export function sendInBackground(script) {
 
 // Opens the view and waits until #screen shows message `messages`.
 export async function openView(page, url, messages, query = '') {
+  await admit(page.context(), url);
   await page.goto(url + query);
   await showsMessage(page, messages);
 }
@@ -222,7 +246,7 @@ export function decodePng(png) {
 
 // The pixels of a PNG the monitor answers at `path` (e.g. "frame?message=3").
 export async function pngPixels(url, path) {
-  const response = await fetch(new URL(path, url));
+  const response = await fetch(new URL(path, url), { headers: withToken(url) });
   const body = Buffer.from(await response.arrayBuffer());
   if (response.status !== 200) throw new Error(`GET /${path}: ${response.status} ${body.toString().trim()}`);
   expect(response.headers.get('content-type')).toBe('image/png');
@@ -268,8 +292,9 @@ export function expectColour(actual, expected, tolerance = 2) {
 // A test with a fresh monitor of its own; when a worker ends, no monitor it
 // started outlives it.
 export const test = base.extend({
-  monitor: async ({}, use) => {
+  monitor: async ({ context }, use) => {
     const monitor = await startMonitor();
+    await admit(context, monitor.url);
     await use(monitor);
     await monitor.stop();
   },

@@ -7,7 +7,7 @@ import { join } from 'node:path';
 import { test as base } from '@playwright/test';
 import {
   test, expect, startMonitor, send, openView, showsMessage, pixel, allPixels, expectSamePixels, pngPixels, decodePng,
-  shownWithin,
+  shownWithin, withToken,
 } from './helpers.mjs';
 
 // Clears, sprites moving over the screen, text and an image: lines, each one message.
@@ -136,7 +136,7 @@ test('paused, the picture holds while messages are counted; resumed, it is live'
   expect(await pixel(page, 60, 60)).toEqual([255, 255, 255, 255]);
 });
 
-test('Resume pressed while a seek is answered, then a pause, ends at the paused point exactly', async ({ browser, page, monitor }) => {
+test('Resume pressed while a seek is answered, then a pause, ends at the paused point exactly', async ({ page, monitor }) => {
   // Many full-screen shapes, so that a seek far from the last one takes a
   // while (about a second here).
   const k = 2500;
@@ -184,7 +184,7 @@ DrawPixel 102 100
     await pausedAt(page, n, total);
     const expected = await pngPixels(monitor.url, `frame?message=${n}`);
     await expectSamePixels(page, expected, `${how}: after message ${n}`);
-    const fresh = await browser.newPage();
+    const fresh = await page.context().newPage();
     try {
       await fresh.goto(`${monitor.url}#message=${n}`);
       await pausedAt(fresh, n, total);
@@ -370,7 +370,7 @@ SetBound 40 30
 
 test('#screen says no message before its first frame is drawn', async ({ page, monitor }) => {
   const n = send('DrawRect 0 0 10 10 1\n');
-  const html = await (await fetch(monitor.url)).text();
+  const html = await (await fetch(monitor.url, { headers: withToken(monitor.url) })).text();
   expect(html).toContain('<canvas id="screen"');
   expect(html).not.toContain('data-message');
   // The monitor's messages reach the page, but its frames are held back

@@ -2,6 +2,7 @@
 // send any Origin or Sec-Fetch-Site, or be the 17th view open.
 import net from 'node:net';
 import { randomBytes } from 'node:crypto';
+import { withToken } from './helpers.mjs';
 
 // Reads an HTTP answer's head from `socket`: status, headers (lower-case
 // names) and the bytes after the head.
@@ -40,7 +41,7 @@ function clientFrame(opcode, payload = Buffer.alloc(0)) {
 }
 
 // Opens a WebSocket to `path` of the monitor at `url`, sending `headers`
-// besides the handshake's own. Resolves once answered, with the status and
+// besides the handshake's own and the monitor's token. Resolves once answered, with the status and
 // headers; when the answer is 101 and not `stall`, the messages that come
 // are counted (texts kept, and `message` says the last frame's message),
 // pings answered, and send(text) sends one. With
@@ -50,7 +51,7 @@ export async function openWebSocket(url, { path = '/live', headers = {}, stall =
   const socket = net.connect(Number(port), hostname);
   await new Promise((resolve, reject) => { socket.once('connect', resolve); socket.once('error', reject); });
   const fields = { Host: `${hostname}:${port}`, Upgrade: 'websocket', Connection: 'Upgrade',
-    'Sec-WebSocket-Key': randomBytes(16).toString('base64'), 'Sec-WebSocket-Version': '13', ...headers };
+    'Sec-WebSocket-Key': randomBytes(16).toString('base64'), 'Sec-WebSocket-Version': '13', ...withToken(url, headers) };
   const request = [`GET ${path} HTTP/1.1`, ...Object.entries(fields).map(([name, value]) => `${name}: ${value}`)];
   socket.write(`${request.join('\r\n')}\r\n\r\n`);
   const { status, headers: answer, rest } = await readHead(socket);

@@ -316,7 +316,7 @@ int main(int argc, char** argv) {
   const auto announce_view = [&] {
     if (!view) return;
     // The warning comes first: a script that waits for the address has read it too.
-    if (view->Url().find("?token=") != std::string::npos) {  // served beyond loopback
+    if (!view->Loopback()) {
       std::fputs("vesprine-monitor: warning: the view is served beyond this machine; whoever has the address "
                  "below, token included, sees the drawing\n", stderr);
     }

@@ -26,6 +26,14 @@ std::string RandomToken() {
   return token;
 }
 
+// Compares in a time that does not depend on where the two differ.
+bool SameToken(std::string_view given, std::string_view token) {
+  if (given.size() != token.size()) return false;
+  unsigned difference = 0;
+  for (size_t i = 0; i < token.size(); ++i) difference |= static_cast<unsigned char>(given[i] ^ token[i]);
+  return difference == 0;
+}
+
 }  // namespace
 
 std::string_view QueryOf(std::string_view target) {
@@ -44,11 +52,9 @@ std::optional<std::string> QueryValue(std::string_view query, std::string_view k
   return std::nullopt;
 }
 
-Guard::Guard(const std::string& address, unsigned short port, bool loopback) {
-  if (!loopback) {
-    token_ = RandomToken();
-    return;
-  }
+Guard::Guard(const std::string& address, unsigned short port, bool loopback)
+    : token_(RandomToken()), cookie_("vesprine-token-" + std::to_string(port)), loopback_(loopback) {
+  if (!loopback) return;
   const std::string host = address.find(':') != std::string::npos ? "[" + address + "]" : address;
   for (const std::string& name : {Lower(host), std::string("localhost")}) {
     hosts_.push_back(name + ":" + std::to_string(port));
@@ -58,17 +64,23 @@ Guard::Guard(const std::string& address, unsigned short port, bool loopback) {
 }
 
 bool Guard::HasToken(const Request& request) const {
-  if (QueryValue(QueryOf(request.target()), "token") == token_) return true;
+  const auto given = QueryValue(QueryOf(request.target()), "token");
+  if (given && SameToken(*given, token_)) return true;
   const std::string_view cookies = request[http::field::cookie];
   for (size_t at = 0; at <= cookies.size();) {
     const size_t end = std::min(cookies.find(';', at), cookies.size());
-    if (Trim(cookies.substr(at, end - at)) == "vesprine-token=" + token_) return true;
+    const std::string cookie = Trim(cookies.substr(at, end - at));
+    const size_t equals = cookie.find('=');
+    if (equals != std::string::npos && std::string_view(cookie).substr(0, equals) == cookie_ &&
+        SameToken(std::string_view(cookie).substr(equals + 1), token_)) {
+      return true;
+    }
     at = end + 1;
   }
   return false;
 }
 
-std::optional<Refusal> Guard::Check(const Request& request) const {
+std::optional<Refusal> Guard::Check(const Request& request, bool own_user) const {
   const std::string host = Lower(request[http::field::host]);
   if (!hosts_.empty() && std::find(hosts_.begin(), hosts_.end(), host) == hosts_.end()) {
     return Refusal{http::status::forbidden, "this server answers only to its own address"};
@@ -82,13 +94,15 @@ std::optional<Refusal> Guard::Check(const Request& request) const {
   const bool cross_site = (!site.empty() && site != "same-origin" && site != "none") ||
                           (!origin.empty() && origin != "http://" + host);
   if (cross_site && !navigation) return Refusal{http::status::forbidden, "cross-site requests are refused"};
-  if (!token_.empty() && !HasToken(request)) {
+  // Beyond loopback the token is needed whoever asks; on loopback, by all but the monitor's own user.
+  if (!(loopback_ && own_user) && !HasToken(request)) {
     return Refusal{http::status::forbidden, "this view needs the token from the address the monitor printed"};
   }
   return std::nullopt;
 }
 
 std::string Guard::CookieFor(const Request& request) const {
-  if (token_.empty() || QueryValue(QueryOf(request.target()), "token") != token_) return "";
-  return "vesprine-token=" + token_ + "; Path=/; HttpOnly; SameSite=Strict";
+  const auto given = QueryValue(QueryOf(request.target()), "token");
+  if (!given || !SameToken(*given, token_)) return "";
+  return cookie_ + "=" + token_ + "; Path=/; HttpOnly; SameSite=Strict";
 }

@@ -8,8 +8,9 @@
 //   `same-origin` or `none`, or an `Origin` other than this server's, is
 //   refused, but for a top-level navigation to the page itself (`GET /`),
 //   so that a link to a point of the view from anywhere still opens it,
-// - and, when the view is served beyond loopback, it carries the token,
-//   in its query (`?token=...`, which sets a cookie) or in that cookie.
+// - and it carries the token, in its query (`?token=...`, which sets a
+//   cookie) or in that cookie; but for a connection over loopback from a
+//   process of the monitor's own user, which needs none.
 #pragma once
 
 #include <boost/beast/http.hpp>
@@ -29,20 +30,24 @@ struct Refusal {
 class Guard {
  public:
   // For a server bound to `address`:`port`; `loopback` says whether that
-  // is a loopback address; beyond loopback, a random token is made.
+  // is a loopback address. A random token is made either way.
   Guard(const std::string& address, unsigned short port, bool loopback);
 
-  // Why the request is refused, or nothing.
-  std::optional<Refusal> Check(const Request& request) const;
+  // Why the request is refused, or nothing. `own_user`: the connection was
+  // found, when accepted, to come from a process of the monitor's own user.
+  std::optional<Refusal> Check(const Request& request, bool own_user) const;
   // The cookie to set on the answer to `request`, when it brought the token in its query.
   std::string CookieFor(const Request& request) const;
   const std::string& token() const { return token_; }
+  bool loopback() const { return loopback_; }
 
  private:
   bool HasToken(const Request& request) const;
 
   std::vector<std::string> hosts_;  // Host values that name this server; empty: any
-  std::string token_;               // empty on loopback
+  std::string token_;
+  std::string cookie_;  // the cookie's name, with the port: two monitors on one host keep theirs apart
+  bool loopback_;
 };
 
 // The headers every answer carries, the stream's and the page's included.

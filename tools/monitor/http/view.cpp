@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "http/peer.h"
 #include "http/server.h"
 
 namespace {
@@ -28,6 +29,7 @@ struct View::Impl {
   std::unique_ptr<Server> server;
   std::thread thread;
   std::string url;
+  int max_connections = kMaxConnections;  // idle ones and live views included
 
   ~Impl() {
     if (!server) return;
@@ -38,7 +40,7 @@ struct View::Impl {
     server->workers.join();
   }
 
-  // Accepts connections, at most kMaxConnections at once; out of file
+  // Accepts connections, at most max_connections at once; out of file
   // descriptors, it waits a little instead of trying again at once.
   net::awaitable<void> Accept() {
     Server& s = *server;
@@ -50,17 +52,43 @@ struct View::Impl {
         co_await pause.async_wait(net::redirect_error(net::use_awaitable, error));
         continue;
       }
+      if (s.connections >= max_connections) {
+        Refuse(socket);
+        continue;
+      }
       // Answers and frames go out as soon as they are written: with Nagle's
       // delay, the end of a frame sent after the state waited for the
       // page's delayed acknowledgement (40 ms).
       socket.set_option(tcp::no_delay(true), error);
-      net::co_spawn(s.io, Session(std::move(socket)), net::detached);
+      // Who is at the other end is asked once, here; beyond loopback the token decides alone.
+      const bool own_user = s.guard.loopback() && OwnUser(socket);
+      ++s.connections;
+      net::co_spawn(s.io, Session(std::move(socket), own_user), net::detached);
     }
   }
 
-  net::awaitable<void> Session(tcp::socket socket) {
+  // A connection over the limit is answered at once, without waiting for
+  // its request, and closed: one that stays idle holds no descriptor.
+  void Refuse(tcp::socket& socket) const {
+    Response response = Plain(http::status::service_unavailable,
+                              "too many connections (at most " + std::to_string(max_connections) + ")", 11);
+    Secure(response);
+    response.keep_alive(false);
+    response.prepare_payload();
+    beast::error_code error;
+    socket.non_blocking(true, error);
+    http::write(socket, response, error);
+    socket.shutdown(tcp::socket::shutdown_send, error);
+    // What the client sent already is read, so that closing does not reset
+    // the connection under the answer.
+    char discard[4096];
+    for (int i = 0; i < 16 && socket.read_some(net::buffer(discard), error) > 0; ++i) {
+    }
+  }
+
+  // Counted from its accept until it ends.
+  net::awaitable<void> Session(tcp::socket socket, bool own_user) {
     Server& s = *server;
-    ++s.connections;
     struct Done {
       int& connections;
       ~Done() { --connections; }
@@ -77,10 +105,7 @@ struct View::Impl {
         const unsigned version = request.version();
         const std::string_view path = request.target().substr(0, request.target().find('?'));
         Response response;
-        if (s.connections > kMaxConnections) {
-          response = Plain(http::status::service_unavailable,
-                           "too many connections (at most " + std::to_string(kMaxConnections) + ")", version);
-        } else if (const auto refusal = s.guard.Check(request)) {
+        if (const auto refusal = s.guard.Check(request, own_user)) {
           response = Plain(refusal->status, refusal->text, version);
         } else if (request.method() != http::verb::get) {
           response = Plain(http::status::method_not_allowed, "only GET", version);
@@ -140,8 +165,8 @@ bool View::Start(const std::string& address, uint16_t port, const std::string& i
   const uint16_t bound = acceptor.local_endpoint().port();
   server->guard = Guard(address, bound, IsLoopback(ip));
   const std::string host = ip.is_v6() ? "[" + address + "]" : address;
-  impl_->url = "http://" + host + ":" + std::to_string(bound) + "/";
-  if (!server->guard.token().empty()) impl_->url += "?token=" + server->guard.token();
+  impl_->url = "http://" + host + ":" + std::to_string(bound) + "/?token=" + server->guard.token();
+  impl_->max_connections = MaxConnections();
   impl_->server = std::move(server);
   Impl& impl = *impl_;
   impl.server->renderer.Start();
@@ -154,6 +179,8 @@ bool View::Start(const std::string& address, uint16_t port, const std::string& i
 }
 
 std::string View::Url() const { return impl_->url; }
+
+bool View::Loopback() const { return impl_->server->guard.loopback(); }
 
 void View::OnMessage(int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
   impl_->server->timeline.Add(SessionEntry::kMessage, client, time, bytes, stored, length);

@@ -9,7 +9,7 @@
 #include <string>
 
 constexpr int kMaxPages = 16;        // open live views at once; one more is refused
-constexpr int kMaxConnections = 64;  // HTTP connections at once, live views included
+constexpr int kMaxConnections = 64;  // HTTP connections at once, live views included (fewer with few descriptors)
 constexpr int kMaxLooks = 4;         // looks back under way at once (frames, points, pixel histories)
 
 class View {
@@ -20,8 +20,10 @@ class View {
   // Listens on `address`:`port` (port 0: any free one); false with `error`
   // set when it cannot. Relative image paths are read from `images`.
   bool Start(const std::string& address, uint16_t port, const std::string& images, std::string& error);
-  // The page's address, once started (with its token, beyond loopback).
+  // The page's address with its token, once started.
   std::string Url() const;
+  // Whether it is served on loopback only, once started.
+  bool Loopback() const;
 
   // From the thread that reads the pipe: the entry is kept, and nothing
   // else is done there. `time` in microseconds since the epoch; `bytes` are

@@ -1,0 +1,15 @@
+// What the operating system tells the view about its connections: who is
+// at the other end, and how many it may hold.
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+
+// Whether the process at the other end of `socket`, a connection over
+// loopback, runs as this process's user; false when that cannot be told
+// (no such process found, or not allowed to look at it).
+bool OwnUser(const boost::asio::ip::tcp::socket& socket);
+
+// How many connections the view may hold at once: kMaxConnections, fewer
+// where so many would leave too few descriptors for the pipe's clients,
+// the image files and the session file.
+int MaxConnections();
