@@ -80,6 +80,8 @@ struct Sink {
   // The picture shown from frame `first` for `count` frames.
   virtual void Show(const std::vector<Pixel>& picture, int64_t first, int64_t count) = 0;
   virtual bool Finish() = 0;
+  // Ends early, the picture pending unwritten; true when what was written stays a file to use.
+  virtual bool Abandon() = 0;
   int64_t written = 0;
 };
 
@@ -100,6 +102,11 @@ struct ApngSink : Sink {
     const bool ok = writer.Finish();
     return std::fclose(file) == 0 && ok;
   }
+  bool Abandon() override {
+    if (written > 0) return Finish();
+    std::fclose(file);
+    return false;
+  }
   std::FILE* file;
   ApngWriter writer;
   int fps;
@@ -113,6 +120,11 @@ struct FfmpegSink : Sink {
     }
   }
   bool Finish() override { return ffmpeg.Finish() && !failed; }
+  // A video cut off is no file to use.
+  bool Abandon() override {
+    ffmpeg.Kill();
+    return false;
+  }
   ChildProcess ffmpeg;
   bool failed = false;
 };
@@ -190,6 +202,17 @@ int Clip(Walk& walk, const ExportOptions& options) {
       if (sink) progress.Say(walk.messages(), sink->written);
     }
     walk.Apply();
+  }
+  if (Stopping()) {
+    // The frames written so far stay a clip; the picture pending is not encoded.
+    if (sink && sink->Abandon()) {
+      std::fprintf(stderr, "vesprine-monitor: %s; wrote %lld frames to %s\n", walk.error().c_str(),
+                   (long long)sink->written, options.output.c_str());
+      return 1;
+    }
+    if (sink) std::remove(options.output.c_str());
+    std::fprintf(stderr, "vesprine-monitor: %s; nothing written\n", walk.error().c_str());
+    return 2;
   }
   if (open) open = show_now(frame);
   if (!open) {

@@ -4,9 +4,12 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <thread>
 
 #include "input/stop.h"
 
@@ -17,6 +20,14 @@ int wake[2] = {-1, -1};
 
 void OnSignal(int) { RequestStop(); }
 
+// The monitor's last word, kStopGrace after a stop that did not end it.
+void EndLate() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(kStopGrace));
+  static const char kLine[] = "vesprine-monitor: still stopping after 0.8 s; ended now\n";
+  [[maybe_unused]] const ssize_t ignored = write(2, kLine, sizeof(kLine) - 1);
+  std::_Exit(1);
+}
+
 }  // namespace
 
 void CatchStop() {
@@ -26,6 +37,11 @@ void CatchStop() {
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  std::thread([] {
+    while (!WaitForStop(60'000)) {
+    }
+    EndLate();
+  }).detach();
 }
 
 bool Stopping() { return stopping.load(std::memory_order_relaxed); }
@@ -39,11 +55,15 @@ void RequestStop() {
 }
 
 bool WaitForStop(long milliseconds) {
-  // A little at a time, so that a flag set before CatchStop is seen too
-  // (poll skips a descriptor of -1, and then only sleeps).
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  // Before CatchStop there is no pipe to wake the poll (which then skips a
+  // descriptor of -1 and only sleeps): a little at a time, to see the flag.
+  using Clock = std::chrono::steady_clock;
+  const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
   pollfd readable{wake[0], POLLIN, 0};
-  while (!Stopping() && std::chrono::steady_clock::now() < until) poll(&readable, 1, 50);
+  while (!Stopping() && Clock::now() < until) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    poll(&readable, 1, static_cast<int>(wake[0] >= 0 ? left : std::min<long long>(left, 50)));
+  }
   return Stopping();
 }
 

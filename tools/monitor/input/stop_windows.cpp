@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "input/stop.h"
 
@@ -21,7 +24,15 @@ BOOL WINAPI OnControl(DWORD type) {
 
 }  // namespace
 
-void CatchStop() { SetConsoleCtrlHandler(OnControl, TRUE); }
+void CatchStop() {
+  SetConsoleCtrlHandler(OnControl, TRUE);
+  std::thread([] {
+    WaitForSingleObject(event, INFINITE);
+    Sleep(kStopGrace);
+    std::fputs("vesprine-monitor: still stopping after 0.8 s; ended now\n", stderr);
+    std::_Exit(1);
+  }).detach();
+}
 
 bool Stopping() { return stopping.load(std::memory_order_relaxed); }
 
