@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pixels/work.h"
 #include "render/replay.h"
 #include "render_support.h"
 
@@ -142,6 +143,31 @@ TEST(PixelHistory, ASpriteDrawnElsewhereListsTheMoveThatBringsItOver) {
                                                     Expect(replay, 5, 5, 8, "SetBound", "changed")}));
   EXPECT_EQ(h.entries.back().colour, Opaque(0, 255, 255));
   EXPECT_EQ(h.entries.front().colour, Opaque(255, 0, 0));
+}
+
+// Blocks that left the pixel alone are passed over from checkpoint to
+// checkpoint: a sprite drawn over and over away from the pixel costs the
+// history nothing, and its surface is still right when it moves over.
+TEST(PixelHistory, BlocksThatLeftThePixelAloneArePassedOver) {
+  Live l;
+  l.Join(1);
+  for (const Bytes& m : {msg::Resolution(128, 128), msg::Point(100, 100), msg::Create("s", 64, 64), msg::Edit("s")}) {
+    l.Send(m);
+  }
+  constexpr int32_t kRounds = 3 * int32_t(kBlockEntries);
+  for (int32_t i = 0; i < kRounds; ++i) {
+    l.Send(msg::Colour(i % 256, 99, 7));
+    l.Send(msg::Rect(0, 0, 64, 64, true));
+  }
+  l.Send(msg::Bound(100, 100));
+  ASSERT_TRUE(l.Rendered());
+  Replay replay(l.steps);
+  const int64_t rows = WorkOnThisThread().shapeRows;
+  const History h = PixelHistory(l.timeline, l.images.Source(), 100, 100, l.Messages());
+  EXPECT_LT(WorkOnThisThread().shapeRows - rows, 64 * int64_t(kBlockEntries)) << "of " << 64 * kRounds;
+  EXPECT_EQ(Described(h), (std::vector<std::string>{Expect(replay, 100, 100, l.Messages(), "SetBound", "changed"),
+                                                    Expect(replay, 100, 100, 2, "DrawPixel", "drew on the screen at 100,100")}));
+  EXPECT_EQ(h.entries.front().colour, Opaque((kRounds - 1) % 256, 99, 7));
 }
 
 }  // namespace

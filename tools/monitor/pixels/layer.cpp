@@ -18,16 +18,6 @@ TileRef TileRef::CopyOf(const Pixel* from) {
   return ref;
 }
 
-Box Box::Intersect(const Box& o) const {
-  return {std::max(x0, o.x0), std::max(y0, o.y0), std::min(x1, o.x1), std::min(y1, o.y1)};
-}
-
-Box Box::Union(const Box& o) const {
-  if (Empty()) return o;
-  if (o.Empty()) return *this;
-  return {std::min(x0, o.x0), std::min(y0, o.y0), std::max(x1, o.x1), std::max(y1, o.y1)};
-}
-
 namespace {
 
 int32_t TilesFor(int32_t pixels) { return (pixels + kTileSide - 1) / kTileSide; }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "pixels/box.h"
 #include "pixels/pixel.h"
 
 constexpr int32_t kTileSide = 64;
@@ -53,14 +54,6 @@ class TileRef {
     tile_ = nullptr;
   }
   Tile* tile_ = nullptr;
-};
-
-// A rectangle [x0, x1) × [y0, y1).
-struct Box {
-  int64_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-  bool Empty() const { return x1 <= x0 || y1 <= y0; }
-  Box Intersect(const Box& o) const;
-  Box Union(const Box& o) const;
 };
 
 class Layer {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "input/stop.h"
 #include "render/priority.h"
@@ -81,6 +82,7 @@ void Renderer::Apply(const EntryRun& run) {
   for (size_t i = 0; i < run.heads.size() && running_ && !Stopping(); ++i) {
     if (next_start < run.blockStarts.size() && run.blockStarts[next_start] == i) {
       ++next_start;
+      timeline_.Passed(position_, std::exchange(scene_.changed, Box{}));
       const size_t cost = UnsharedTiles(scene_) * kTileBytes + SceneBytes(scene_);
       if (timeline_.CheckpointDue(position_, cost)) {
         timeline_.Checkpoint(position_, std::make_shared<const Scene>(scene_), cost);

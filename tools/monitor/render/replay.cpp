@@ -1,5 +1,7 @@
 #include "render/replay.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <map>
 
@@ -14,16 +16,19 @@ Encoding EncodingOf(const Scene& scene, int64_t client) {
   return found == scene.clients.end() ? Encoding::kUtf8 : found->second.encoding;
 }
 
-// Walks the entries of a span, from its start on, giving each to `visit`
+// Walks the entries of the span's blocks [first, last) (by default all of
+// them), the first block's from the span's start on, giving each to `visit`
 // with its bytes, until `visit` returns false. Returns false when it gave
 // up first: the asker left, or the monitor is stopping.
 template <class Visit>
-bool Walk(const TimelineSpan& span, const Gone* gone, const Visit& visit) {
+bool Walk(const TimelineSpan& span, const Gone* gone, const Visit& visit, size_t first = 0,
+          size_t last = SIZE_MAX) {
   std::vector<uint8_t> bytes;
-  for (const auto& block : span.blocks) {
+  for (size_t b = first; b < std::min(last, span.blocks.size()); ++b) {
+    const auto& block = span.blocks[b];
     const uint8_t* kept = block->bytes.data();
     size_t index = 0;
-    if (block == span.blocks.front()) {
+    if (b == 0) {
       for (; index < span.skip; ++index) kept += block->heads[index].Kept();
     }
     for (; index < block->heads.size(); ++index) {
@@ -192,12 +197,13 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   Pixel before = shown(composition);
   std::deque<HistoryEntry> latest;
   int64_t count = scene.messages;
-  Walk(span, gone, [&](const auto&, size_t, const EntryHead& head, const std::vector<uint8_t>& bytes) {
+  bool done = false;
+  const auto visit = [&](const auto&, size_t, const EntryHead& head, const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
       ApplyEntry(scene, head, bytes, images);
       return true;
     }
-    if (++count > span.message) return false;
+    if (++count > span.message) return !(done = true);
     const Decoded decoded = Decode(bytes.data(), bytes.size());
     watch.drew = watch.changed = false;
     ApplyMessage(scene, head.client, decoded, head.time / 1000, images);
@@ -223,7 +229,26 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
     }
     before = now;
     return true;
-  });
+  };
+  // From checkpoint to checkpoint: the blocks up to the next one are passed
+  // over when none of them changed the pixel (the next checkpoint then holds
+  // the scene), else replayed.
+  for (size_t b = 0; b < span.blocks.size() && !done;) {
+    size_t next = b + 1;
+    while (next < span.blocks.size() && !span.blocks[next]->start) ++next;
+    bool alone = next < span.blocks.size() && span.blocks[next]->first <= span.message;
+    for (size_t i = b; alone && i < next; ++i) alone = span.changed[i] && !span.changed[i]->Contains(x, y);
+    if (alone) {
+      scene = *span.blocks[next]->start;
+      scene.watch = &watch;
+      count = scene.messages;
+      composition = CompositionOf(scene);
+      stale = false;
+    } else if (!Walk(span, gone, visit, b, next)) {
+      break;
+    }
+    b = next;
+  }
   history.onScreen = x >= 0 && y >= 0 && x < scene.width && y < scene.height;
   history.entries.assign(latest.begin(), latest.end());
   return history;

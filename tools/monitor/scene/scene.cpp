@@ -75,6 +75,7 @@ struct Step {
   // Marks what changes on the screen where `box` lies.
   void Changed(const Box& box) const {
     scene.damage.Mark(box);
+    scene.changed = scene.changed.Union(box);
     if (Watch* w = scene.watch; w != nullptr && !box.Intersect({w->x, w->y, w->x + 1, w->y + 1}).Empty()) {
       w->changed = true;
     }
@@ -110,7 +111,9 @@ struct Step {
     draw(painter, Premultiply(own.colour.r, own.colour.g, own.colour.b, own.colour.a));
     const Box& t = painter.touched();
     if (sprite == nullptr || sprite->visible) {
-      scene.damage.Mark({t.x0 + origin.x0, t.y0 + origin.y0, t.x1 + origin.x0, t.y1 + origin.y0});
+      const Box on_screen{t.x0 + origin.x0, t.y0 + origin.y0, t.x1 + origin.x0, t.y1 + origin.y0};
+      scene.damage.Mark(on_screen);
+      scene.changed = scene.changed.Union(on_screen);
     }
     if (painter.hit()) {
       scene.watch->drew = true;
@@ -295,10 +298,12 @@ void SetResolution(const Step& s) {
            " per side; nothing changed");
     return;
   }
+  const Box before{0, 0, s.scene.width, s.scene.height};
   s.scene.width = width;
   s.scene.height = height;
   s.scene.screen.Resize(width, height);
   s.scene.damage = Scene::Damaged(width, height);
+  s.scene.changed = s.scene.changed.Union(before).Union({0, 0, width, height});
   if (s.scene.watch != nullptr) s.scene.watch->changed = true;
 }
 

@@ -107,6 +107,9 @@ struct Scene {
   int64_t messages = 0;
   int64_t malformed = 0;
   Damage damage = Damaged(640, 480);  // what the composed frame must show anew
+  // Every screen box changed since the renderer last took it, beyond the
+  // screen's edge too: a look at one pixel skips the entries that left it alone.
+  Box changed;
   Watch* watch = nullptr;
 
   static Damage Damaged(int32_t width, int32_t height) {

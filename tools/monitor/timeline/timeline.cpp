@@ -179,6 +179,13 @@ void Timeline::Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t
   checkpointAt_ = at;
 }
 
+void Timeline::Passed(int64_t at, const Box& changed) {
+  const std::lock_guard lock(mutex_);
+  if (blocks_.empty() || at <= blocks_.front()->firstEntry) return;
+  TimelineBlock& block = *blocks_[Index(at - 1)];
+  if (block.firstEntry + int64_t(block.heads.size()) == at) block.changed = changed;
+}
+
 TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool earliest) {
   const std::lock_guard lock(mutex_);
   TimelineSpan span;
@@ -208,7 +215,10 @@ TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool
       }
     }
   }
-  for (auto it = start; it != blocks_.end() && (*it)->first <= span.message + after; ++it) span.blocks.push_back(*it);
+  for (auto it = start; it != blocks_.end() && (*it)->first <= span.message + after; ++it) {
+    span.blocks.push_back(*it);
+    span.changed.push_back((*it)->changed);
+  }
   return span;
 }
 

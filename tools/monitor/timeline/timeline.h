@@ -12,10 +12,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "input/session.h"
+#include "pixels/box.h"
 
 struct Scene;
 
@@ -52,6 +54,9 @@ struct TimelineBlock {
   size_t accounted = 0;        // what its entries cost the bound
   std::shared_ptr<const Scene> start;  // the scene before its first entry, when a checkpoint was left here
   size_t startBytes = 0;
+  // Once the renderer has applied all of it: the screen its entries changed
+  // (under the timeline's lock; a span carries a copy).
+  std::optional<Box> changed;
 };
 
 // Entries copied out for the renderer.
@@ -78,6 +83,7 @@ struct TimelineSpan {
   std::shared_ptr<const Scene> start;  // where the replay starts (its messages count says which message);
                                        // none when the timeline holds no checkpoint
   std::vector<std::shared_ptr<const TimelineBlock>> blocks;  // from the start's block on, sealed
+  std::vector<std::optional<Box>> changed;                  // each block's `changed`
   size_t skip = 0;                     // entries of the first block that `start` has applied already
   std::vector<TimelineLine> lines;     // lines before `start` to list, known from the last look back
 };
@@ -101,6 +107,9 @@ class Timeline {
   bool CheckpointDue(int64_t at, size_t cost);
   // Leaves `scene` as the checkpoint of the block that starts at entry `at`.
   void Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t cost);
+  // The renderer has applied the block that ends right before entry `at`,
+  // which changed the screen within `changed`.
+  void Passed(int64_t at, const Box& changed);
   // Wakes a renderer waiting in Read.
   void Wake();
 
