@@ -213,11 +213,11 @@ wine64_run=(env WINEPREFIX="$PWD/build/windows-x64/wine" WINEARCH=win64 WINEDEBU
 # in the build folder (again when the recording they repeat is newer).
 long_sessions() {
   local folder=build/linux/sessions
-  if [ ! -f $folder/pixels.session ] || [ tests/expected/demo-linux.session -nt $folder/demo-mix.session ]; then
+  if [ ! -f $folder/noise.session ] || [ tests/expected/demo-linux.session -nt $folder/demo-mix.session ]; then
     mkdir -p $folder
     build/linux/bin/make_sessions tests/expected/demo-linux.session $folder >/dev/null
   fi
-  sessions=("$PWD/$folder/demo-mix.session" "$PWD/$folder/pixels.session")
+  sessions=("$PWD/$folder/demo-mix.session" "$PWD/$folder/pixels.session" "$PWD/$folder/noise.session")
 }
 
 bench() {
@@ -245,7 +245,7 @@ bench() {
   echo "== The live view in headless Chromium: drawing commands shown, frames while one of 1,000 sprites moves,"
   echo "   and seeking, stepping and scrubbing the 1,000,000-message sessions"
   browser_tools
-  MONITOR="$PWD/$monitor" SENDER="$PWD/build/linux/bin/scene_sender" IMAGES="$PWD/examples" SESSIONS="${sessions[*]}" \
+  MONITOR="$PWD/$monitor" SENDER="$PWD/build/linux/bin/scene_sender" IMAGES="$PWD/examples" SESSIONS="${sessions[*]:0:2}" \
     isolated node tests/browser/page_rate.mjs
   echo "== Throughput, Windows x86 under Wine: library against raw WriteFile on the pipe"
   "${wine_run[@]}" build/windows-x86/bin/throughput.exe --messages 4000 --rounds 21 ||

@@ -4,11 +4,14 @@
 //   FOLDER/demo-mix.session  the messages of a recorded session (the demo's),
 //                            over and over
 //   FOLDER/pixels.session    pixels on a screen never cleared, a colour every 64
+//   FOLDER/noise.session     pixels at random places in random colours: a picture
+//                            that deflates badly
 //   make_sessions RECORDED_SESSION FOLDER [--messages N]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -85,6 +88,16 @@ int main(int argc, char** argv) {
       pixel = Short(CommandCode::SetColor, 0, 0, int32_t(i % 256), 128, int32_t(255 - i % 256));
     } else {
       pixel = Short(CommandCode::DrawPixel, int32_t(i % 640), int32_t(i / 640 % 480));
+    }
+    return pixel;
+  });
+  std::mt19937 random(1);
+  Write(folder + "/noise.session", n, [&](long i) -> const std::vector<uint8_t>& {
+    const auto any = [&](uint32_t below) { return int32_t(random() % below); };
+    if (i % 2 == 0) {
+      pixel = Short(CommandCode::SetColor, 0, 0, any(256), any(256), any(256));
+    } else {
+      pixel = Short(CommandCode::DrawPixel, any(640), any(480));
     }
     return pixel;
   });
