@@ -5,9 +5,13 @@
 # compare. The session being recorded holds every message received and
 # replays whole.
 # usage: stop.sh MONITOR SENDER
-# STOP_WITHIN: the seconds allowed (default 1; more for sanitizer builds).
+# STOP_WITHIN: the seconds allowed (default 1); STOP_SIDE: the rectangles'
+# side (default 8192; less where drawing is slow, so that one message still
+# takes less than the monitor's own grace).
 set -u
-monitor=$1 sender=$2 within=${STOP_WITHIN:-1}
+monitor=$1 sender=$2 within=${STOP_WITHIN:-1} side=${STOP_SIDE:-8192}
+# ThreadSanitizer sleeps a second at exit by default: longer than the grace.
+export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}atexit_sleep_ms=0"
 work=$(mktemp -d)
 pids=()
 trap 'for p in "${pids[@]}"; do kill -9 $p 2>/dev/null; done; rm -rf "$work"' EXIT
@@ -26,6 +30,7 @@ stops_in_time() {
   local ms=$(((end - start) / 1000000))
   echo "$what: SIG$signal ended it in $ms ms (status $status)"
   [ "$ms" -le "$(awk "BEGIN { print $within * 1000 }")" ] || fail "$what: SIG$signal took $ms ms" "$work/err"
+  ! grep -q "still stopping" "$work/err" || fail "$what: the monitor did not end by itself" "$work/err"
 }
 
 # Starts the monitor with a view, recording, and waits until it serves.
@@ -45,9 +50,9 @@ received() {
   fail "the monitor printed $(wc -l <"$work/out") of $1 lines" "$work/out" "$work/err"
 }
 
-# 100 full-screen rectangles at 8192x8192: seconds of rendering.
-rectangles='SetResolution 8192 8192
-repeat 100 DrawRect 0 0 8192 8192 1'
+# 100 full-screen rectangles: seconds of rendering.
+rectangles="SetResolution $side $side
+repeat 100 DrawRect 0 0 $side $side 1"
 # 20 strings of 4,095 characters at 1,024 px, nothing of them on the screen:
 # every printable character but the quote and the backslash, over and over.
 printable=$(printf '%s' {a..z} {A..Z} {0..9} '!#$%&()*+,-./:;<=>?@[]^_`{|}~')

@@ -89,7 +89,7 @@ test('every answer carries the headers that keep it to this page, the WebSocket\
   await expect.poll(() => monitor.lines().length).toBe(2);
   const answers = [
     ['/', 200], ['/main.js', 200], ['/live.js', 200], ['/view.css', 200], ['/frame', 200], ['/frame?message=1', 200],
-    ['/pixel?x=1&y=1', 200], ['/seek?message=1', 200], ['/sprite?id=1', 200], ['/sprite?id=99', 404],
+    ['/pixel?x=1&y=1', 200], ['/seek?message=1', 200], ['/sprite?id=1&message=2', 200], ['/sprite?id=99', 404],
     ['/nothing', 404], ['/seek?message=x', 400], ['/frame?at=1', 400],
   ];
   for (const [path, status] of answers) {
@@ -116,7 +116,7 @@ test('queries that are not plain numbers, or have unknown or repeated keys, are 
   const bad = ['message=', 'message=abc', 'message=-1', 'message=%2B1', 'message=+1', 'message=1e3', 'message=0x10',
     'message=1.5', 'message=%201', 'message=99999999999999999999999', 'message=1&message=2', 'unknown=1',
     'message', 'message=1&', '&message=1', 'message=1&&', '%6Dessage=1', 'MESSAGE=1', 'message=1;x=2', '='];
-  const good = { '/frame': 'message=1', '/pixel': 'x=1&y=1', '/seek': 'message=1', '/sprite': 'id=1' };
+  const good = { '/frame': 'message=1', '/pixel': 'x=1&y=1', '/seek': 'message=1', '/sprite': 'id=1&message=2' };
   for (const [path, base] of Object.entries(good)) {
     expect((await request(monitor.url, `${path}?${base}`)).status, `${path}?${base}`).toBe(200);
     for (const query of bad) {
@@ -379,10 +379,22 @@ test('a page that watches drawing for 30 s, speaking only to answer pings, stays
   await watching.close();
 });
 
+test('a look back at a message not drawn yet is told when to ask again', async ({ monitor }) => {
+  // Full-screen rectangles at 4096x4096: seconds of drawing behind the pipe.
+  const n = send('SetResolution 4096 4096\nrepeat 150 DrawRect 0 0 4096 4096 1\n');
+  const early = await request(monitor.url, `/seek?message=${n}`);
+  expect(early.status).toBe(503);
+  expect(early.headers['retry-after']).toBe('1');
+  expect(early.body).toMatch(new RegExp(`^message ${n} is not drawn yet \\(\\d+ of ${n} are\\); ask again shortly\\n$`));
+  expectGuarded(early, 'not drawn yet');
+  await expect.poll(async () => (await request(monitor.url, `/seek?message=${n}`)).status, { timeout: 60_000 }).toBe(200);
+});
+
 test('looks back past 4 at once are told to wait', async ({ monitor }) => {
   // Many full-screen shapes: each look back at a late point takes a while.
   const n = send('SetResolution 640 480\nrepeat 3000 DrawRect 0 0 640 480 1\nrepeat 3000 DrawEllipse 0 0 640 480 1\n');
   await expect.poll(() => monitor.lines().length).toBe(n);
+  await expect.poll(async () => (await request(monitor.url, `/seek?message=${n}`)).status, { timeout: 60_000 }).toBe(200);
   const paths = [];
   for (let i = 0; i < 8; i++) paths.push(i % 2 ? `/frame?message=${n - i}` : `/pixel?x=5&y=5&message=${n - i}`);
   const answers = await Promise.all(paths.map((path) => request(monitor.url, path)));
@@ -410,7 +422,7 @@ test('beyond loopback a token is asked for, given by the address, then by a cook
     const url = `http://127.0.0.1:${port}/`;
     const n = send('CreateSprite "s" 2 2\nDrawPixel 1 1\n');
     await expect.poll(() => monitor.lines().length).toBe(n);
-    const paths = ['/', '/main.js', '/view.css', '/frame', '/pixel?x=1&y=1', '/seek?message=1', '/sprite?id=1', '/nothing'];
+    const paths = ['/', '/main.js', '/view.css', '/frame', '/pixel?x=1&y=1', '/seek?message=1', '/sprite?id=1&message=2', '/nothing'];
     const wrongCookies = ['other=1', `${name}=0123`, `${name}=${token}x`, `${name}=${token.slice(1)}`,
       `vesprine-token=${token}`, `vesprine-token-${Number(port) + 1}=${token}`];
     for (const path of paths) {
@@ -428,7 +440,7 @@ test('beyond loopback a token is asked for, given by the address, then by a cook
     const first = await request(url, `/?token=${token}`, { headers: { Cookie: 'other=1' } });
     expect(first.status).toBe(200);
     expect(first.headers['set-cookie']).toEqual([cookie]);
-    for (const path of ['/frame?message=1', '/pixel?x=1&y=1', '/seek?message=1', '/sprite?id=1']) {
+    for (const path of ['/frame?message=1', '/pixel?x=1&y=1', '/seek?message=1', '/sprite?id=1&message=2']) {
       const answer = await request(url, `${path}&token=${token}`, { headers: { Cookie: 'other=1' } });
       expect(answer.status, `${path}&token=`).toBe(200);
       expect(answer.headers['set-cookie']).toEqual([cookie]);

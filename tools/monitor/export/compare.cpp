@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "export/walk.h"
+#include "input/stop.h"
 #include "pixels/png.h"
 
 using nlohmann::json;
@@ -197,7 +198,8 @@ int Compare(const CompareOptions& options) {
                  {{"messages", "differ"}, {"message", message}, {"a", Line(a)}, {"b", Line(b)}});
     }
     if (a_more) a.Apply();
-    if (b_more) b.Apply();
+    if (b_more && !Stopping()) b.Apply();
+    if (Stopping()) continue;  // the next step says where it was interrupted
     if (every && (a_more || b_more) && screens_differ()) return 1;
   }
   if (!every && screens_differ()) return 1;

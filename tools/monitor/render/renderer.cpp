@@ -93,8 +93,8 @@ void Renderer::Apply(const EntryRun& run) {
     kept += head.Kept();
     ApplyEntry(scene_, head, bytes, images_);
     ++position_;
+    applied_.store(scene_.messages, std::memory_order_relaxed);
   }
-  applied_.store(scene_.messages, std::memory_order_relaxed);
 }
 
 void Renderer::Publish() {
