@@ -107,4 +107,26 @@ pids+=($pid)
 sleep 0.5
 stops_in_time $pid TERM "a compare"
 [ "$status" -eq 2 ] || fail "an interrupted compare gave status $status, not 2" "$work/err"
+# An export to a video whose encoder stops reading: the monitor, blocked on
+# the encoder's full pipe, still ends by itself, and ends the encoder. The
+# pauses make frames, written while the walk goes on.
+start_monitor
+{ echo "SetResolution $side $side"; sleep 0.2; echo "DrawRect 0 0 $side $side 1"; sleep 0.2; echo "DrawPixel 0 0"; } |
+  "$sender" || fail "the sender failed"
+received 3
+kill -TERM $pid
+wait $pid
+mkdir "$work/stalled"
+printf '#!/bin/sh\necho $$ >"%s"\nexec sleep 60\n' "$work/stalled/pid" >"$work/stalled/ffmpeg"
+chmod +x "$work/stalled/ffmpeg"
+PATH="$work/stalled:$PATH" "$monitor" --replay "$work/session.vses" --export "$work/clip.mp4" --fps 1000 \
+  2>"$work/err" &
+pid=$!
+pids+=($pid)
+for _ in $(seq 100); do [ -s "$work/stalled/pid" ] && break; sleep 0.05; done
+encoder=$(cat "$work/stalled/pid")
+pids+=($encoder)
+sleep 0.5
+stops_in_time $pid INT "an export to an encoder that stopped reading"
+! kill -0 "$encoder" 2>/dev/null || fail "the encoder still runs after the export stopped" "$work/err"
 echo "every stop within $within s"

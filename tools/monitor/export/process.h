@@ -24,7 +24,8 @@ class ChildProcess {
   // Starts `arguments[0]` (a path from FindProgram) with the rest as its
   // arguments; false when it cannot start.
   bool Start(const std::vector<std::string>& arguments);
-  // Writes to its standard input; false once it reads no more (never a signal).
+  // Writes to its standard input; false once it reads no more (never a
+  // signal), or once the monitor is stopping, however slowly it reads.
   bool Write(const void* bytes, size_t size);
   // Ends its input and waits for it; true when it exited with status 0.
   bool Finish();

@@ -1,8 +1,11 @@
 // Linux: posix_spawnp, with the pipe to its standard input the one
 // descriptor the program gets beyond standard output and error; SIGPIPE
 // ignored here, so that a program that stops reading fails a write instead
-// of ending the monitor, and left to its default in the program.
+// of ending the monitor, and left to its default in the program. Our end of
+// the pipe does not block, so that a stop is seen while the program is slow
+// to read.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,6 +18,7 @@
 #include <filesystem>
 
 #include "export/process.h"
+#include "input/stop.h"
 
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
@@ -32,7 +36,9 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments) {
   Kill();
   std::signal(SIGPIPE, SIG_IGN);
   int ends[2];
+  // Only our end is made non-blocking: the program's end is another open file.
   if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  fcntl(ends[1], F_SETFL, O_NONBLOCK);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
@@ -65,14 +71,20 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments) {
 
 bool ChildProcess::Write(const void* bytes, size_t size) {
   const auto* at = static_cast<const char*>(bytes);
-  while (size > 0) {
+  while (size > 0 && !Stopping()) {
     const ssize_t wrote = write(static_cast<int>(input_), at, size);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    at += wrote;
-    size -= static_cast<size_t>(wrote);
+    if (wrote > 0) {
+      at += wrote;
+      size -= static_cast<size_t>(wrote);
+    } else if (wrote == 0 || (errno != EAGAIN && errno != EINTR)) {
+      return false;
+    } else {
+      // The pipe is full: waits for room in it, or for a stop.
+      pollfd ready[] = {{static_cast<int>(input_), POLLOUT, 0}, {StopDescriptor(), POLLIN, 0}};
+      poll(ready, 2, -1);
+    }
   }
-  return true;
+  return size == 0;
 }
 
 namespace {
