@@ -49,21 +49,24 @@ struct Bits {
   }
 };
 
-// A 1x1 image whose data inflates to about `size` bytes of zeros: one block
-// of the fixed codes, a literal, then copies of 258 bytes (code 285, distance 1).
-std::string Bomb(size_t size) {
+// A zlib stream of `size` bytes of zeros: one block of the fixed codes, a
+// literal, copies of 258 bytes (code 285, distance 1), then literals.
+std::string Zeros(size_t size) {
   Bits bits;
   bits.out = "\x78\x01";
   bits.Put(1, 1);  // the last block
   bits.Put(1, 2);  // fixed codes
   bits.Code(0x30, 8);
-  const size_t copies = size / 258;
+  const size_t copies = (size - 1) / 258;
   for (size_t i = 0; i < copies; ++i) bits.Code(0xC5 << 5, 13);
+  for (size_t i = 0; i < (size - 1) % 258; ++i) bits.Code(0x30, 8);
   bits.Code(0, 7);  // end of block
   bits.Put(0, 7);
-  const uint32_t length = uint32_t((1 + copies * 258) % 65521);
-  return Png(1, 1, 8, false, bits.out + Be32(length << 16 | 1));
+  return bits.out + Be32(uint32_t(size % 65521) << 16 | 1);
 }
+
+// A 1x1 image whose data inflates to `size` bytes of zeros.
+std::string Bomb(size_t size) { return Png(1, 1, 8, false, Zeros(size)); }
 
 // An interlaced 16-bit RGBA PNG, the costliest form to decode, in stored
 // blocks: pixel (x, y) is (x·1000, y·1000, 0, 0xffff).
@@ -129,6 +132,26 @@ TEST(ImageDecoding, AFileIsDecodedOnceWhateverItsName) {
   ASSERT_NE(first.image, nullptr) << first.error;
   for (const std::string& name : {std::string("./a.png"), std::string(".//a.png"), path}) {
     EXPECT_EQ(images.Find(name, 2).image, first.image) << name;
+  }
+}
+
+TEST(ImageDecoding, AFileOverTheBoundOfDecodedImagesIsDecodedOnceWhateverItsName) {
+  // 8192x8192 transparent pixels: rows of a filter byte and zeros, all zeros.
+  const size_t side = 8192, rows = side * (side * 4 + 1);
+  const TempFolder folder;
+  folder.Write("big.png", Png(side, side, 8, false, Zeros(rows)));
+  ImageFiles images(folder.path());
+  const ImageFound refused = images.Find("big.png", 1);
+  ASSERT_EQ(refused.image, nullptr);
+  EXPECT_EQ(refused.error, "over the limit of 256 MiB of decoded images");
+  // A small decoding in between: the budget of the last one on this thread
+  // then says whether the big one was decoded again.
+  std::string error;
+  ASSERT_NE(DecodeImage(ReadFile(ExamplesFolder() + "/images/logo.png"), error), nullptr) << error;
+  const size_t small = LastDecodeMemory().budget;
+  for (const auto& [name, message] : {std::pair{"./big.png", int64_t{2}}, {"big.png", 2 + kImageRetry}}) {
+    EXPECT_EQ(images.Find(name, message).error, refused.error) << name;
+    EXPECT_EQ(LastDecodeMemory().budget, small) << name << " was decoded again";
   }
 }
 

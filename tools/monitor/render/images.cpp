@@ -9,8 +9,10 @@ ImageFound ImageFiles::Load(const std::string& path) {
   if (known != files_.end()) return known->second;
   ImageFound found;
   found.image = DecodeImage(file.bytes, found.error);
+  // Kept as the file's answer too: what is counted is never given back, so
+  // the file would only be decoded again, by another name or on a retry.
   if (found.image && bytes_ + found.image->Bytes() > kMaxImageMemory) {
-    return {nullptr, "over the limit of " + std::to_string(kMaxImageMemory >> 20) + " MiB of decoded images"};
+    found = {nullptr, "over the limit of " + std::to_string(kMaxImageMemory >> 20) + " MiB of decoded images"};
   }
   if (found.image) bytes_ += found.image->Bytes();
   files_.emplace(file.identity, found);
