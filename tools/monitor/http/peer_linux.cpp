@@ -70,9 +70,12 @@ bool OwnUser(const tcp::socket& socket) {
     if (size >= static_cast<ssize_t>(NLMSG_LENGTH(sizeof(inet_diag_msg))) &&
         header->nlmsg_type == SOCK_DIAG_BY_FAMILY) {
       const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-      // Only an established socket names its user: one closed, waiting out
-      // its time, says uid 0.
-      own = found->idiag_state == TCP_ESTABLISHED && found->idiag_uid == geteuid();
+      // Only a socket that is still open names its user (a client that has
+      // sent its request and shut its side is as good): one waiting out its
+      // time says uid 0.
+      const bool open = found->idiag_state == TCP_ESTABLISHED || found->idiag_state == TCP_FIN_WAIT1 ||
+                        found->idiag_state == TCP_FIN_WAIT2;
+      own = open && found->idiag_uid == geteuid();
     }
   }
   close(diag);
