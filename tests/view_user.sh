@@ -66,7 +66,15 @@ if [ ${#other[@]} -gt 0 ]; then
     [ "$(head_of own "$path" - | head -1 | cut -d' ' -f2)" = 200 ] ||
       fail "GET /${path#-} by the monitor's own user without the token was not answered 200" "$work/err"
   done
-  own="; the monitor's own user was served without it"
+  # Another user holding every connection it can open keeps the own user out of none.
+  "${other[@]}" bash -c 'for _ in $(seq 100); do exec {fd}<>"/dev/tcp/127.0.0.1/$1" || break; done; sleep 60' - "$port" \
+    2>/dev/null &
+  holder=$!
+  sleep 1
+  answer=$(head_of own frame - | head -1 | cut -d' ' -f2)
+  kill $holder
+  [ "$answer" = 200 ] || fail "with another user's idle connections open, the own user got $answer" "$work/err"
+  own="; the monitor's own user was served without it, beside another user's idle connections"
 fi
 kill -TERM $pid
 wait $pid

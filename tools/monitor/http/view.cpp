@@ -30,6 +30,7 @@ struct View::Impl {
   std::thread thread;
   std::string url;
   int max_connections = kMaxConnections;  // idle ones and live views included
+  int strangers = 0;  // connections over loopback from another user: at most half of them
 
   ~Impl() {
     if (!server) return;
@@ -52,7 +53,10 @@ struct View::Impl {
         co_await pause.async_wait(net::redirect_error(net::use_awaitable, error));
         continue;
       }
-      if (s.connections >= max_connections) {
+      // Who is at the other end is asked once, here; beyond loopback the token decides alone.
+      const bool own_user = s.guard.loopback() && OwnUser(socket);
+      const bool stranger = s.guard.loopback() && !own_user;
+      if (s.connections >= max_connections || (stranger && strangers >= max_connections / 2)) {
         Refuse(socket);
         continue;
       }
@@ -60,10 +64,9 @@ struct View::Impl {
       // delay, the end of a frame sent after the state waited for the
       // page's delayed acknowledgement (40 ms).
       socket.set_option(tcp::no_delay(true), error);
-      // Who is at the other end is asked once, here; beyond loopback the token decides alone.
-      const bool own_user = s.guard.loopback() && OwnUser(socket);
       ++s.connections;
-      net::co_spawn(s.io, Session(std::move(socket), own_user), net::detached);
+      strangers += stranger ? 1 : 0;
+      net::co_spawn(s.io, Session(std::move(socket), own_user, stranger), net::detached);
     }
   }
 
@@ -87,12 +90,17 @@ struct View::Impl {
   }
 
   // Counted from its accept until it ends.
-  net::awaitable<void> Session(tcp::socket socket, bool own_user) {
+  net::awaitable<void> Session(tcp::socket socket, bool own_user, bool stranger) {
     Server& s = *server;
     struct Done {
       int& connections;
-      ~Done() { --connections; }
-    } done{s.connections};
+      int& strangers;
+      bool stranger;
+      ~Done() {
+        --connections;
+        strangers -= stranger ? 1 : 0;
+      }
+    } done{s.connections, strangers, stranger};
     beast::tcp_stream stream(std::move(socket));
     beast::flat_buffer buffer(16384);
     try {
@@ -105,7 +113,8 @@ struct View::Impl {
         const unsigned version = request.version();
         const std::string_view path = request.target().substr(0, request.target().find('?'));
         Response response;
-        if (const auto refusal = s.guard.Check(request, own_user)) {
+        const auto refusal = s.guard.Check(request, own_user);
+        if (refusal) {
           response = Plain(refusal->status, refusal->text, version);
         } else if (request.method() != http::verb::get) {
           response = Plain(http::status::method_not_allowed, "only GET", version);
@@ -128,7 +137,8 @@ struct View::Impl {
           response.set(http::field::set_cookie, cookie);
         }
         Secure(response);
-        more = request.keep_alive() && response.result() != http::status::service_unavailable;
+        // A refused connection is closed, so that it holds no place.
+        more = !refusal && request.keep_alive() && response.result() != http::status::service_unavailable;
         response.keep_alive(more);
         response.prepare_payload();
         co_await http::async_write(stream, response, net::use_awaitable);
