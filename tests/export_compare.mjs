@@ -227,6 +227,19 @@ test('a session cut off inside an entry is exported up to its last whole entry, 
   sameBytes(readFileSync(path('cut.png')), readFileSync(path('up-to.png')), 'the cut session');
 });
 
+test('an export and a compare that run out of memory say so, with status 2', (t) => {
+  // Sanitizers reserve more address space than the limit allows; Wine is a 64-bit Linux program.
+  if (windows || /-(asan|tsan)\//.test(monitor)) return t.skip('a limit of address space on the monitor alone');
+  const big = session('big.session', [[0, resolution(8192, 8192)], [0, rect(0, 0, 8192, 8192)]]);
+  for (const args of [['--replay', big, '--export', path('big.png')], ['--compare', big, big]]) {
+    const result = spawnSync('sh', ['-c', 'ulimit -v 700000; exec "$@"', 'sh', monitor, ...args],
+      { encoding: 'utf8', timeout: 120_000, killSignal: 'SIGKILL' });
+    assert.equal(result.status, 2, `${args.join(' ')}: ${result.stderr}`);
+    assert.match(result.stderr, /^vesprine-monitor: out of memory: /m);
+  }
+  assert.ok(!existsSync(path('big.png')));
+});
+
 test('clips through ffmpeg, or a clear refusal without it', (t) => {
   const ffmpeg = !windows && spawnSync('ffmpeg', ['-version']).status === 0;
   if (!ffmpeg) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "export/compare.h"
@@ -237,8 +238,15 @@ int main(int argc, char** argv) {
   }
   CatchStop();
 
-  if (options.compares) return Compare(options.comparing);
-  if (options.exports) return Export(options.replay, options.exporting);
+  if (options.compares || options.exports) {
+    try {
+      return options.compares ? Compare(options.comparing) : Export(options.replay, options.exporting);
+    } catch (const std::bad_alloc&) {
+      std::fputs("vesprine-monitor: out of memory: what this session draws does not fit in this process (a 32-bit "
+                 "one has 2 GiB; the 64-bit monitor has room)\n", stderr);
+      return 2;
+    }
+  }
 
   std::unique_ptr<View> view;
   if (options.view) {
