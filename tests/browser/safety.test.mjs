@@ -382,6 +382,7 @@ test('a page that watches drawing for 30 s, speaking only to answer pings, stays
 test('a look back at a message not drawn yet is told when to ask again', async ({ monitor }) => {
   // Full-screen rectangles at 4096x4096: seconds of drawing behind the pipe.
   const n = send('SetResolution 4096 4096\nrepeat 150 DrawRect 0 0 4096 4096 1\n');
+  await expect.poll(() => monitor.lines().length).toBe(n);
   const early = await request(monitor.url, `/seek?message=${n}`);
   expect(early.status).toBe(503);
   expect(early.headers['retry-after']).toBe('1');
