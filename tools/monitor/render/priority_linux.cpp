@@ -6,4 +6,4 @@
 
 #include "render/priority.h"
 
-void RunBelowThePipe() { setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 15); }
+void RunBelowThePipe() { setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5); }

@@ -3,4 +3,4 @@
 
 #include "render/priority.h"
 
-void RunBelowThePipe() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST); }
+void RunBelowThePipe() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
