@@ -20,10 +20,11 @@ pid=$!
 for _ in $(seq 300); do grep -q serving "$work/err" && break; sleep 0.1; done
 grep -q serving "$work/err" || { echo "the monitor did not start:"; cat "$work/err"; exit 1; }
 
-# A second monitor finds the name taken, says so and leaves.
+# A second monitor finds the name taken, says by which process, and leaves.
 run "$monitor" >"$work/second" 2>&1 </dev/null
 status=$?
-if [ $status -ne 1 ] || ! grep -q "already served by another process" "$work/second"; then
+if [ $status -ne 2 ] ||
+   ! grep -Eq "already served by another process: pid [0-9]+ \(vesprine-monitor(\.exe)?\)$" "$work/second"; then
   echo "a second monitor exited with $status:"; cat "$work/second"; exit 1
 fi
 

@@ -206,9 +206,10 @@ std::string NameServer() {
       char link[64] = "";
       const ssize_t size = readlink((folder + fd->d_name).c_str(), link, sizeof(link) - 1);
       if (size <= 0 || std::string(link, size_t(size)) != target) continue;
+      // The program's name as started (comm would cut it to 15 bytes).
       std::string name;
-      std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
-      found = "pid " + pid + " (" + name + ")";
+      std::getline(std::ifstream("/proc/" + pid + "/cmdline"), name, '\0');
+      found = "pid " + pid + " (" + name.substr(name.find_last_of('/') + 1) + ")";
       break;
     }
     if (fds != nullptr) closedir(fds);
