@@ -211,7 +211,8 @@ bool Brief(const std::string& path, int64_t from, int64_t to, ClipClock clock, i
 // `from` on, each showing the screen right after the messages that arrived
 // by then; a pause longer than a frame lasts one frame (with --pace, up to
 // 10 s). With --every M, or when the range's time gives fewer than
-// kFewFrames frames, a frame for every M messages (by default 1) instead.
+// kFewFrames frames (and not --pace), a frame for every M messages (by
+// default 1) instead.
 // A picture shown for several frames is written once, for as long.
 int Clip(Walk& walk, const ExportOptions& options) {
   const int64_t from = options.from.value_or(0), to = options.to.value_or(INT64_MAX);
@@ -221,7 +222,9 @@ int Clip(Walk& walk, const ExportOptions& options) {
   const int64_t frame_us = 1'000'000 / options.fps;
   ClipClock clock{options.pace ? kLongestPause : frame_us, 0, std::nullopt};
   if (from > 0) clock.last = walk.entry().time;
-  const int64_t every = options.every.value_or(Brief(walk.path(), from, to, clock, frame_us) ? 1 : 0);
+  const int64_t every = options.every.value_or(!options.pace && Brief(walk.path(), from, to, clock, frame_us) ? 1 : 0);
+  // By message, a clip from a later message starts with the screen as it was then.
+  const int64_t first = every > 0 && from > 0 ? 1 : 0;
   const Progress progress;
   std::unique_ptr<Sink> sink;  // opened at the size of the first frame
   int32_t width = 0, height = 0;
@@ -251,7 +254,7 @@ int Clip(Walk& walk, const ExportOptions& options) {
   while (open && walk.messages() < to && walk.Next()) {
     clock.Tick(walk.entry().time);
     // A message in a later frame: what was drawn so far is that frame's picture.
-    const int64_t in_frame = every > 0 ? (walk.messages() - from) / every : clock.now / frame_us;
+    const int64_t in_frame = every > 0 ? first + (walk.messages() - from) / every : clock.now / frame_us;
     if (in_frame > frame) {
       open = show_now(frame);
       frame = in_frame;
