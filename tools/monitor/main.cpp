@@ -127,15 +127,20 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof(out_buffer));
 
   // A file that cannot be written, or a write that fails later, is said
-  // once; the monitor goes on without recording.
+  // once; the monitor goes on without recording, and exits with status 2.
+  // A program is not run for a recording that cannot be made.
   SessionWriter recording;
+  bool record_failed = false;
   if (!options.record.empty()) {
     std::string error;
-    if (!recording.Open(options.record, error)) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+    record_failed = !recording.Open(options.record, error);
+    if (record_failed) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+    if (record_failed && !options.program.empty()) return kExitError;
   }
   const auto report_recording = [&] {
     const std::string error = recording.TakeError();
     if (!error.empty()) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+    record_failed = record_failed || !error.empty();
   };
 
   // One message, from the pipe or from a session, that arrived at `time`
@@ -210,7 +215,7 @@ int main(int argc, char** argv) {
       }
     }
     PrintSummary(tally);
-    return kExitDone;
+    return record_failed ? kExitError : kExitDone;
   }
 
   ServeHandlers handlers;
@@ -261,7 +266,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   if (program_failed) return kExitError;
   PrintSummary(tally);
-  if (options.program.empty()) return kExitDone;
+  if (options.program.empty()) return record_failed ? kExitError : kExitDone;
   // Stopped by --count: the program is left to finish, unless interrupted.
   while (!program_ended && !WaitForStop(50)) program_ended = program.Ended(program_status);
   if (!program_ended) {
@@ -269,5 +274,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vesprine-monitor: interrupted; %s ended\n", options.program[0].c_str());
     return kExitError;
   }
-  return program_status;
+  return record_failed ? kExitError : program_status;
 }
