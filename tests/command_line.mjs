@@ -30,6 +30,7 @@ const cases = [
   [['--view', '--listen', '19104'], /^--listen: '19104' is not ADDR:PORT/],
   [['--view', '--listen', '127.0.0.1:99999'], /^--listen: port 99999 is not in 0\.\.65535/],
   [['--compare', 'A'], /^--compare needs two session files, A and B/],
+  [['--compare', 'A', 'B', '--compare', 'C'], /^--compare needs two session files, A and B/],
   [['--replay', demo, '--export', 'a.png', '--from', '5', '--to', '3'], /^--from 5 is past --to 3/],
   [['--replay', demo, '--export', 'a.png', '--at', '3', '--to', '5'], /^--(at|to) excludes --(at|to)/],
   [['--export', 'a.png'], /^--export requires --replay/],

@@ -137,6 +137,8 @@ int ReadOptions(int argc, char** argv, Options& options) {
   app.footer(kFooter);
   app.allow_extras();
   app.formatter(std::make_shared<Usage>());
+  // An option given twice: the last one counts, as a script that adds to a default expects.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.get_formatter()->column_width(26);
   int64_t fps = options.exporting.fps, most = options.comparing.maxDifference, every = 0;
   int64_t at = 0, from = 0, to = 0;
@@ -172,6 +174,7 @@ int ReadOptions(int argc, char** argv, Options& options) {
   app.add_flag("--overlay", options.exporting.overlay, "transparent where nothing is drawn")->needs(output);
   auto* compare = app.add_option("--compare", pair, "compare two sessions: the first message and the first screen "
                                  "that differ")->type_name("A B")->expected(2)
+                      ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
                       ->excludes(output)->excludes(replay)->excludes(view)->excludes(record);
   app.add_option("--diff", options.comparing.diff, "draw where the screens differ")->type_name("OUT.png")
       ->needs(compare);
@@ -202,7 +205,8 @@ int ReadOptions(int argc, char** argv, Options& options) {
   }
   options.exports = app.count("--export") > 0;
   options.compares = !pair.empty();
-  if (options.compares) options.comparing.a = pair[0], options.comparing.b = pair[1];
+  if (pair.size() == 2) options.comparing.a = pair[0], options.comparing.b = pair[1];
+  if (options.compares && pair.size() != 2 && wrong.empty()) wrong = "--compare needs two session files, A and B";
   if (app.count("--at")) options.exporting.at = options.comparing.at = at;
   if (app.count("--from")) options.exporting.from = from;
   if (app.count("--to")) options.exporting.to = to;
