@@ -136,6 +136,8 @@ int ReadOptions(int argc, char** argv, Options& options) {
   CLI::App app("", "vesprine-monitor");
   app.footer(kFooter);
   app.allow_extras();
+  // Paths that start with a slash are paths, on Windows too (CLI11 would read /x as an option there).
+  app.allow_windows_style_options(false);
   app.formatter(std::make_shared<Usage>());
   // An option given twice: the last one counts, as a script that adds to a default expects.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
