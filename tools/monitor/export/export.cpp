@@ -110,7 +110,7 @@ struct ApngSink : Sink {
     int64_t left = ms(first + count) - ms(first);
     for (bool once = true; once || left > 0; once = false) {
       const auto part = static_cast<uint32_t>(std::min<int64_t>(left, 65535));
-      writer.Add(picture, part);
+      if (!writer.Add(picture, part, Stopping)) return;  // a large picture's encoding given up at a stop
       left -= part;
       ++written;
     }
