@@ -139,7 +139,8 @@ function get(url) {
     http.get(url, (response) => {
       const parts = [];
       response.on('data', (data) => parts.push(data));
-      response.on('end', () => resolve({ status: response.statusCode, body: Buffer.concat(parts) }));
+      response.on('end', () => resolve({ status: response.statusCode, headers: response.headers,
+        body: Buffer.concat(parts) }));
     }).on('error', reject);
   });
 }
@@ -165,6 +166,14 @@ test('a picture after message N equals what the view serves at /frame?message=N'
       assert.equal(run('--replay', demo, '--export', path(`at-${n}.png`), '--at', String(n)).status, 0);
       sameBytes(readFileSync(path(`at-${n}.png`)), frame.body, `after message ${n}`);
     }
+    // A look back past the end shows the last message, and says so.
+    for (const [route, query] of [['frame', ''], ['pixel', '&x=1&y=1'], ['seek', ''], ['sprite', '&id=1']]) {
+      const answer = await get(`${url}${route}?message=500${query}&${token}`);
+      assert.equal(answer.headers['x-vesprine-message'], '63', `/${route}`);
+    }
+    const off = await get(`${url}pixel?x=700&y=5&${token}`);
+    assert.deepEqual((({ onScreen, width, height }) => ({ onScreen, width, height }))(JSON.parse(off.body)),
+      { onScreen: false, width: 640, height: 480 });
     const overlay = await get(`${url}frame?message=63&overlay=1&${token}`);
     assert.equal(run('--replay', demo, '--export', path('overlay.png'), '--overlay').status, 0);
     sameBytes(readFileSync(path('overlay.png')), overlay.body, 'the overlay');
@@ -179,7 +188,7 @@ test('a clip has a frame where the picture changed, for as long as the recorded 
   // --pace each pause longer than a frame lasts one frame.
   const file = session('clip.session', [
     [0, resolution(8, 8)], [0, colour(255, 0, 0)], [0, pixel(0, 0)], [50_000, pixel(1, 0)], [250_000, pixel(2, 0)],
-    [3_250_000, pixel(3, 0)], [3_260_000, log('nothing drawn')], [3_400_000, pixel(4, 0)],
+    [3_250_000, pixel(3, 0)], [3_260_000, log('nothing drawn')], [3_400_000, pixel(4, 0)], [3_600_000, pixel(5, 0)],
   ]);
   const frames = (name, ...options) => {
     const result = run('--replay', file, '--export', path(name), '--from', '0', '--fps', '10', ...options);
@@ -193,16 +202,45 @@ test('a clip has a frame where the picture changed, for as long as the recorded 
     assert.equal(controls.length, count);
     return controls;
   };
-  // Two pixels, then three, four and five, a frame each; each later frame
-  // holds only the pixel that changed.
-  assert.deepEqual(frames('clip.png').map((f) => f.ms), [100, 100, 100, 100]);
-  assert.deepEqual(frames('clip.png').slice(1).map((f) => [f.width, f.height, f.x]), [[1, 1, 2], [1, 1, 3], [1, 1, 4]]);
-  // With --pace the recorded times: frames 0, 2, 32 and 34.
-  assert.deepEqual(frames('paced.png', '--pace').map((f) => f.ms), [200, 3000, 200, 100]);
+  // Two pixels, then three, four, five and six, a frame each; each later
+  // frame holds only the pixel that changed.
+  assert.deepEqual(frames('clip.png').map((f) => f.ms), [100, 100, 100, 100, 100]);
+  assert.deepEqual(frames('clip.png').slice(1).map((f) => [f.width, f.height, f.x]),
+    [[1, 1, 2], [1, 1, 3], [1, 1, 4], [1, 1, 5]]);
+  // With --pace the recorded times: frames 0, 2, 32, 34 and 36.
+  assert.deepEqual(frames('paced.png', '--pace').map((f) => f.ms), [200, 3000, 200, 200, 100]);
   // Only messages 5 to 7: the picture after message 5 first.
   const part = run('--replay', file, '--export', path('part.png'), '--from', '5', '--to', '7', '--fps', '10');
   assert.equal(part.status, 0, part.err);
   assert.equal(chunks(readFileSync(path('part.png'))).filter((c) => c.type === 'fcTL').length, 2);
+});
+
+test('a clip of a session briefer than a handful of frames has a frame per message', () => {
+  // Six pixels, the last a repeat, within 2 ms: by recorded time one frame of
+  // 100 ms; per message a frame for each that changes the picture.
+  const file = session('brief.session', [[0, resolution(8, 8)], [0, colour(255, 0, 0)],
+    ...[0, 1, 2, 3, 4, 4].map((x, i) => [i * 400, pixel(x, 0)])]);
+  const clip = (...options) => {
+    const result = run('--replay', file, '--export', path('brief.png'), '--fps', '10', ...options);
+    assert.equal(result.status, 0, result.err);
+    const said = result.err.match(/wrote (\d+ frames?) to/)[1];
+    const list = chunks(readFileSync(path('brief.png')));
+    assert.equal(`${list.filter((c) => c.type === 'fcTL').length} frame`, said.replace(/s$/, ''));
+    return said;
+  };
+  // Messages 1 to 8 and 3 to 8; the last pixel changes nothing and lengthens the frame before.
+  assert.equal(clip('--from', '0'), '6 frames');
+  assert.equal(clip('--from', '2'), '6 frames');  // the screen after message 2 first
+  assert.equal(clip('--from', '0', '--every', '3'), '3 frames');
+  assert.equal(clip('--from', '7', '--to', '8'), '1 frame');
+  // The demo, as the README exports it: all 63 messages within 20 ms.
+  const demoClip = run('--replay', demo, '--export', path('demo-clip.png'), '--from', '40', '--to', '63');
+  assert.equal(demoClip.status, 0, demoClip.err);
+  assert.ok(Number(demoClip.err.match(/wrote (\d+) frames/)[1]) >= 5, demoClip.err);
+  // Past the end: said, and the clip made up to the last message.
+  const past = run('--replay', file, '--export', path('past.png'), '--from', '0', '--to', '99');
+  assert.equal(past.status, 0, past.err);
+  assert.match(past.err, /--to 99 is past the end: .* has 8 messages/);
 });
 
 test('a clip holds for any recorded times, the extremes of 64 bits included', () => {
@@ -220,7 +258,7 @@ test('a session cut off inside an entry is exported up to its last whole entry, 
   const whole = readFileSync(demo);
   writeFileSync(path('cut.session'), whole.subarray(0, whole.length - 100));
   const result = run('--replay', path('cut.session'), '--export', path('cut.png'));
-  assert.equal(result.status, 1);
+  assert.equal(result.status, 2);
   const said = result.err.match(/cut off inside the entry at offset \d+.*; exported up to message (\d+)/);
   assert.ok(said, result.err);
   assert.equal(run('--replay', demo, '--export', path('up-to.png'), '--at', said[1]).status, 0);
@@ -337,6 +375,20 @@ test('tolerances: met exactly agrees, exceeded by one differs', () => {
   assert.equal(compare(a, b, '--total-pixels', '200').status, 0);
   assert.equal(compare(a, b, '--total-pixels', '199').status, 1);
   assert.equal(compare(a, b, '--max-difference', '2', '--total-pixels', '199', '--final').status, 1);
+});
+
+test('a session without messages is refused, unless expected', () => {
+  const empty = session('empty.session', []);
+  const a = session('a.session', base);
+  for (const [first, second] of [[empty, empty], [a, empty], [empty, a]]) {
+    const result = compare(first, second);
+    assert.equal(result.status, 2, result.out);
+    assert.match(result.err, /empty\.session holds no message, so there is nothing to compare \(--allow-empty/);
+    assert.equal(result.out, '');
+  }
+  const allowed = compare(empty, empty, '--allow-empty');
+  assert.equal(allowed.status, 0, allowed.err);
+  assert.match(allowed.out, /the same 0 messages/);
 });
 
 test('a file that is not a session, or is missing, is an error', () => {

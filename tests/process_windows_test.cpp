@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "export/process.h"
+#include "input/process.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 # Records the demo live with --record and replays the file with --replay: the
 # same lines, both times the expected ones. Replays sessions recorded on each
 # target (the committed ones), and records where no file can be written:
-# the monitor says so once and decodes every message all the same.
+# the monitor says so once, decodes every message all the same, and exits
+# with status 2.
 # usage: record_replay.sh MONITOR_DIR DEMO EXPECTED SESSION...
 # RUN, if set, is the command that runs Windows programs (Wine).
 set -u
@@ -15,14 +16,16 @@ monitor=$bin/vesprine-monitor
 [ -e "$monitor.exe" ] && monitor=$monitor.exe
 fail() { echo "$1"; shift; for f in "$@"; do echo "--- $f"; cat "$f"; done; exit 1; }
 
-# The demo into a monitor that prints JSON lines and records to $1.
+# The demo into a monitor that prints JSON lines and records to $1, exiting
+# with status $2 (default 0).
 live() {
   run "$monitor" --json --count 63 --record "$1" >"$work/live" 2>"$work/live.err" </dev/null &
   pid=$!
   for _ in $(seq 300); do grep -q serving "$work/live.err" && break; sleep 0.1; done
   grep -q serving "$work/live.err" || fail "the monitor did not start" "$work/live.err"
   run "$demo" >/dev/null 2>&1 || fail "the demo failed" "$work/live.err"
-  wait $pid || fail "the monitor failed" "$work/live.err"
+  wait $pid
+  [ $? -eq "${2:-0}" ] || fail "the monitor's status was not ${2:-0}" "$work/live.err"
   tr -d '\r' <"$work/live" >"$work/live.lines"
   diff -u "$expected" "$work/live.lines" >/dev/null || fail "the live lines differ from $expected" "$work/live.lines"
 }
@@ -44,8 +47,8 @@ for session in "$@"; do
 done
 
 for target in "$work/no-such-folder/demo.session" /dev/full; do
-  live "$target"
+  live "$target" 2
   [ "$(grep -c "cannot write the session" "$work/live.err")" -eq 1 ] ||
     fail "recording to $target was not reported exactly once" "$work/live.err"
 done
-echo "recording where it cannot be written: said once, every message decoded"
+echo "recording where it cannot be written: said once, every message decoded, status 2"

@@ -12,72 +12,17 @@
 #include <new>
 #include <string>
 
-#include "export/compare.h"
-#include "export/export.h"
 #include "input/decode.h"
+#include "input/files.h"
+#include "input/process.h"
 #include "input/server.h"
 #include "input/session.h"
 #include "input/stop.h"
 #include "scene/scene.h"
 #include "http/view.h"
+#include "options.h"
 
 namespace {
-
-constexpr char kUsage[] =
-    "usage: vesprine-monitor [--json] [--count N] [--hex] [--view [--listen ADDR:PORT] [--images DIR]]\n"
-    "                        [--record FILE] [--replay FILE [--pace]]\n"
-    "       vesprine-monitor --replay FILE --export OUT.png [--at N | --from A --to B [--fps F] [--pace]]\n"
-    "                        [--overlay] [--images DIR]\n"
-    "       vesprine-monitor --compare A B [--diff OUT.png] [--max-difference D] [--total-pixels P]\n"
-    "                        [--at N | --final] [--json] [--images DIR]\n"
-    "Serves the pipe VesprinePipe as a display host would and prints one line per\n"
-    "message received: the client number, the command and the fields it sets.\n"
-    "  --json     one JSON object per line instead\n"
-    "  --count N  exit after N messages (malformed ones included)\n"
-    "  --hex      also print each message's bytes (in JSON, as \"hex\")\n"
-    "  --view     also draw what the messages say and serve it as a live web page\n"
-    "  --listen ADDR:PORT  where the page is served (default 127.0.0.1:8765; port 0: any)\n"
-    "  --images DIR        the folder that relative image paths are read from (default .)\n"
-    "  --record FILE  also write every message, with its client and time, to a session file\n"
-    "  --replay FILE  read the messages from a session file instead of the pipe\n"
-    "  --pace     replay at the pace the session was recorded (default: as fast as possible)\n"
-    "  --export OUT  write the screen right after message N (--at N, default the last) as a PNG, or a\n"
-    "             clip of messages A to B (--from, --to, default all; --fps, default 30) as an animated\n"
-    "             PNG, or as .gif, .mp4 or .webm through ffmpeg; --overlay: transparent where nothing is\n"
-    "             drawn; --pace: keep the recorded pauses (up to 10 s) instead of one frame each\n"
-    "  --compare A B  compare two sessions: the first message that differs, and the first screen that\n"
-    "             differs by more than D in a channel (--max-difference, default 0) in more than P pixels\n"
-    "             (--total-pixels, default 0), after every message, or only after N (--at) or the last\n"
-    "             (--final); --diff OUT.png draws where; exit status 0 alike, 1 different, 2 error\n"
-    "  --help     this text\n"
-    "A summary goes to standard error on exit (after --count, Ctrl-C or SIGTERM).\n";
-
-struct Options {
-  bool json = false;
-  bool hex = false;
-  int64_t count = 0;  // 0: no limit
-  bool view = false;
-  std::string address = "127.0.0.1";
-  long port = 8765;
-  std::string images = ".";
-  std::string record;
-  std::string replay;
-  bool pace = false;
-  ExportOptions exporting;
-  bool exports = false;
-  CompareOptions comparing;
-  bool compares = false;
-};
-
-// A whole number of at least `least`, or false.
-bool Number(const char* text, int64_t least, int64_t& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long long parsed = std::strtoll(text, &end, 10);
-  if (errno != 0 || *end != '\0' || end == text || parsed < least) return false;
-  value = parsed;
-  return true;
-}
 
 struct Tally {
   std::map<std::string, int64_t> per_command;
@@ -86,76 +31,6 @@ struct Tally {
   uint64_t bytes = 0;
   std::map<int64_t, Encoding> encodings;  // per client connected, UTF-8 until it says otherwise
 };
-
-bool ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--hex") {
-      options.hex = true;
-    } else if (arg == "--view") {
-      options.view = true;
-    } else if (arg == "--images" && i + 1 < argc) {
-      options.images = argv[++i];
-    } else if (arg == "--record" && i + 1 < argc) {
-      options.record = argv[++i];
-    } else if (arg == "--replay" && i + 1 < argc) {
-      options.replay = argv[++i];
-    } else if (arg == "--pace") {
-      options.pace = true;
-    } else if (arg == "--listen" && i + 1 < argc) {
-      const std::string listen = argv[++i];
-      const size_t colon = listen.rfind(':');
-      if (colon == std::string::npos || colon == 0) return false;
-      options.address = listen.substr(0, colon);
-      if (options.address.front() == '[' && options.address.back() == ']') {
-        options.address = options.address.substr(1, options.address.size() - 2);
-      }
-      char* end = nullptr;
-      options.port = std::strtol(listen.c_str() + colon + 1, &end, 10);
-      if (*end != '\0' || end == listen.c_str() + colon + 1 || options.port < 0 || options.port > 65535) return false;
-    } else if (arg == "--count" && i + 1 < argc) {
-      if (!Number(argv[++i], 1, options.count)) return false;
-    } else if (arg == "--export" && i + 1 < argc) {
-      options.exporting.output = argv[++i];
-      options.exports = true;
-    } else if ((arg == "--at" || arg == "--from" || arg == "--to") && i + 1 < argc) {
-      int64_t n = 0;
-      if (!Number(argv[++i], 0, n)) return false;
-      (arg == "--at" ? options.exporting.at : arg == "--from" ? options.exporting.from : options.exporting.to) = n;
-    } else if (arg == "--fps" && i + 1 < argc) {
-      int64_t fps = 0;
-      if (!Number(argv[++i], 1, fps) || fps > 1000) return false;
-      options.exporting.fps = static_cast<int>(fps);
-    } else if (arg == "--overlay") {
-      options.exporting.overlay = true;
-    } else if (arg == "--compare" && i + 2 < argc) {
-      options.comparing.a = argv[++i];
-      options.comparing.b = argv[++i];
-      options.compares = true;
-    } else if (arg == "--diff" && i + 1 < argc) {
-      options.comparing.diff = argv[++i];
-    } else if (arg == "--max-difference" && i + 1 < argc) {
-      int64_t most = 0;
-      if (!Number(argv[++i], 0, most) || most > 255) return false;
-      options.comparing.maxDifference = static_cast<int>(most);
-    } else if (arg == "--total-pixels" && i + 1 < argc) {
-      if (!Number(argv[++i], 0, options.comparing.totalPixels)) return false;
-    } else if (arg == "--final") {
-      options.comparing.final = true;
-    } else {
-      return false;
-    }
-  }
-  options.exporting.images = options.comparing.images = options.images;
-  options.exporting.pace = options.pace;
-  options.comparing.at = options.exporting.at;
-  options.comparing.json = options.json;
-  if (options.compares) return !options.exports && options.replay.empty() && !options.view && !(options.comparing.at && options.comparing.final);
-  if (options.exports) return !options.replay.empty() && !options.view && !(options.exporting.at && (options.exporting.from || options.exporting.to));
-  return options.pace ? !options.replay.empty() : true;
-}
 
 void PrintSummary(const Tally& tally) {
   std::fprintf(stderr, "vesprine-monitor: %lld messages, %lld malformed, %llu bytes\n",
@@ -185,12 +60,12 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
   constexpr uint64_t kLongestPause = 10'000'000;  // microseconds
   const char* path = options.replay.c_str();
   std::ifstream in(options.replay, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "vesprine-monitor: cannot read %s\n", path);
+  SessionReader reader(in);
+  std::string error = CannotRead(options.replay);
+  if (!error.empty()) {
+    std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
     return false;
   }
-  SessionReader reader(in);
-  std::string error;
   if (!reader.Start(error)) {
     std::fprintf(stderr, "vesprine-monitor: %s: %s\n", path, error.c_str());
     return false;
@@ -219,8 +94,12 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
                  static_cast<long long>(entries));
     return false;
   }
-  std::fprintf(stderr, "vesprine-monitor: replayed %lld entries of %s%s\n", static_cast<long long>(entries), path,
-               Stopping() ? " (interrupted)" : "");
+  if (Stopping()) {
+    std::fprintf(stderr, "vesprine-monitor: interrupted after %lld entries of %s\n", static_cast<long long>(entries),
+                 path);
+    return false;
+  }
+  std::fprintf(stderr, "vesprine-monitor: replayed %lld entries of %s\n", static_cast<long long>(entries), path);
   return true;
 }
 
@@ -228,14 +107,7 @@ bool Replay(const Options& options, const Take& take, const ClientEvent& client_
 
 int main(int argc, char** argv) {
   Options options;
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (!ParseOptions(argc, argv, options)) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
+  if (const int status = ReadOptions(argc, argv, options); status >= 0) return status;
   CatchStop();
 
   if (options.compares || options.exports) {
@@ -252,9 +124,9 @@ int main(int argc, char** argv) {
   if (options.view) {
     view = std::make_unique<View>();
     std::string error;
-    if (!view->Start(options.address, static_cast<uint16_t>(options.port), options.images, error)) {
+    if (!view->Start(options.address, options.port, options.images, error)) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-      return 1;
+      return kExitError;
     }
   }
 
@@ -263,15 +135,20 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, out_buffer, _IOFBF, sizeof(out_buffer));
 
   // A file that cannot be written, or a write that fails later, is said
-  // once; the monitor goes on without recording.
+  // once; the monitor goes on without recording, and exits with status 2.
+  // A program is not run for a recording that cannot be made.
   SessionWriter recording;
+  bool record_failed = false;
   if (!options.record.empty()) {
     std::string error;
-    if (!recording.Open(options.record, error)) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+    record_failed = !recording.Open(options.record, error);
+    if (record_failed) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+    if (record_failed && !options.program.empty()) return kExitError;
   }
   const auto report_recording = [&] {
     const std::string error = recording.TakeError();
     if (!error.empty()) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+    record_failed = record_failed || !error.empty();
   };
 
   // One message, from the pipe or from a session, that arrived at `time`
@@ -338,14 +215,15 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     recording.Flush();
     report_recording();
-    if (view && complete && (options.count == 0 || tally.messages < options.count)) {
+    if (!complete) return kExitError;
+    if (view && (options.count == 0 || tally.messages < options.count)) {
       std::fputs("vesprine-monitor: the replay is done; the live view stays open (Ctrl-C ends it)\n", stderr);
       std::fflush(stderr);
       while (!WaitForStop(1000)) {
       }
     }
     PrintSummary(tally);
-    return complete ? 0 : 1;
+    return record_failed ? kExitError : kExitDone;
   }
 
   ServeHandlers handlers;
@@ -358,23 +236,51 @@ int main(int argc, char** argv) {
     recording.Flush();
     report_recording();
   };
+  // The program run under -- PROGRAM, started once the name is served;
+  // serving ends once it has ended and its connections are read.
+  ChildProcess program;
+  bool program_failed = false, program_ended = false;
+  int program_status = kExitError;
   handlers.ready = [&] {
-    std::fputs("vesprine-monitor: serving VesprinePipe\n", stderr);
+    // Said for scripts that wait for it; a program given is started instead.
+    if (options.program.empty()) std::fputs("vesprine-monitor: serving VesprinePipe\n", stderr);
     std::fflush(stderr);
     announce_view();
+    if (!options.program.empty() && !program.Start(options.program, false)) {
+      std::fprintf(stderr, "vesprine-monitor: cannot run %s: %s\n", options.program[0].c_str(), program.why().c_str());
+      program_failed = true;
+    }
   };
+  if (!options.program.empty()) {
+    handlers.done = [&] {
+      program_ended = program_ended || program.Ended(program_status);
+      return program_failed || program_ended;
+    };
+  }
 
   switch (Serve(handlers)) {
     case ServeResult::kStopped:
       break;
-    case ServeResult::kNameInUse:
-      std::fputs("vesprine-monitor: VesprinePipe is already served by another process\n", stderr);
-      return 1;
+    case ServeResult::kNameInUse: {
+      const std::string who = NameServer();
+      std::fprintf(stderr, "vesprine-monitor: VesprinePipe is already served by another process%s%s\n",
+                   who.empty() ? "" : ": ", who.c_str());
+      return kExitError;
+    }
     case ServeResult::kFailed:
       std::fputs("vesprine-monitor: cannot serve VesprinePipe\n", stderr);
-      return 1;
+      return kExitError;
   }
   std::fflush(stdout);
+  if (program_failed) return kExitError;
   PrintSummary(tally);
-  return 0;
+  if (options.program.empty()) return record_failed ? kExitError : kExitDone;
+  // Stopped by --count: the program is left to finish, unless interrupted.
+  while (!program_ended && !WaitForStop(50)) program_ended = program.Ended(program_status);
+  if (!program_ended) {
+    program.Kill();
+    std::fprintf(stderr, "vesprine-monitor: interrupted; %s ended\n", options.program[0].c_str());
+    return kExitError;
+  }
+  return record_failed ? kExitError : program_status;
 }

@@ -1,13 +1,16 @@
 #include "export/compare.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <vector>
 
 #include "export/walk.h"
+#include "input/files.h"
 #include "input/stop.h"
 #include "pixels/png.h"
 
@@ -126,6 +129,19 @@ class Report {
   bool json_;
 };
 
+// Whether the session at `path` holds a message (read up to the first one).
+bool HoldsMessage(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  SessionReader reader(in);
+  std::string error;
+  SessionEntry entry;
+  if (!reader.Start(error)) return true;  // the walk says what is wrong with it
+  while (reader.Next(entry, error)) {
+    if (entry.kind == SessionEntry::kMessage) return true;
+  }
+  return !error.empty();
+}
+
 std::string Line(const Walk& walk) {
   const SessionEntry& e = walk.entry();
   const auto found = walk.scene().clients.find(e.client);
@@ -140,6 +156,13 @@ int Compare(const CompareOptions& options) {
   for (Walk* walk : {&a, &b}) {
     if (!walk->Start()) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", walk->error().c_str());
+      return 2;
+    }
+    // A recording that caught nothing (the program never reached the
+    // monitor) would agree with any other such: refused unless expected.
+    if (!options.allowEmpty && !HoldsMessage(walk->path())) {
+      std::fprintf(stderr, "vesprine-monitor: %s holds no message, so there is nothing to compare "
+                   "(--allow-empty compares it anyway)\n", walk->path().c_str());
       return 2;
     }
   }
@@ -166,8 +189,10 @@ int Compare(const CompareOptions& options) {
       const std::string png = EncodePng(width, height, picture);
       std::FILE* file = std::fopen(options.diff.c_str(), "wb");
       const bool written = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
-      if (file != nullptr && std::fclose(file) != 0) std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.diff.c_str());
-      if (!written) std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.diff.c_str());
+      const int error = errno;
+      if ((file != nullptr && std::fclose(file) != 0) || !written) {
+        std::fprintf(stderr, "vesprine-monitor: %s\n", CannotWrite(options.diff, error).c_str());
+      }
       value["diff"] = options.diff;
       text += "; the differences drawn in " + options.diff;
     }
@@ -201,6 +226,11 @@ int Compare(const CompareOptions& options) {
     if (b_more && !Stopping()) b.Apply();
     if (Stopping()) continue;  // the next step says where it was interrupted
     if (every && (a_more || b_more) && screens_differ()) return 1;
+  }
+  if (options.at && std::max(a.messages(), b.messages()) < *options.at) {
+    std::fprintf(stderr, "vesprine-monitor: --at %lld is past the end: the sessions have %lld and %lld messages; "
+                 "comparing after the last\n", (long long)*options.at, (long long)a.messages(),
+                 (long long)b.messages());
   }
   if (!every && screens_differ()) return 1;
   if (!messages_differ) {

@@ -16,9 +16,10 @@ struct CompareOptions {
   std::optional<int64_t> at;    // compare only the screens right after this message
   bool final = false;           // compare only the last screens
   bool json = false;            // JSON lines instead of text
+  bool allowEmpty = false;      // a session with no message is no error
   std::string images = ".";
 };
 
 // Returns the exit status: 0 the screens agree within the tolerance, 1 they
-// differ, 2 a session cannot be read.
+// differ, 2 a session cannot be read or holds no message (unless allowed).
 int Compare(const CompareOptions& options);

@@ -1,13 +1,16 @@
 #include "export/export.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "export/process.h"
+#include "input/process.h"
 #include "export/walk.h"
+#include "input/files.h"
 #include "input/stop.h"
 #include "pixels/png.h"
 
@@ -27,6 +30,9 @@ struct Progress {
   }
 };
 
+// "1 frame", "2 frames".
+std::string Frames(int64_t count) { return std::to_string(count) + (count == 1 ? " frame" : " frames"); }
+
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -36,7 +42,26 @@ int Finished(const Walk& walk) {
   if (walk.error().empty()) return 0;
   std::fprintf(stderr, "vesprine-monitor: %s; exported up to message %lld\n", walk.error().c_str(),
                (long long)walk.messages());
-  return 1;
+  return 2;
+}
+
+// Said when a range reaches past the session's end (`last` the message asked for).
+void PastTheEnd(const Walk& walk, const char* option, int64_t last) {
+  if (walk.messages() >= last || !walk.error().empty()) return;
+  std::fprintf(stderr, "vesprine-monitor: %s %lld is past the end: %s has %lld messages; exporting up to the last\n",
+               option, (long long)last, walk.path().c_str(), (long long)walk.messages());
+}
+
+// Writes `bytes` to `path`; false, said in one line, when it cannot.
+bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0) {
+    return true;
+  }
+  const int error = errno;
+  if (file != nullptr) std::remove(path.c_str());
+  std::fprintf(stderr, "vesprine-monitor: %s\n", CannotWrite(path, error).c_str());
+  return false;
 }
 
 int Picture(Walk& walk, const ExportOptions& options) {
@@ -47,17 +72,9 @@ int Picture(Walk& walk, const ExportOptions& options) {
     std::fprintf(stderr, "vesprine-monitor: %s; nothing written\n", walk.error().c_str());
     return 2;
   }
-  if (options.at && walk.messages() < at && walk.error().empty()) {
-    std::fprintf(stderr, "vesprine-monitor: %s has %lld messages; exporting the last\n", walk.path().c_str(),
-                 (long long)walk.messages());
-  }
+  if (options.at) PastTheEnd(walk, "--at", at);
   const Layer& frame = walk.Frame();
-  const std::string png = EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay));
-  std::FILE* file = std::fopen(options.output.c_str(), "wb");
-  if (file == nullptr || std::fwrite(png.data(), 1, png.size(), file) != png.size() || std::fclose(file) != 0) {
-    std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
-    return 2;
-  }
+  if (!WriteFile(options.output, EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay)))) return 2;
   return Finished(walk);
 }
 
@@ -93,7 +110,7 @@ struct ApngSink : Sink {
     int64_t left = ms(first + count) - ms(first);
     for (bool once = true; once || left > 0; once = false) {
       const auto part = static_cast<uint32_t>(std::min<int64_t>(left, 65535));
-      writer.Add(picture, part);
+      if (!writer.Add(picture, part, Stopping)) return;  // a large picture's encoding given up at a stop
       left -= part;
       ++written;
     }
@@ -132,7 +149,10 @@ struct FfmpegSink : Sink {
 std::unique_ptr<Sink> OpenSink(const ExportOptions& options, int32_t width, int32_t height) {
   if (EndsWith(options.output, ".png")) {
     std::FILE* file = std::fopen(options.output.c_str(), "wb");
-    if (file == nullptr) return nullptr;
+    if (file == nullptr) {
+      std::fprintf(stderr, "vesprine-monitor: %s\n", CannotWrite(options.output, errno).c_str());
+      return nullptr;
+    }
     return std::make_unique<ApngSink>(file, width, height, options.fps);
   }
   const std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -145,31 +165,74 @@ std::unique_ptr<Sink> OpenSink(const ExportOptions& options, int32_t width, int3
   // Named as a file, so that no name is read as an option (-x.gif) or another protocol (pipe:1.gif).
   arguments.push_back("file:" + options.output);
   auto sink = std::make_unique<FfmpegSink>();
-  if (!sink->ffmpeg.Start(arguments)) return nullptr;
+  if (!sink->ffmpeg.Start(arguments)) {
+    std::fprintf(stderr, "vesprine-monitor: cannot run ffmpeg: %s\n", sink->ffmpeg.why().c_str());
+    return nullptr;
+  }
   return sink;
+}
+
+// The clip's time: the recorded time since the range's first message, each
+// pause cut to `longest`. Unsigned, so that no pair of recorded times can overflow.
+struct ClipClock {
+  int64_t longest;
+  int64_t now = 0;
+  std::optional<int64_t> last;  // the time of the message before
+  void Tick(int64_t time) {
+    if (last && time > *last) now += int64_t(std::min(uint64_t(time) - uint64_t(*last), uint64_t(longest)));
+    last = time;
+  }
+};
+
+// Fewer frames than this by recorded time, and a clip has a frame per message.
+constexpr int64_t kFewFrames = 5;
+
+// Whether messages `from` to `to` of the session span fewer than kFewFrames
+// frames of recorded time (read only as far as needed, nothing drawn).
+bool Brief(const std::string& path, int64_t from, int64_t to, ClipClock clock, int64_t frame_us) {
+  std::ifstream in(path, std::ios::binary);
+  SessionReader reader(in);
+  std::string error;
+  if (!reader.Start(error)) return false;
+  SessionEntry entry;
+  for (int64_t messages = 0; messages < to && !Stopping() && reader.Next(entry, error);) {
+    if (entry.kind != SessionEntry::kMessage) continue;
+    if (++messages <= from) {
+      clock.last = entry.time;
+      continue;
+    }
+    clock.Tick(entry.time);
+    if (clock.now / frame_us + 1 >= kFewFrames) return false;
+  }
+  return true;
 }
 
 // The clip: a frame for each 1/fps of the session's time from message
 // `from` on, each showing the screen right after the messages that arrived
 // by then; a pause longer than a frame lasts one frame (with --pace, up to
-// 10 s). A picture shown for several frames is written once, for as long.
+// 10 s). With --every M, or when the range's time gives fewer than
+// kFewFrames frames (and not --pace), a frame for every M messages (by
+// default 1) instead.
+// A picture shown for several frames is written once, for as long.
 int Clip(Walk& walk, const ExportOptions& options) {
   const int64_t from = options.from.value_or(0), to = options.to.value_or(INT64_MAX);
   while (walk.messages() < from && walk.Step()) {
   }
+  if (options.from) PastTheEnd(walk, "--from", from);
   const int64_t frame_us = 1'000'000 / options.fps;
-  const int64_t longest = options.pace ? kLongestPause : frame_us;
+  ClipClock clock{options.pace ? kLongestPause : frame_us, 0, std::nullopt};
+  if (from > 0) clock.last = walk.entry().time;
+  const int64_t every = options.every.value_or(!options.pace && Brief(walk.path(), from, to, clock, frame_us) ? 1 : 0);
+  // By message, a clip from a later message starts with the screen as it was then.
+  const int64_t first = every > 0 && from > 0 ? 1 : 0;
   const Progress progress;
   std::unique_ptr<Sink> sink;  // opened at the size of the first frame
   int32_t width = 0, height = 0;
   std::vector<Pixel> shown;
   int64_t shown_from = 0;  // the frame from which `shown` is shown
   int64_t frame = 0;       // the frame the messages applied so far fall in
-  int64_t clock = 0;       // the clip's time of the last message read, in microseconds
-  std::optional<int64_t> last_time;  // of the message before
-  if (from > 0) last_time = walk.entry().time;
   bool resized = false;
-  // The picture now, from frame `at` on; false when the output cannot be written.
+  // The picture now, from frame `at` on; false, said, when the output cannot be written.
   const auto show_now = [&](int64_t at) {
     const Layer& now = walk.Frame();
     if (!sink) {
@@ -189,16 +252,12 @@ int Clip(Walk& walk, const ExportOptions& options) {
   };
   bool open = true;
   while (open && walk.messages() < to && walk.Next()) {
-    const int64_t time = walk.entry().time;
-    // Unsigned, so that no pair of recorded times can overflow.
-    if (last_time && time > *last_time) {
-      clock += int64_t(std::min(uint64_t(time) - uint64_t(*last_time), uint64_t(longest)));
-    }
-    last_time = time;
+    clock.Tick(walk.entry().time);
     // A message in a later frame: what was drawn so far is that frame's picture.
-    if (clock / frame_us > frame) {
+    const int64_t in_frame = every > 0 ? first + (walk.messages() - from) / every : clock.now / frame_us;
+    if (in_frame > frame) {
       open = show_now(frame);
-      frame = clock / frame_us;
+      frame = in_frame;
       if (sink) progress.Say(walk.messages(), sink->written);
     }
     walk.Apply();
@@ -206,37 +265,35 @@ int Clip(Walk& walk, const ExportOptions& options) {
   if (Stopping()) {
     // The frames written so far stay a clip; the picture pending is not encoded.
     if (sink && sink->Abandon()) {
-      std::fprintf(stderr, "vesprine-monitor: %s; wrote %lld frames to %s\n", walk.error().c_str(),
-                   (long long)sink->written, options.output.c_str());
-      return 1;
+      std::fprintf(stderr, "vesprine-monitor: %s; wrote %s to %s\n", walk.error().c_str(),
+                   Frames(sink->written).c_str(), options.output.c_str());
+      return 2;
     }
     if (sink) std::remove(options.output.c_str());
     std::fprintf(stderr, "vesprine-monitor: %s; nothing written\n", walk.error().c_str());
     return 2;
   }
   if (open) open = show_now(frame);
-  if (!open) {
-    std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
-    return 2;
-  }
+  if (!open) return 2;
   sink->Show(shown, shown_from, frame + 1 - shown_from);
   progress.Done();
   if (!sink->Finish()) {
     std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
     return 2;
   }
+  if (options.to) PastTheEnd(walk, "--to", to);
   if (resized) {
     std::fputs("vesprine-monitor: the resolution changed during the clip; its frames keep the first one's size, "
                "the screen's top-left corner in place\n", stderr);
   }
-  std::fprintf(stderr, "vesprine-monitor: wrote %lld frames to %s\n", (long long)sink->written, options.output.c_str());
+  std::fprintf(stderr, "vesprine-monitor: wrote %s to %s\n", Frames(sink->written).c_str(), options.output.c_str());
   return Finished(walk);
 }
 
 }  // namespace
 
 int Export(const std::string& path, const ExportOptions& options) {
-  const bool clip = options.from || options.to;
+  const bool clip = options.from || options.to || options.every;
   const bool png = EndsWith(options.output, ".png");
   if (!png && !EndsWith(options.output, ".gif") && !EndsWith(options.output, ".mp4") &&
       !EndsWith(options.output, ".webm")) {

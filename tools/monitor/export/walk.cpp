@@ -1,15 +1,14 @@
 #include "export/walk.h"
 
+#include "input/files.h"
 #include "input/stop.h"
 
 Walk::Walk(const std::string& path, const std::string& images)
     : path_(path), in_(path, std::ios::binary), reader_(in_), images_(images), source_(images_.Source()) {}
 
 bool Walk::Start() {
-  if (!in_) {
-    error_ = "cannot read " + path_;
-    return false;
-  }
+  error_ = CannotRead(path_);
+  if (!error_.empty()) return false;
   if (!reader_.Start(error_)) {
     error_ = path_ + ": " + error_;
     return false;

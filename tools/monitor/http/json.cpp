@@ -53,6 +53,7 @@ json HistoryJson(const History& history) {
     entries.push_back(std::move(entry));
   }
   return {{"x", history.x}, {"y", history.y}, {"message", history.message}, {"first", history.first},
-          {"last", history.last}, {"onScreen", history.onScreen}, {"total", history.total},
+          {"last", history.last}, {"onScreen", history.onScreen}, {"width", history.width},
+          {"height", history.height}, {"total", history.total},
           {"dropped", history.first > 0}, {"entries", std::move(entries)}};
 }

@@ -56,6 +56,13 @@ Response Bytes(std::string body, const char* type, unsigned version) {
   return response;
 }
 
+// A look back's answer, saying which message it shows: the one asked for,
+// or the last there is when asked past it.
+Response Showing(Response response, int64_t message) {
+  response.set("X-Vesprine-Message", std::to_string(message));
+  return response;
+}
+
 Response Busy(unsigned version) {
   return Plain(http::status::service_unavailable, "too many looks back at once (at most " +
                                                       std::to_string(kMaxLooks) + ")", version);
@@ -107,7 +114,7 @@ net::awaitable<Response> Frame(Server& server, Asked asked) {
   };
   auto png = co_await Look(server, std::move(encode));
   if (!png) co_return Busy(asked.version);
-  co_return Bytes(std::move(*png), "image/png", asked.version);
+  co_return Showing(Bytes(std::move(*png), "image/png", asked.version), latest ? latest->message : message);
 }
 
 // A chosen sprite's surface alone, as a PNG.
@@ -125,8 +132,10 @@ net::awaitable<Response> SpriteSurface(Server& server, Asked asked) {
   };
   auto png = co_await Look(server, std::move(encode));
   if (!png) co_return Busy(asked.version);
-  if (png->empty()) co_return Plain(http::status::not_found, "no such sprite at that message", asked.version);
-  co_return Bytes(std::move(*png), "image/png", asked.version);
+  if (png->empty()) {
+    co_return Showing(Plain(http::status::not_found, "no such sprite at that message", asked.version), message);
+  }
+  co_return Showing(Bytes(std::move(*png), "image/png", asked.version), message);
 }
 
 net::awaitable<Response> PixelAnswer(Server& server, Asked asked) {
@@ -143,7 +152,7 @@ net::awaitable<Response> PixelAnswer(Server& server, Asked asked) {
   };
   auto body = co_await Look(server, std::move(history));
   if (!body) co_return Busy(asked.version);
-  co_return Bytes(std::move(*body), "application/json", asked.version);
+  co_return Showing(Bytes(std::move(*body), "application/json", asked.version), message);
 }
 
 net::awaitable<Response> Seek(Server& server, Asked asked) {
@@ -160,7 +169,7 @@ net::awaitable<Response> Seek(Server& server, Asked asked) {
   };
   auto body = co_await Look(server, std::move(make));
   if (!body) co_return Busy(asked.version);
-  co_return Bytes(std::move(*body), "application/json", asked.version);
+  co_return Showing(Bytes(std::move(*body), "application/json", asked.version), message);
 }
 
 // The look back a path names.

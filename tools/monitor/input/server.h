@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // What the server calls, one call at a time.
 struct ServeHandlers {
@@ -18,9 +19,17 @@ struct ServeHandlers {
   std::function<void()> idle;
   // Once the name is served.
   std::function<void()> ready;
+  // When set, asked while no message waits (at least every 50 ms): true
+  // once serving may end as soon as no client is connected.
+  std::function<bool()> done;
 };
 
 enum class ServeResult { kStopped, kNameInUse, kFailed };
 
-// Serves until a handler returns false or the user interrupts (Ctrl-C, SIGTERM).
+// Serves until a handler returns false, `done` says so, or the user
+// interrupts (Ctrl-C, SIGTERM).
 ServeResult Serve(const ServeHandlers& handlers);
+
+// Who serves the name, when another process does: "pid N (NAME)", or ""
+// where that cannot be told.
+std::string NameServer();

@@ -1,5 +1,6 @@
 // Linux: the abstract SOCK_SEQPACKET socket "VesprinePipe", every client
 // polled on one thread.
+#include <dirent.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,7 +12,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "protocol/protocol.h"
@@ -131,9 +135,13 @@ ServeResult Serve(const ServeHandlers& handlers) {
     const bool listening = Clock::now() >= listen_again;
     std::vector<pollfd> fds{{StopDescriptor(), POLLIN, 0}, {listener, static_cast<short>(listening ? POLLIN : 0), 0}};
     for (const Client& client : clients) fds.push_back({client.fd, POLLIN, 0});
+    // Asked before looking: whatever came before the answer is seen below.
+    const bool done = handlers.done && handlers.done();
     if (poll(fds.data(), fds.size(), 0) == 0) {
       handlers.idle();
-      if (poll(fds.data(), fds.size(), listening ? -1 : MillisecondsUntil(listen_again)) <= 0) continue;
+      if (done && clients.empty()) break;
+      const int wait = listening ? -1 : MillisecondsUntil(listen_again);
+      if (poll(fds.data(), fds.size(), handlers.done && (wait < 0 || wait > 50) ? 50 : wait) <= 0) continue;
     }
     for (size_t i = kFirstClient; i < fds.size() && serving && !Stopping(); ++i) {
       if (fds[i].revents == 0) continue;
@@ -168,4 +176,44 @@ ServeResult Serve(const ServeHandlers& handlers) {
   for (const Client& client : clients) close(client.fd);
   close(listener);
   return ServeResult::kStopped;
+}
+
+// The listening socket's inode from /proc/net/unix, then the process that
+// holds a descriptor of it (only processes this user may look into).
+std::string NameServer() {
+  std::ifstream table("/proc/net/unix");
+  const std::string path = std::string("@") + kSocketName;
+  std::string line, inode;
+  while (inode.empty() && std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, references, protocol, flags, type, state, number, name;
+    fields >> slot >> references >> protocol >> flags >> type >> state >> number >> name;
+    if (name == path && flags == "00010000") inode = number;
+  }
+  if (inode.empty()) return "";
+  const std::string target = "socket:[" + inode + "]";
+  // Processes come and go meanwhile: what cannot be read is passed over.
+  DIR* processes = opendir("/proc");
+  std::string found;
+  while (processes != nullptr && found.empty()) {
+    const dirent* process = readdir(processes);
+    if (process == nullptr) break;
+    const std::string pid = process->d_name;
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string folder = "/proc/" + pid + "/fd/";
+    DIR* fds = opendir(folder.c_str());
+    for (const dirent* fd = fds ? readdir(fds) : nullptr; fd != nullptr; fd = readdir(fds)) {
+      char link[64] = "";
+      const ssize_t size = readlink((folder + fd->d_name).c_str(), link, sizeof(link) - 1);
+      if (size <= 0 || std::string(link, size_t(size)) != target) continue;
+      // The program's name as started (comm would cut it to 15 bytes).
+      std::string name;
+      std::getline(std::ifstream("/proc/" + pid + "/cmdline"), name, '\0');
+      found = "pid " + pid + " (" + name.substr(name.find_last_of('/') + 1) + ")";
+      break;
+    }
+    if (fds != nullptr) closedir(fds);
+  }
+  if (processes != nullptr) closedir(processes);
+  return found;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -146,8 +147,35 @@ ServeResult Serve(const ServeHandlers& handlers) {
   std::thread(Listen, second, std::cref(handlers)).detach();
   handlers.ready();
   const HANDLE stops[] = {stop_event, StopEvent()};
-  WaitForMultipleObjects(2, stops, FALSE, INFINITE);
+  // With `done`, serving ends once it holds and no client has been read
+  // for two looks in a row, 50 ms apart: a client that connected just
+  // before is handed to its reader by then.
+  int quiet = 0;
+  while (WaitForMultipleObjects(2, stops, FALSE, handlers.done ? 50 : INFINITE) == WAIT_TIMEOUT) {
+    const bool done = handlers.done();
+    quiet = done && readers == 0 ? quiet + 1 : 0;
+    if (quiet == 2) break;
+  }
   // Readers may be mid-call: keep them from the handler once serving stops.
   handler_mutex.lock();
   return ServeResult::kStopped;
+}
+
+// Connects as a client, for a moment, to ask the pipe which process serves it.
+std::string NameServer() {
+  const HANDLE pipe = CreateFileA(kPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE) return "";
+  ULONG pid = 0;
+  const bool known = GetNamedPipeServerProcessId(pipe, &pid);
+  CloseHandle(pipe);
+  if (!known) return "";
+  std::string name;
+  if (const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid)) {
+    char path[MAX_PATH] = "";
+    DWORD size = MAX_PATH;
+    if (QueryFullProcessImageNameA(process, 0, path, &size)) name = path;
+    CloseHandle(process);
+  }
+  name = name.substr(name.find_last_of("\\/") + 1);
+  return "pid " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
 }

@@ -52,14 +52,16 @@ inline uint32_t Cost(uint8_t value) { return static_cast<uint32_t>(std::abs(stat
 // Each row behind its filter type, the filter chosen per row; rows are
 // `stride` bytes apart in `rgba`. Each filter is computed in a loop of its
 // own (the first row's "up" is a row of zeros): the same bytes as choosing
-// per byte, several times faster.
-std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba, size_t rgba_stride) {
+// per byte, several times faster. Empty when `stop` (if given) says so.
+std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba, size_t rgba_stride,
+                              bool (*stop)() = nullptr) {
   const size_t stride = size_t(width) * 4;
   std::vector<uint8_t> out;
   out.reserve((stride + 1) * size_t(height));
   std::vector<uint8_t> sub(stride), up_filtered(stride), paeth(stride);
   const std::vector<uint8_t> zeros(stride);
   for (int32_t y = 0; y < height; ++y) {
+    if (stop != nullptr && y % 64 == 0 && stop()) return {};
     const uint8_t* row = rgba + size_t(y) * rgba_stride;
     const uint8_t* up = y > 0 ? row - rgba_stride : zeros.data();
     uint32_t none_cost = 0, sub_cost = 0, up_cost = 0, paeth_cost = 0;
@@ -114,9 +116,11 @@ std::string AnimationControl(uint32_t frames) {
 // by zlib with run-length matches only (Z_RLE): on a noisy 640 × 480 picture
 // and on the demo's, a little smaller than level 1 makes it, and on the noisy
 // one in well under half the time. The same zlib version and settings give
-// the same bytes on every target.
-std::string Deflated(int32_t w, int32_t h, const Pixel* pixels, size_t stride) {
-  std::vector<uint8_t> filtered = Filtered(w, h, reinterpret_cast<const uint8_t*>(pixels), stride * sizeof(Pixel));
+// the same bytes on every target. Empty when `stop` (if given) says so.
+std::string Deflated(int32_t w, int32_t h, const Pixel* pixels, size_t stride, bool (*stop)() = nullptr) {
+  std::vector<uint8_t> filtered =
+      Filtered(w, h, reinterpret_cast<const uint8_t*>(pixels), stride * sizeof(Pixel), stop);
+  if (filtered.empty()) return "";
   z_stream stream{};
   if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK) throw std::bad_alloc();
   std::string out(deflateBound(&stream, static_cast<uLong>(filtered.size())), '\0');
@@ -175,14 +179,15 @@ void ApngWriter::Write(const std::string& bytes) {
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
 }
 
-void ApngWriter::Add(const std::vector<Pixel>& picture, uint32_t milliseconds) {
+bool ApngWriter::Add(const std::vector<Pixel>& picture, uint32_t milliseconds, bool (*stop)()) {
   if (frames_ == 0) {
-    Frame(0, 0, width_, height_, milliseconds, picture);
+    if (!Frame(0, 0, width_, height_, milliseconds, picture, stop)) return false;
   } else {
     // The box of pixels that changed; an unchanged picture still takes its
     // time, as one pixel of itself.
     int32_t x0 = width_, y0 = height_, x1 = 0, y1 = 0;
     for (int32_t y = 0; y < height_; ++y) {
+      if (stop != nullptr && y % 64 == 0 && stop()) return false;
       for (int32_t x = 0; x < width_; ++x) {
         const size_t i = size_t(y) * size_t(width_) + size_t(x);
         if (picture[i] == last_[i]) continue;
@@ -190,13 +195,17 @@ void ApngWriter::Add(const std::vector<Pixel>& picture, uint32_t milliseconds) {
       }
     }
     if (x1 == 0) x0 = y0 = 0, x1 = y1 = 1;
-    Frame(x0, y0, x1 - x0, y1 - y0, milliseconds, picture);
+    if (!Frame(x0, y0, x1 - x0, y1 - y0, milliseconds, picture, stop)) return false;
   }
   last_ = picture;
+  return true;
 }
 
-void ApngWriter::Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t milliseconds,
-                       const std::vector<Pixel>& picture) {
+bool ApngWriter::Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t milliseconds,
+                       const std::vector<Pixel>& picture, bool (*stop)()) {
+  const std::string data =
+      Deflated(w, h, picture.data() + size_t(y) * size_t(width_) + size_t(x), size_t(width_), stop);
+  if (data.empty()) return false;
   // Frame control: sequence, size, offset, delay (milliseconds / 1000),
   // dispose NONE, blend SOURCE.
   std::string control;
@@ -211,7 +220,6 @@ void ApngWriter::Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t mill
   control += std::string("\x03\xE8\x00\x00", 4);
   std::string out;
   Chunk(out, "fcTL", control);
-  const std::string data = Deflated(w, h, picture.data() + size_t(y) * size_t(width_) + size_t(x), size_t(width_));
   if (frames_ == 0) {
     Chunk(out, "IDAT", data);
   } else {
@@ -221,6 +229,7 @@ void ApngWriter::Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t mill
   }
   Write(out);
   ++frames_;
+  return true;
 }
 
 bool ApngWriter::Finish() {

@@ -25,15 +25,18 @@ class ApngWriter {
  public:
   // `file` must be seekable: the frame count is written last.
   ApngWriter(std::FILE* file, int32_t width, int32_t height);
-  // The next picture (straight RGBA, the screen's size), shown for `milliseconds`.
-  void Add(const std::vector<Pixel>& picture, uint32_t milliseconds);
+  // The next picture (straight RGBA, the screen's size), shown for
+  // `milliseconds`; false, nothing written, when `stop` (if given) says so
+  // before it is done: a large picture takes long to encode.
+  bool Add(const std::vector<Pixel>& picture, uint32_t milliseconds, bool (*stop)() = nullptr);
   // Writes the frame count and the end; false when a write failed.
   bool Finish();
   uint32_t frames() const { return frames_; }
 
  private:
   void Write(const std::string& bytes);
-  void Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t milliseconds, const std::vector<Pixel>& picture);
+  bool Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t milliseconds, const std::vector<Pixel>& picture,
+             bool (*stop)());
 
   std::FILE* file_;
   int32_t width_, height_;

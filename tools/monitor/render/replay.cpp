@@ -250,6 +250,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
     b = next;
   }
   history.onScreen = x >= 0 && y >= 0 && x < scene.width && y < scene.height;
+  history.width = scene.width, history.height = scene.height;
   history.entries.assign(latest.begin(), latest.end());
   return history;
 }

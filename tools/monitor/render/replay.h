@@ -52,7 +52,8 @@ struct HistoryEntry {
 struct History {
   int32_t x = 0, y = 0;
   int64_t message = 0, first = 0, last = 0;
-  bool onScreen = true;              // the pixel lies on the screen at the point
+  bool onScreen = true;              // the pixel lies on the screen at the point,
+  int32_t width = 0, height = 0;     // the screen's size there
   int64_t total = 0;                 // messages that drew on it or changed it
   std::vector<HistoryEntry> entries;  // the latest kMaxHistoryEntries, latest first
 };

@@ -1,5 +1,6 @@
-// Linux: posix_spawnp, with the pipe to its standard input the one
-// descriptor the program gets beyond standard output and error; SIGPIPE
+// Linux: posix_spawnp, with the pipe to its standard input (or the
+// monitor's) the one descriptor the program gets beyond standard output
+// and error; SIGPIPE
 // ignored here, so that a program that stops reading fails a write instead
 // of ending the monitor, and left to its default in the program. Our end of
 // the pipe does not block, so that a stop is seen while the program is slow
@@ -15,9 +16,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
-#include "export/process.h"
+#include "input/process.h"
 #include "input/stop.h"
 
 std::string FindProgram(const std::string& name) {
@@ -32,16 +34,19 @@ std::string FindProgram(const std::string& name) {
   return "";
 }
 
-bool ChildProcess::Start(const std::vector<std::string>& arguments) {
+bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) {
   Kill();
   std::signal(SIGPIPE, SIG_IGN);
-  int ends[2];
+  int ends[2] = {-1, -1};
+  if (input && pipe2(ends, O_CLOEXEC) != 0) {
+    why_ = std::strerror(errno);
+    return false;
+  }
   // Only our end is made non-blocking: the program's end is another open file.
-  if (pipe2(ends, O_CLOEXEC) != 0) return false;
-  fcntl(ends[1], F_SETFL, O_NONBLOCK);
+  if (input) fcntl(ends[1], F_SETFL, O_NONBLOCK);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
+  if (input) posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -59,9 +64,10 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments) {
   const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
-  close(ends[0]);
+  if (input) close(ends[0]);
   if (error != 0) {
-    close(ends[1]);
+    if (input) close(ends[1]);
+    why_ = std::strerror(error);
     return false;
   }
   input_ = ends[1];
@@ -102,7 +108,7 @@ int Wait(pid_t pid) {
 
 bool ChildProcess::Finish() {
   if (process_ < 0) return false;
-  close(static_cast<int>(input_));
+  if (input_ >= 0) close(static_cast<int>(input_));
   const int status = Wait(static_cast<pid_t>(process_));
   input_ = process_ = -1;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -111,9 +117,19 @@ bool ChildProcess::Finish() {
 void ChildProcess::Kill() {
   if (process_ < 0) return;
   kill(static_cast<pid_t>(process_), SIGKILL);
-  close(static_cast<int>(input_));
+  if (input_ >= 0) close(static_cast<int>(input_));
   Wait(static_cast<pid_t>(process_));
   input_ = process_ = -1;
+}
+
+bool ChildProcess::Ended(int& status) {
+  if (process_ < 0) return false;
+  int state = 0;
+  if (waitpid(static_cast<pid_t>(process_), &state, WNOHANG) != static_cast<pid_t>(process_)) return false;
+  status = WIFEXITED(state) ? WEXITSTATUS(state) : 128 + WTERMSIG(state);
+  if (input_ >= 0) close(static_cast<int>(input_));
+  input_ = process_ = -1;
+  return true;
 }
 
 bool ErrorsToTerminal() { return isatty(2) != 0; }

@@ -9,8 +9,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
-#include "export/process.h"
+#include "input/process.h"
 
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
@@ -77,6 +78,26 @@ HANDLE Inheritable(DWORD which) {
   return copy;
 }
 
+// The system's words for an error code, on one line.
+std::string Reason(DWORD code) {
+  char text[512] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof(text),
+                 nullptr);
+  std::string reason = text;
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.')) reason.pop_back();
+  return reason.empty() ? "error " + std::to_string(code) : reason;
+}
+
+// A program named without a folder is looked for on the path, as a shell
+// would; CreateProcessW itself would look in the working folder first.
+std::wstring Path(const std::wstring& program) {
+  if (program.find_first_of(L"\\/:") != std::wstring::npos) return program;
+  std::string name(program.begin(), program.end());
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+  const std::string found = FindProgram(name);
+  return found.empty() ? program : std::wstring(found.begin(), found.end());
+}
+
 // CreateProcessW, the child inheriting only `inherited`.
 bool Create(const std::wstring& program, std::wstring& line, STARTUPINFOW& startup, std::vector<HANDLE>& inherited,
             PROCESS_INFORMATION& started) {
@@ -96,15 +117,18 @@ bool Create(const std::wstring& program, std::wstring& line, STARTUPINFOW& start
 
 }  // namespace
 
-bool ChildProcess::Start(const std::vector<std::string>& arguments) {
+bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) {
   Kill();
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return false;
-  SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
+  if (input && !CreatePipe(&read_end, &write_end, &inherit, 0)) {
+    why_ = Reason(GetLastError());
+    return false;
+  }
+  if (input) SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup{};
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = read_end;
+  startup.hStdInput = input ? read_end : Inheritable(STD_INPUT_HANDLE);
   startup.hStdOutput = Inheritable(STD_OUTPUT_HANDLE);
   startup.hStdError = Inheritable(STD_ERROR_HANDLE);
   std::vector<HANDLE> inherited;
@@ -115,14 +139,15 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) wide.push_back(Wide(argument));
   std::wstring line = CommandLine(wide);
   PROCESS_INFORMATION started{};
-  const bool ok = Create(wide[0], line, startup, inherited, started);
+  const bool ok = Create(Path(wide[0]), line, startup, inherited, started);
+  if (!ok) why_ = Reason(GetLastError());
   for (HANDLE handle : inherited) CloseHandle(handle);
   if (!ok) {
-    CloseHandle(write_end);
+    if (input) CloseHandle(write_end);
     return false;
   }
   CloseHandle(started.hThread);
-  input_ = reinterpret_cast<intptr_t>(write_end);
+  input_ = input ? reinterpret_cast<intptr_t>(write_end) : -1;
   process_ = reinterpret_cast<intptr_t>(started.hProcess);
   return true;
 }
@@ -142,7 +167,7 @@ bool ChildProcess::Write(const void* bytes, size_t size) {
 bool ChildProcess::Finish() {
   if (process_ == -1) return false;
   const auto process = reinterpret_cast<HANDLE>(process_);
-  CloseHandle(reinterpret_cast<HANDLE>(input_));
+  if (input_ != -1) CloseHandle(reinterpret_cast<HANDLE>(input_));
   DWORD status = 1;
   const bool ok = WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &status);
   CloseHandle(process);
@@ -154,10 +179,22 @@ void ChildProcess::Kill() {
   if (process_ == -1) return;
   const auto process = reinterpret_cast<HANDLE>(process_);
   TerminateProcess(process, 1);
-  CloseHandle(reinterpret_cast<HANDLE>(input_));
+  if (input_ != -1) CloseHandle(reinterpret_cast<HANDLE>(input_));
   WaitForSingleObject(process, INFINITE);
   CloseHandle(process);
   input_ = process_ = -1;
+}
+
+bool ChildProcess::Ended(int& status) {
+  if (process_ == -1) return false;
+  const auto process = reinterpret_cast<HANDLE>(process_);
+  DWORD code = 0;
+  if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0 || !GetExitCodeProcess(process, &code)) return false;
+  status = static_cast<int>(code);
+  if (input_ != -1) CloseHandle(reinterpret_cast<HANDLE>(input_));
+  CloseHandle(process);
+  input_ = process_ = -1;
+  return true;
 }
 
 bool ErrorsToTerminal() { return _isatty(2) != 0; }

@@ -1,0 +1,12 @@
+// Why a file cannot be read or written, said in one line with the
+// system's reason, for every mode alike.
+#pragma once
+
+#include <string>
+
+// "cannot read P: REASON" ("it is a folder", "it is empty", or the
+// system's words), or "" when `path` is a file with something in it.
+std::string CannotRead(const std::string& path);
+// "cannot write P: REASON", `error` the errno its opening failed with; a
+// missing folder is named.
+std::string CannotWrite(const std::string& path, int error);
