@@ -400,3 +400,87 @@ test('a file that is not a session, or is missing, is an error', () => {
   assert.equal(compare(a, path('missing.session')).status, 2);
   assert.ok(!existsSync(path('never.png')));
 });
+
+// --- Images that cannot be read --------------------------------------------
+
+// A full record naming an image: DrawImage (7) at 0, 0, or SetBackground (27).
+function imageRecord(code, name) {
+  const bytes = Buffer.alloc(4296);
+  bytes.writeInt32LE(code, 0);
+  bytes.writeInt32LE(code, 4);
+  if (code === 27) bytes.writeInt32LE(255, 4 + 36);
+  bytes.write(name, 4 + 192, 'latin1');
+  bytes.writeInt32LE(name.length, 4 + 4288);
+  return bytes;
+}
+const drawImage = (name) => imageRecord(7, name);
+const background = (name) => imageRecord(27, name);
+
+// The monitor run in the work folder with no --images, as a user in another folder than the recording's.
+function runHere(...args) {
+  const [program, rest] = command(args);
+  const result = spawnSync(program, rest, { cwd: work, encoding: 'utf8', timeout: 120_000, killSignal: 'SIGKILL' });
+  if (result.error) throw result.error;
+  return { status: result.status, out: result.stdout.replace(/\r/g, ''), err: result.stderr.replace(/\r/g, '') };
+}
+
+// The absolute path the monitor tries for a relative one, as that platform writes it.
+const tried = (name) => (windows ? `Z:${join(work, name)}`.replace(/\//g, '\\') : join(work, name));
+const warning = (name) => `vesprine-monitor: warning: cannot read image ${tried(name)} (no such file); drawn as a ` +
+  'placeholder; --images DIR says where relative paths are read from\n';
+const occurrences = (text, part) => text.split(part).length - 1;
+
+// The view, replaying: what it says on standard error once both images were tried.
+async function viewSays(file) {
+  const [program, rest] = command(['--replay', file, '--view', '--listen', '127.0.0.1:0']);
+  const view = spawn(program, rest, { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
+  let said = '';
+  view.stderr.on('data', (data) => { said += data; });
+  try {
+    const end = Date.now() + 60_000;
+    while (!(said.includes(warning('images/logo.png')) && said.includes(warning('backgrounds/sky.png')))) {
+      assert.ok(Date.now() < end, `no warnings from the view: ${said}`);
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    return said.replace(/\r/g, '');
+  } finally {
+    view.kill('SIGKILL');
+  }
+}
+
+test('an image that cannot be read is said on standard error, once, with the path tried, in every mode that draws', async () => {
+  const file = session('images.session', [[0, resolution(40, 30)], [0, background('backgrounds/sky.png')],
+    [0, drawImage('images/logo.png')], [0, drawImage('images/logo.png')]]);
+  const modes = [
+    ['--export', () => runHere('--replay', file, '--export', path('images.png')).err],
+    ['--compare', () => runHere('--compare', file, file).err],
+    ['--view', () => viewSays(file)],
+  ];
+  for (const [mode, said] of modes) {
+    const err = await said();
+    for (const name of ['images/logo.png', 'backgrounds/sky.png']) {
+      assert.equal(occurrences(err, warning(name)), 1, `${mode}: ${err}`);
+    }
+  }
+  // From the recording's folder, nothing to say.
+  assert.doesNotMatch(run('--replay', file, '--export', path('images.png')).err, /warning/);
+});
+
+test('past some hundreds of unreadable images, one line says more were missing', () => {
+  const file = session('many.session', Array.from({ length: 300 }, (_, i) => [0, drawImage(`images/none-${i}.png`)]));
+  const result = runHere('--replay', file, '--export', path('many.png'));
+  assert.equal(result.status, 0, result.err);
+  assert.equal(occurrences(result.err, 'warning: cannot read image'), 200, result.err);
+  assert.equal(occurrences(result.err, 'warning: more images cannot be read; they are not listed\n'), 1, result.err);
+});
+
+test('a compare says when a side drew placeholders: two sessions missing the same image agree', () => {
+  const drawn = session('drawn-images.session', [[0, resolution(40, 30)], [0, drawImage('images/logo.png')]]);
+  const text = runHere('--compare', drawn, drawn);
+  assert.equal(text.status, 0, text.err);
+  assert.match(text.out, /^A drew 1 image as a placeholder, B 1: their files could not be read/m);
+  const json = runHere('--compare', drawn, drawn, '--json').out.trim().split('\n').map((line) => JSON.parse(line));
+  assert.deepEqual(json.find((line) => line.placeholders)?.placeholders, { a: 1, b: 1 });
+  assert.doesNotMatch(run('--compare', drawn, drawn).out, /placeholder/);
+});

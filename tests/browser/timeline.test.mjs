@@ -373,8 +373,8 @@ test('#screen says no message before its first frame is drawn', async ({ page, m
   const html = await (await fetch(monitor.url, { headers: withToken(monitor.url) })).text();
   expect(html).toContain('<canvas id="screen"');
   expect(html).not.toContain('data-message');
-  // The monitor's messages reach the page, but its frames are held back
-  // until the page has shown the state.
+  // The monitor's messages reach the page, but its frames are held back:
+  // neither the screen nor the panels show the state sent before them.
   const held = [];
   let toPage = null;
   let released = false;
@@ -385,11 +385,12 @@ test('#screen says no message before its first frame is drawn', async ({ page, m
     });
   });
   await page.goto(monitor.url);
-  await expect(page.locator('#messages')).toHaveText(String(n), shownWithin);
   await expect.poll(() => held.length, shownWithin).toBeGreaterThan(0);
   expect(await page.locator('#screen').getAttribute('data-message')).toBeNull();
+  await expect(page.locator('#messages')).toHaveText('0');
   released = true;
   for (const frame of held) toPage.send(frame);
   await showsMessage(page, n);
+  await expect(page.locator('#messages')).toHaveText(String(n));
   expect(await pixel(page, 5, 5)).toEqual([255, 255, 255, 255]);
 });

@@ -199,6 +199,20 @@ int Compare(const CompareOptions& options) {
     report.Say(text, value);
     return true;
   };
+  // Two sessions that both miss an image agree there: said, so that an
+  // agreement is not taken for more than it is.
+  const auto say_placeholders = [&] {
+    const int64_t in_a = a.scene().placeholders, in_b = b.scene().placeholders;
+    if (in_a == 0 && in_b == 0) return;
+    const std::string images = in_a == 1 ? " image as a placeholder" : " images as placeholders";
+    report.Say("A drew " + std::to_string(in_a) + images + ", B " + std::to_string(in_b) +
+                   ": their files could not be read, so the screens compare placeholders there, not the images",
+               {{"placeholders", {{"a", in_a}, {"b", in_b}}}});
+  };
+  const auto differ = [&] {
+    say_placeholders();
+    return 1;
+  };
   const bool every = !options.at && !options.final;
   const int64_t until = options.at.value_or(INT64_MAX);
   while ((a_more || b_more) && std::max(a.messages(), b.messages()) < until) {
@@ -225,17 +239,18 @@ int Compare(const CompareOptions& options) {
     if (a_more) a.Apply();
     if (b_more && !Stopping()) b.Apply();
     if (Stopping()) continue;  // the next step says where it was interrupted
-    if (every && (a_more || b_more) && screens_differ()) return 1;
+    if (every && (a_more || b_more) && screens_differ()) return differ();
   }
   if (options.at && std::max(a.messages(), b.messages()) < *options.at) {
     std::fprintf(stderr, "vesprine-monitor: --at %lld is past the end: the sessions have %lld and %lld messages; "
                  "comparing after the last\n", (long long)*options.at, (long long)a.messages(),
                  (long long)b.messages());
   }
-  if (!every && screens_differ()) return 1;
+  if (!every && screens_differ()) return differ();
   if (!messages_differ) {
     report.Say("the same " + std::to_string(a.messages()) + " messages", {{"messages", "same"}, {"count", a.messages()}});
   }
+  say_placeholders();
   report.Say("screens agree within the tolerance", {{"screens", "agree"}});
   return 0;
 }

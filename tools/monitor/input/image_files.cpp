@@ -31,11 +31,15 @@ const char* Reason(FileRead read) {
 
 }  // namespace
 
-ImageFile ReadImageFile(const std::string& folder, const std::string& path) {
-  ImageFile file;
+std::string ResolveImagePath(const std::string& folder, const std::string& path) {
   std::filesystem::path resolved(path);
   if (resolved.is_relative()) resolved = std::filesystem::path(folder) / resolved;
-  file.path = resolved.lexically_normal().string();
+  return resolved.lexically_normal().string();
+}
+
+ImageFile ReadImageFile(const std::string& folder, const std::string& path) {
+  ImageFile file;
+  file.path = ResolveImagePath(folder, path);
   if (IsDevicePath(path) || IsDevicePath(file.path)) {
     file.error = "a device path, not a file";
     return file;

@@ -32,6 +32,10 @@ struct ImageFile {
   FileIdentity identity;  // of the file read, when `error` is empty
 };
 
+// Where the image file at `path` is looked for: relative paths against
+// `folder`, lexically normal.
+std::string ResolveImagePath(const std::string& folder, const std::string& path);
+
 // Reads the image file at `path`, relative paths against `folder`. Reads at
 // most one byte more than the limit; a FIFO or a device never blocks it.
 ImageFile ReadImageFile(const std::string& folder, const std::string& path);

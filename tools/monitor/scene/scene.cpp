@@ -126,10 +126,12 @@ struct Step {
   // The image a path names, or nullptr after a warning: drawn as a placeholder.
   std::shared_ptr<const Image> ImageAt(std::string_view path) const {
     if (path.empty()) {
+      ++scene.placeholders;
       Warn("no image path; drawn as a placeholder");
       return nullptr;
     }
     ImageFound found = images(path, scene.messages);
+    if (!found.image) ++scene.placeholders;
     if (!found.image) Warn("cannot draw image \"" + Text(path) + "\": " + found.error + "; drawn as a placeholder");
     return found.image;
   }

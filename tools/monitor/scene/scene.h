@@ -106,6 +106,7 @@ struct Scene {
   int64_t nextSpriteId = 1;
   int64_t messages = 0;
   int64_t malformed = 0;
+  int64_t placeholders = 0;  // images drawn as placeholders, their file unreadable or their path empty
   Damage damage = Damaged(640, 480);  // what the composed frame must show anew
   // Every screen box changed since the renderer last took it, beyond the
   // screen's edge too: a look at one pixel skips the entries that left it alone.

@@ -1,7 +1,8 @@
 // The page's one connection to the monitor (a WebSocket at /live): frames
 // come as binary messages of tiles, drawn on #screen as they arrive, and
 // the state the panels show comes as JSON. The page asks for a point of the
-// timeline, or for live, and is sent that.
+// timeline, or for live, and is sent that. A state is handed on with the
+// frame that follows it, so that the panels and the screen change together.
 const kTile = 64;
 
 export class Live {
@@ -12,6 +13,7 @@ export class Live {
     this.onState = state;
     this.onStatus = status;
     this.asked = { t: 'live' };  // what to ask for again after reconnecting
+    this.states = [];            // the states that came before the next frame
     this.connect();
   }
 
@@ -25,10 +27,15 @@ export class Live {
       if (this.asked.t !== 'live') socket.send(JSON.stringify(this.asked));
     });
     socket.addEventListener('message', (event) => {
-      if (typeof event.data === 'string') this.onState(JSON.parse(event.data));
-      else this.draw(event.data);
+      if (typeof event.data !== 'string') {
+        this.draw(event.data);
+        return;
+      }
+      const data = JSON.parse(event.data);
+      if (data.t === 'state') this.states.push(data); else this.onState(data);
     });
     socket.addEventListener('close', () => {
+      this.states = [];
       this.onStatus('reconnecting (too many live views open?)');
       setTimeout(() => this.connect(), 1000);
     });
@@ -45,7 +52,8 @@ export class Live {
 
   // A frame: kind, width, height, tile count (32 bits each), the message
   // (64 bits), then per tile its column, row and 64×64 RGBA pixels. Once
-  // every tile is drawn, #screen's data-message says which message it shows.
+  // every tile is drawn and the panels show the states sent before it, in
+  // the same task, #screen's data-message says which message it shows.
   draw(buffer) {
     const head = new DataView(buffer);
     const [width, height, count] = [head.getUint32(4, true), head.getUint32(8, true), head.getUint32(12, true)];
@@ -64,6 +72,7 @@ export class Live {
       ctx.putImageData(new ImageData(pixels, kTile, kTile), column * kTile, row * kTile);
       at += 8 + kTile * kTile * 4;
     }
+    for (const state of this.states.splice(0)) this.onState(state);
     canvas.dataset.message = String(message);
     canvas.dispatchEvent(new Event('shown'));
   }

@@ -3,7 +3,6 @@
 const kLevels = [['V', 'verbose'], ['D', 'debug'], ['I', 'info'], ['W', 'warning'], ['E', 'error'],
   ['C', 'critical'], ['warning', 'monitor']];
 const kMaxLogLines = 1000;
-const kTablesEvery = 250;  // milliseconds
 // A log line's time, as toLocaleTimeString(undefined, { hour12: false })
 // writes it: made once, since making one for every line took most of the
 // time to list 1,000 lines.
@@ -42,57 +41,60 @@ export class Panels {
     text_('stream', text);
   }
 
-  // A state from the monitor: the counters at once, the tables (which cost
-  // far more to rebuild) at most four times a second.
+  // A state from the monitor, shown at once with the frame it came before:
+  // the tables change only where the state did, so that a frame costs
+  // what changed.
   update(data) {
     this.sprites = new Map(data.sprites.map((s) => [s.id, s]));
     this.clients = data.clients;
-    if (data.logsReset) this.logs = [];
-    this.logs.push(...data.logs);
-    if (this.logs.length > kMaxLogLines) this.logs.splice(0, this.logs.length - kMaxLogLines);
     text_('resolution', `${data.width} × ${data.height}`);
     text_('messages', String(data.messages));
     text_('malformed', String(data.malformed));
     const clients = data.clients.map((c) => `#${c.client} ${c.encoding}`);
     text_('clients', clients.length ? clients.join(', ') : 'none');
-    if (this.tables) return;
-    const wait = Math.max(0, (this.tablesShown ?? -Infinity) + kTablesEvery - performance.now());
-    this.tables = setTimeout(() => {
-      this.tables = null;
-      this.tablesShown = performance.now();
-      this.showSprites();
-      this.showLog();
-    }, wait);
+    this.showSprites();
+    this.addLog(data.logs, data.logsReset);
   }
 
+  // Each sprite's row, made once and changed where its cells change.
   showSprites() {
     const current = new Map();
     for (const c of this.clients) {
       if (c.sprite) current.set(c.sprite, [...(current.get(c.sprite) ?? []), `#${c.client}`]);
     }
-    const rows = [...this.sprites.values()].map((s) => {
-      const tr = row([
+    const body = document.querySelector('#sprites tbody');
+    const rows = new Map([...body.rows].map((tr) => [Number(tr.dataset.id), tr]));
+    const wanted = [...this.sprites.values()].map((s) => {
+      const tr = rows.get(s.id) ?? row(s.id);
+      const cells = [
         s.name, `${s.width} × ${s.height}`, `${s.x}, ${s.y}`, `${s.ox}, ${s.oy}`, String(s.z),
         s.visible ? 'yes' : 'no', String(s.alpha), (current.get(s.id) ?? []).join(' '),
-      ]);
-      tr.dataset.id = String(s.id);
-      if (s.id === this.selected) tr.className = 'selected';
+      ];
+      cells.forEach((text, i) => {
+        if (tr.cells[i].textContent !== text) tr.cells[i].textContent = text;
+      });
+      tr.className = s.id === this.selected ? 'selected' : '';
       return tr;
     });
-    document.querySelector('#sprites tbody').replaceChildren(...rows);
+    if (wanted.length !== body.rows.length || wanted.some((tr, i) => body.rows[i] !== tr)) body.replaceChildren(...wanted);
+  }
+
+  // New log lines go on top of the list; the oldest, past what is kept, go.
+  addLog(lines, reset) {
+    if (reset) this.logs = [];
+    this.logs.push(...lines);
+    const dropped = this.logs.splice(0, Math.max(0, this.logs.length - kMaxLogLines));
+    if (reset || dropped.length > lines.length) {
+      this.showLog();
+      return;
+    }
+    for (const line of dropped) line.item?.remove();
+    const items = lines.filter((line) => this.shown.has(line.level)).map(logItem);
+    document.getElementById('log').prepend(...items.reverse());
   }
 
   showLog() {
-    const items = this.logs.filter((line) => this.shown.has(line.level)).map((line) => {
-      const item = document.createElement('li');
-      item.className = `level-${line.level}`;
-      const meta = document.createElement('span');
-      meta.className = 'meta';
-      const time = kTime.format(new Date(line.time));
-      meta.textContent = `${time} ${line.client ? `#${line.client}` : 'monitor'} ${line.level}`;
-      item.append(meta, line.text);
-      return item;
-    });
+    const items = this.logs.filter((line) => this.shown.has(line.level)).map(logItem);
     document.getElementById('log').replaceChildren(...items.reverse());
   }
 
@@ -135,12 +137,23 @@ function text_(id, value) {
   document.getElementById(id).textContent = value;
 }
 
-function row(cells) {
+// An empty row of the sprites table.
+function row(id) {
   const tr = document.createElement('tr');
-  for (const cell of cells) {
-    const td = document.createElement('td');
-    td.textContent = cell;
-    tr.append(td);
-  }
+  tr.dataset.id = String(id);
+  for (let i = 0; i < 8; i++) tr.append(document.createElement('td'));
   return tr;
+}
+
+// A log line's item in the list; the line keeps it, to take it out when it goes.
+function logItem(line) {
+  const item = document.createElement('li');
+  item.className = `level-${line.level}`;
+  const meta = document.createElement('span');
+  meta.className = 'meta';
+  const time = kTime.format(new Date(line.time));
+  meta.textContent = `${time} ${line.client ? `#${line.client}` : 'monitor'} ${line.level}`;
+  item.append(meta, line.text);
+  line.item = item;
+  return item;
 }
