@@ -8,6 +8,10 @@
 // loopback, runs as this process's user; false when that cannot be told
 // (no such process found, or not allowed to look at it).
 bool OwnUser(const boost::asio::ip::tcp::socket& socket);
+// Whether OwnUser's false means another user for certain (Linux: the kernel
+// names every open socket's user), rather than perhaps one it cannot tell
+// (Windows: a process it may not look at; under Wine, a Linux program).
+bool OtherUsersTold();
 
 // How many connections the view may hold at once: kMaxConnections, fewer
 // where so many would leave too few descriptors for the pipe's clients,

@@ -82,6 +82,8 @@ bool OwnUser(const tcp::socket& socket) {
   return own;
 }
 
+bool OtherUsersTold() { return true; }
+
 int MaxConnections() {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return kMaxConnections;

@@ -92,4 +92,6 @@ bool OwnUser(const tcp::socket& socket) {
                   reinterpret_cast<const TOKEN_USER*>(own.data())->User.Sid);
 }
 
+bool OtherUsersTold() { return false; }
+
 int MaxConnections() { return kMaxConnections; }

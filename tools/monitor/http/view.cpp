@@ -30,7 +30,7 @@ struct View::Impl {
   std::thread thread;
   std::string url;
   int max_connections = kMaxConnections;  // idle ones and live views included
-  int strangers = 0;  // connections over loopback from another user: at most half of them
+  int strangers = 0;  // connections over loopback from another user, where told: at most half of them
 
   ~Impl() {
     if (!server) return;
@@ -55,7 +55,7 @@ struct View::Impl {
       }
       // Who is at the other end is asked once, here; beyond loopback the token decides alone.
       const bool own_user = s.guard.loopback() && OwnUser(socket);
-      const bool stranger = s.guard.loopback() && !own_user;
+      const bool stranger = s.guard.loopback() && !own_user && OtherUsersTold();
       if (s.connections >= max_connections || (stranger && strangers >= max_connections / 2)) {
         Refuse(socket);
         continue;
