@@ -26,7 +26,11 @@ write_basic_package_version_file(VesprineDovetideConfigVersion.cmake COMPATIBILI
 install(FILES ${CMAKE_BINARY_DIR}/VesprineDovetideConfig.cmake ${CMAKE_BINARY_DIR}/VesprineDovetideConfigVersion.cmake
   DESTINATION lib/cmake/VesprineDovetide)
 
-install(FILES README.md docs/protocol.md DESTINATION share/doc/VesprineDovetide)
+install(FILES README.md DESTINATION share/doc/VesprineDovetide)
+# The README's links and pictures point into docs/.
+install(FILES docs/monitor.md docs/protocol.md docs/library.md docs/reliability.md docs/performance.md
+              docs/demo.png docs/timeline.png
+        DESTINATION share/doc/VesprineDovetide/docs)
 install(FILES docs/fonts/README.md docs/fonts/DejaVu-LICENSE.txt docs/fonts/IPAGothic-LICENSE.txt
         DESTINATION share/doc/VesprineDovetide/fonts)
 install(FILES examples/demo.c examples/demo_scene.h examples/visual_test.sh DESTINATION share/doc/VesprineDovetide/examples)
