@@ -21,25 +21,9 @@
 #include "scene/scene.h"
 #include "http/view.h"
 #include "options.h"
+#include "print/printer.h"
 
 namespace {
-
-struct Tally {
-  std::map<std::string, int64_t> per_command;
-  int64_t messages = 0;
-  int64_t malformed = 0;
-  uint64_t bytes = 0;
-  std::map<int64_t, Encoding> encodings;  // per client connected, UTF-8 until it says otherwise
-};
-
-void PrintSummary(const Tally& tally) {
-  std::fprintf(stderr, "vesprine-monitor: %lld messages, %lld malformed, %llu bytes\n",
-               static_cast<long long>(tally.messages), static_cast<long long>(tally.malformed),
-               static_cast<unsigned long long>(tally.bytes));
-  for (const auto& [command, count] : tally.per_command) {
-    std::fprintf(stderr, "  %-22s %lld\n", command.c_str(), static_cast<long long>(count));
-  }
-}
 
 int64_t MicrosecondsNow() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -130,10 +114,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Lines go out in blocks, flushed whenever no message is waiting.
-  static char out_buffer[1 << 16];
-  std::setvbuf(stdout, out_buffer, _IOFBF, sizeof(out_buffer));
-
   // A file that cannot be written, or a write that fails later, is said
   // once; the monitor goes on without recording, and exits with status 2.
   // A program is not run for a recording that cannot be made.
@@ -151,51 +131,22 @@ int main(int argc, char** argv) {
     record_failed = record_failed || !error.empty();
   };
 
+  Printer printer(options.json, options.hex);
+  const auto wants_more = [&] { return options.count == 0 || printer.messages() < options.count; };
   // One message, from the pipe or from a session, that arrived at `time`
   // (microseconds since the epoch). Returns false once --count is reached.
-  Tally tally;
   const auto take = [&](int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
     recording.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
     report_recording();
     if (view) view->OnMessage(client, bytes, stored, length, time);
-    const Decoded decoded = Decode(bytes, stored);
-    // As many clients as the scene knows, whatever a session file names.
-    if (!tally.encodings.count(client) && tally.encodings.size() >= kMaxClients) {
-      tally.encodings.erase(tally.encodings.begin());
-    }
-    Encoding& encoding = tally.encodings[client];
-    std::string line = options.json ? FormatJson(client, decoded, length, encoding)
-                                    : FormatLine(client, decoded, length, encoding);
-    if (options.hex && options.json) {
-      // In JSON the bytes go into the object, so that every line stays one object.
-      line.pop_back();
-      line += ",\"hex\":\"";
-      for (size_t i = 0; i < stored; ++i) {
-        char digits[3];
-        std::snprintf(digits, sizeof(digits), "%02x", bytes[i]);
-        line += digits;
-      }
-      line += "\"}";
-    }
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    if (options.hex && !options.json) std::fputs(FormatHex(bytes, stored).c_str(), stdout);
-    encoding = NextEncoding(decoded, encoding);
-    ++tally.messages;
-    tally.bytes += length;
-    if (decoded.error.empty()) {
-      ++tally.per_command[decoded.command];
-    } else {
-      ++tally.malformed;
-    }
-    return options.count == 0 || tally.messages < options.count;
+    printer.Print(client, bytes, stored, length);
+    return wants_more();
   };
   const auto client_event = [&](int64_t client, bool joined, int64_t time) {
     recording.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
     report_recording();
     if (view) view->OnClient(client, joined, time);
-    // What is kept per client goes with it.
-    if (!joined) tally.encodings.erase(client);
+    if (!joined) printer.Forget(client);
   };
 
   const auto announce_view = [&] {
@@ -216,13 +167,13 @@ int main(int argc, char** argv) {
     recording.Flush();
     report_recording();
     if (!complete) return kExitError;
-    if (view && (options.count == 0 || tally.messages < options.count)) {
+    if (view && wants_more()) {
       std::fputs("vesprine-monitor: the replay is done; the live view stays open (Ctrl-C ends it)\n", stderr);
       std::fflush(stderr);
       while (!WaitForStop(1000)) {
       }
     }
-    PrintSummary(tally);
+    printer.Summary();
     return record_failed ? kExitError : kExitDone;
   }
 
@@ -273,7 +224,7 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
   if (program_failed) return kExitError;
-  PrintSummary(tally);
+  printer.Summary();
   if (options.program.empty()) return record_failed ? kExitError : kExitDone;
   // Stopped by --count: the program is left to finish, unless interrupted.
   while (!program_ended && !WaitForStop(50)) program_ended = program.Ended(program_status);
