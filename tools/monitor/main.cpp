@@ -15,6 +15,7 @@
 #include "input/decode.h"
 #include "input/files.h"
 #include "input/process.h"
+#include "input/replay.h"
 #include "input/server.h"
 #include "input/session.h"
 #include "input/stop.h"
@@ -28,63 +29,6 @@ namespace {
 int64_t MicrosecondsNow() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
-}
-
-void SleepUntil(std::chrono::steady_clock::time_point due) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
-  if (left.count() > 0) WaitForStop(static_cast<long>(left.count()));
-}
-
-// Feeds the entries of a session file to `take` and `client_event` as the
-// pipe would have, at the recorded pace when asked (a pause longer than 10 s
-// is cut to 10 s). Returns false, having said why and where, when the file
-// cannot be read to its end.
-template <class Take, class ClientEvent>
-bool Replay(const Options& options, const Take& take, const ClientEvent& client_event) {
-  constexpr uint64_t kLongestPause = 10'000'000;  // microseconds
-  const char* path = options.replay.c_str();
-  std::ifstream in(options.replay, std::ios::binary);
-  SessionReader reader(in);
-  std::string error = CannotRead(options.replay);
-  if (!error.empty()) {
-    std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-    return false;
-  }
-  if (!reader.Start(error)) {
-    std::fprintf(stderr, "vesprine-monitor: %s: %s\n", path, error.c_str());
-    return false;
-  }
-  SessionEntry entry;
-  int64_t entries = 0;
-  auto due = std::chrono::steady_clock::now();
-  int64_t last = 0;
-  while (!Stopping() && reader.Next(entry, error)) {
-    if (options.pace) {
-      // Unsigned, so that no pair of times in a corrupt file can overflow.
-      const uint64_t gap = entry.time > last ? static_cast<uint64_t>(entry.time) - static_cast<uint64_t>(last) : 0;
-      if (entries > 0) due += std::chrono::microseconds(std::min<uint64_t>(gap, kLongestPause));
-      last = entry.time;
-      SleepUntil(due);
-    }
-    ++entries;
-    if (entry.kind != SessionEntry::kMessage) {
-      client_event(entry.client, entry.kind == SessionEntry::kJoined, entry.time);
-    } else if (!take(entry.client, entry.bytes.data(), entry.bytes.size(), entry.length, entry.time)) {
-      break;
-    }
-  }
-  if (!error.empty()) {
-    std::fprintf(stderr, "vesprine-monitor: %s: %s; replayed the %lld entries before it\n", path, error.c_str(),
-                 static_cast<long long>(entries));
-    return false;
-  }
-  if (Stopping()) {
-    std::fprintf(stderr, "vesprine-monitor: interrupted after %lld entries of %s\n", static_cast<long long>(entries),
-                 path);
-    return false;
-  }
-  std::fprintf(stderr, "vesprine-monitor: replayed %lld entries of %s\n", static_cast<long long>(entries), path);
-  return true;
 }
 
 }  // namespace
@@ -162,7 +106,7 @@ int main(int argc, char** argv) {
 
   if (!options.replay.empty()) {
     announce_view();
-    const bool complete = Replay(options, take, client_event);
+    const bool complete = Replay(options.replay, options.pace, {take, client_event});
     std::fflush(stdout);
     recording.Flush();
     report_recording();
