@@ -1,28 +1,18 @@
 // vesprine-monitor: serves the display host's pipe name and shows, message by
 // message, what host applications send through the library.
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <new>
 #include <string>
 
-#include "input/decode.h"
-#include "input/files.h"
-#include "input/process.h"
+#include "http/view.h"
 #include "input/replay.h"
-#include "input/server.h"
 #include "input/session.h"
 #include "input/stop.h"
-#include "scene/scene.h"
-#include "http/view.h"
 #include "options.h"
 #include "print/printer.h"
+#include "run.h"
 
 namespace {
 
@@ -31,22 +21,34 @@ int64_t MicrosecondsNow() {
   return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
 }
 
+int CompareOrExport(const Options& options) {
+  try {
+    return options.compares ? Compare(options.comparing) : Export(options.replay, options.exporting);
+  } catch (const std::bad_alloc&) {
+    std::fputs("vesprine-monitor: out of memory: what this session draws does not fit in this process (a 32-bit "
+               "one has 2 GiB; the 64-bit monitor has room)\n", stderr);
+    return kExitError;
+  }
+}
+
+void AnnounceView(const View* view) {
+  if (!view) return;
+  // The warning comes first: a script that waits for the address has read it too.
+  if (!view->Loopback()) {
+    std::fputs("vesprine-monitor: warning: the view is served beyond this machine; whoever has the address "
+               "below, token included, sees the drawing\n", stderr);
+  }
+  std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
+  std::fflush(stderr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (const int status = ReadOptions(argc, argv, options); status >= 0) return status;
   CatchStop();
-
-  if (options.compares || options.exports) {
-    try {
-      return options.compares ? Compare(options.comparing) : Export(options.replay, options.exporting);
-    } catch (const std::bad_alloc&) {
-      std::fputs("vesprine-monitor: out of memory: what this session draws does not fit in this process (a 32-bit "
-                 "one has 2 GiB; the 64-bit monitor has room)\n", stderr);
-      return 2;
-    }
-  }
+  if (options.compares || options.exports) return CompareOrExport(options);
 
   std::unique_ptr<View> view;
   if (options.view) {
@@ -92,24 +94,17 @@ int main(int argc, char** argv) {
     if (view) view->OnClient(client, joined, time);
     if (!joined) printer.Forget(client);
   };
-
-  const auto announce_view = [&] {
-    if (!view) return;
-    // The warning comes first: a script that waits for the address has read it too.
-    if (!view->Loopback()) {
-      std::fputs("vesprine-monitor: warning: the view is served beyond this machine; whoever has the address "
-                 "below, token included, sees the drawing\n", stderr);
-    }
-    std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
-    std::fflush(stderr);
-  };
-
-  if (!options.replay.empty()) {
-    announce_view();
-    const bool complete = Replay(options.replay, options.pace, {take, client_event});
+  // Whenever no message is waiting.
+  const auto flush = [&] {
     std::fflush(stdout);
     recording.Flush();
     report_recording();
+  };
+
+  if (!options.replay.empty()) {
+    AnnounceView(view.get());
+    const bool complete = Replay(options.replay, options.pace, {take, client_event});
+    flush();
     if (!complete) return kExitError;
     if (view && wants_more()) {
       std::fputs("vesprine-monitor: the replay is done; the live view stays open (Ctrl-C ends it)\n", stderr);
@@ -126,56 +121,8 @@ int main(int argc, char** argv) {
     return take(client, bytes, stored, length, MicrosecondsNow());
   };
   handlers.client = [&](int64_t client, bool joined) { client_event(client, joined, MicrosecondsNow()); };
-  handlers.idle = [&] {
-    std::fflush(stdout);
-    recording.Flush();
-    report_recording();
-  };
-  // The program run under -- PROGRAM, started once the name is served;
-  // serving ends once it has ended and its connections are read.
-  ChildProcess program;
-  bool program_failed = false, program_ended = false;
-  int program_status = kExitError;
-  handlers.ready = [&] {
-    // Said for scripts that wait for it; a program given is started instead.
-    if (options.program.empty()) std::fputs("vesprine-monitor: serving VesprinePipe\n", stderr);
-    std::fflush(stderr);
-    announce_view();
-    if (!options.program.empty() && !program.Start(options.program, false)) {
-      std::fprintf(stderr, "vesprine-monitor: cannot run %s: %s\n", options.program[0].c_str(), program.why().c_str());
-      program_failed = true;
-    }
-  };
-  if (!options.program.empty()) {
-    handlers.done = [&] {
-      program_ended = program_ended || program.Ended(program_status);
-      return program_failed || program_ended;
-    };
-  }
-
-  switch (Serve(handlers)) {
-    case ServeResult::kStopped:
-      break;
-    case ServeResult::kNameInUse: {
-      const std::string who = NameServer();
-      std::fprintf(stderr, "vesprine-monitor: VesprinePipe is already served by another process%s%s\n",
-                   who.empty() ? "" : ": ", who.c_str());
-      return kExitError;
-    }
-    case ServeResult::kFailed:
-      std::fputs("vesprine-monitor: cannot serve VesprinePipe\n", stderr);
-      return kExitError;
-  }
-  std::fflush(stdout);
-  if (program_failed) return kExitError;
-  printer.Summary();
-  if (options.program.empty()) return record_failed ? kExitError : kExitDone;
-  // Stopped by --count: the program is left to finish, unless interrupted.
-  while (!program_ended && !WaitForStop(50)) program_ended = program.Ended(program_status);
-  if (!program_ended) {
-    program.Kill();
-    std::fprintf(stderr, "vesprine-monitor: interrupted; %s ended\n", options.program[0].c_str());
-    return kExitError;
-  }
-  return record_failed ? kExitError : program_status;
+  handlers.idle = flush;
+  handlers.ready = [&] { AnnounceView(view.get()); };
+  const int status = ServeAndRun(handlers, options.program, [&] { printer.Summary(); });
+  return record_failed ? kExitError : status;
 }
