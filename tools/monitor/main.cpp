@@ -31,17 +31,6 @@ int CompareOrExport(const Options& options) {
   }
 }
 
-void AnnounceView(const View* view) {
-  if (!view) return;
-  // The warning comes first: a script that waits for the address has read it too.
-  if (!view->Loopback()) {
-    std::fputs("vesprine-monitor: warning: the view is served beyond this machine; whoever has the address "
-               "below, token included, sees the drawing\n", stderr);
-  }
-  std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
-  std::fflush(stderr);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,7 +91,7 @@ int main(int argc, char** argv) {
   };
 
   if (!options.replay.empty()) {
-    AnnounceView(view.get());
+    if (view) view->Announce();
     const bool complete = Replay(options.replay, options.pace, {take, client_event});
     flush();
     if (!complete) return kExitError;
@@ -122,7 +111,7 @@ int main(int argc, char** argv) {
   };
   handlers.client = [&](int64_t client, bool joined) { client_event(client, joined, MicrosecondsNow()); };
   handlers.idle = flush;
-  handlers.ready = [&] { AnnounceView(view.get()); };
+  handlers.ready = [&] { if (view) view->Announce(); };
   const int status = ServeAndRun(handlers, options.program, [&] { printer.Summary(); });
   return record_failed ? kExitError : status;
 }
