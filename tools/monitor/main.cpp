@@ -8,7 +8,7 @@
 
 #include "http/view.h"
 #include "input/replay.h"
-#include "input/session.h"
+#include "input/recording.h"
 #include "input/stop.h"
 #include "options.h"
 #include "print/printer.h"
@@ -49,45 +49,28 @@ int main(int argc, char** argv) {
     }
   }
 
-  // A file that cannot be written, or a write that fails later, is said
-  // once; the monitor goes on without recording, and exits with status 2.
   // A program is not run for a recording that cannot be made.
-  SessionWriter recording;
-  bool record_failed = false;
-  if (!options.record.empty()) {
-    std::string error;
-    record_failed = !recording.Open(options.record, error);
-    if (record_failed) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-    if (record_failed && !options.program.empty()) return kExitError;
-  }
-  const auto report_recording = [&] {
-    const std::string error = recording.TakeError();
-    if (!error.empty()) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-    record_failed = record_failed || !error.empty();
-  };
-
+  Recording recording;
+  if (!options.record.empty() && !recording.Open(options.record) && !options.program.empty()) return kExitError;
   Printer printer(options.json, options.hex);
   const auto wants_more = [&] { return options.count == 0 || printer.messages() < options.count; };
   // One message, from the pipe or from a session, that arrived at `time`
   // (microseconds since the epoch). Returns false once --count is reached.
   const auto take = [&](int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
     recording.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
-    report_recording();
     if (view) view->OnMessage(client, bytes, stored, length, time);
     printer.Print(client, bytes, stored, length);
     return wants_more();
   };
   const auto client_event = [&](int64_t client, bool joined, int64_t time) {
     recording.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
-    report_recording();
     if (view) view->OnClient(client, joined, time);
     if (!joined) printer.Forget(client);
   };
-  // Whenever no message is waiting.
+  // The lines and the recording out, whenever no message is waiting.
   const auto flush = [&] {
     std::fflush(stdout);
     recording.Flush();
-    report_recording();
   };
 
   if (!options.replay.empty()) {
@@ -102,7 +85,7 @@ int main(int argc, char** argv) {
       }
     }
     printer.Summary();
-    return record_failed ? kExitError : kExitDone;
+    return recording.failed() ? kExitError : kExitDone;
   }
 
   ServeHandlers handlers;
@@ -113,5 +96,5 @@ int main(int argc, char** argv) {
   handlers.idle = flush;
   handlers.ready = [&] { if (view) view->Announce(); };
   const int status = ServeAndRun(handlers, options.program, [&] { printer.Summary(); });
-  return record_failed ? kExitError : status;
+  return recording.failed() ? kExitError : status;
 }
