@@ -1,106 +1,34 @@
 // vesprine-monitor: serves the display host's pipe name and shows, message by
 // message, what host applications send through the library.
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <new>
 #include <string>
 
-#include "input/decode.h"
-#include "input/files.h"
-#include "input/process.h"
-#include "input/server.h"
-#include "input/session.h"
-#include "input/stop.h"
-#include "scene/scene.h"
 #include "http/view.h"
+#include "input/replay.h"
+#include "input/recording.h"
+#include "input/stop.h"
 #include "options.h"
+#include "print/printer.h"
+#include "run.h"
 
 namespace {
-
-struct Tally {
-  std::map<std::string, int64_t> per_command;
-  int64_t messages = 0;
-  int64_t malformed = 0;
-  uint64_t bytes = 0;
-  std::map<int64_t, Encoding> encodings;  // per client connected, UTF-8 until it says otherwise
-};
-
-void PrintSummary(const Tally& tally) {
-  std::fprintf(stderr, "vesprine-monitor: %lld messages, %lld malformed, %llu bytes\n",
-               static_cast<long long>(tally.messages), static_cast<long long>(tally.malformed),
-               static_cast<unsigned long long>(tally.bytes));
-  for (const auto& [command, count] : tally.per_command) {
-    std::fprintf(stderr, "  %-22s %lld\n", command.c_str(), static_cast<long long>(count));
-  }
-}
 
 int64_t MicrosecondsNow() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
 }
 
-void SleepUntil(std::chrono::steady_clock::time_point due) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
-  if (left.count() > 0) WaitForStop(static_cast<long>(left.count()));
-}
-
-// Feeds the entries of a session file to `take` and `client_event` as the
-// pipe would have, at the recorded pace when asked (a pause longer than 10 s
-// is cut to 10 s). Returns false, having said why and where, when the file
-// cannot be read to its end.
-template <class Take, class ClientEvent>
-bool Replay(const Options& options, const Take& take, const ClientEvent& client_event) {
-  constexpr uint64_t kLongestPause = 10'000'000;  // microseconds
-  const char* path = options.replay.c_str();
-  std::ifstream in(options.replay, std::ios::binary);
-  SessionReader reader(in);
-  std::string error = CannotRead(options.replay);
-  if (!error.empty()) {
-    std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-    return false;
+int CompareOrExport(const Options& options) {
+  try {
+    return options.compares ? Compare(options.comparing) : Export(options.replay, options.exporting);
+  } catch (const std::bad_alloc&) {
+    std::fputs("vesprine-monitor: out of memory: what this session draws does not fit in this process (a 32-bit "
+               "one has 2 GiB; the 64-bit monitor has room)\n", stderr);
+    return kExitError;
   }
-  if (!reader.Start(error)) {
-    std::fprintf(stderr, "vesprine-monitor: %s: %s\n", path, error.c_str());
-    return false;
-  }
-  SessionEntry entry;
-  int64_t entries = 0;
-  auto due = std::chrono::steady_clock::now();
-  int64_t last = 0;
-  while (!Stopping() && reader.Next(entry, error)) {
-    if (options.pace) {
-      // Unsigned, so that no pair of times in a corrupt file can overflow.
-      const uint64_t gap = entry.time > last ? static_cast<uint64_t>(entry.time) - static_cast<uint64_t>(last) : 0;
-      if (entries > 0) due += std::chrono::microseconds(std::min<uint64_t>(gap, kLongestPause));
-      last = entry.time;
-      SleepUntil(due);
-    }
-    ++entries;
-    if (entry.kind != SessionEntry::kMessage) {
-      client_event(entry.client, entry.kind == SessionEntry::kJoined, entry.time);
-    } else if (!take(entry.client, entry.bytes.data(), entry.bytes.size(), entry.length, entry.time)) {
-      break;
-    }
-  }
-  if (!error.empty()) {
-    std::fprintf(stderr, "vesprine-monitor: %s: %s; replayed the %lld entries before it\n", path, error.c_str(),
-                 static_cast<long long>(entries));
-    return false;
-  }
-  if (Stopping()) {
-    std::fprintf(stderr, "vesprine-monitor: interrupted after %lld entries of %s\n", static_cast<long long>(entries),
-                 path);
-    return false;
-  }
-  std::fprintf(stderr, "vesprine-monitor: replayed %lld entries of %s\n", static_cast<long long>(entries), path);
-  return true;
 }
 
 }  // namespace
@@ -109,16 +37,7 @@ int main(int argc, char** argv) {
   Options options;
   if (const int status = ReadOptions(argc, argv, options); status >= 0) return status;
   CatchStop();
-
-  if (options.compares || options.exports) {
-    try {
-      return options.compares ? Compare(options.comparing) : Export(options.replay, options.exporting);
-    } catch (const std::bad_alloc&) {
-      std::fputs("vesprine-monitor: out of memory: what this session draws does not fit in this process (a 32-bit "
-                 "one has 2 GiB; the 64-bit monitor has room)\n", stderr);
-      return 2;
-    }
-  }
+  if (options.compares || options.exports) return CompareOrExport(options);
 
   std::unique_ptr<View> view;
   if (options.view) {
@@ -130,100 +49,43 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Lines go out in blocks, flushed whenever no message is waiting.
-  static char out_buffer[1 << 16];
-  std::setvbuf(stdout, out_buffer, _IOFBF, sizeof(out_buffer));
-
-  // A file that cannot be written, or a write that fails later, is said
-  // once; the monitor goes on without recording, and exits with status 2.
   // A program is not run for a recording that cannot be made.
-  SessionWriter recording;
-  bool record_failed = false;
-  if (!options.record.empty()) {
-    std::string error;
-    record_failed = !recording.Open(options.record, error);
-    if (record_failed) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-    if (record_failed && !options.program.empty()) return kExitError;
-  }
-  const auto report_recording = [&] {
-    const std::string error = recording.TakeError();
-    if (!error.empty()) std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-    record_failed = record_failed || !error.empty();
-  };
-
+  Recording recording;
+  if (!options.record.empty() && !recording.Open(options.record) && !options.program.empty()) return kExitError;
+  Printer printer(options.json, options.hex);
+  const auto wants_more = [&] { return options.count == 0 || printer.messages() < options.count; };
   // One message, from the pipe or from a session, that arrived at `time`
   // (microseconds since the epoch). Returns false once --count is reached.
-  Tally tally;
   const auto take = [&](int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
     recording.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
-    report_recording();
     if (view) view->OnMessage(client, bytes, stored, length, time);
-    const Decoded decoded = Decode(bytes, stored);
-    // As many clients as the scene knows, whatever a session file names.
-    if (!tally.encodings.count(client) && tally.encodings.size() >= kMaxClients) {
-      tally.encodings.erase(tally.encodings.begin());
-    }
-    Encoding& encoding = tally.encodings[client];
-    std::string line = options.json ? FormatJson(client, decoded, length, encoding)
-                                    : FormatLine(client, decoded, length, encoding);
-    if (options.hex && options.json) {
-      // In JSON the bytes go into the object, so that every line stays one object.
-      line.pop_back();
-      line += ",\"hex\":\"";
-      for (size_t i = 0; i < stored; ++i) {
-        char digits[3];
-        std::snprintf(digits, sizeof(digits), "%02x", bytes[i]);
-        line += digits;
-      }
-      line += "\"}";
-    }
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    if (options.hex && !options.json) std::fputs(FormatHex(bytes, stored).c_str(), stdout);
-    encoding = NextEncoding(decoded, encoding);
-    ++tally.messages;
-    tally.bytes += length;
-    if (decoded.error.empty()) {
-      ++tally.per_command[decoded.command];
-    } else {
-      ++tally.malformed;
-    }
-    return options.count == 0 || tally.messages < options.count;
+    printer.Print(client, bytes, stored, length);
+    return wants_more();
   };
   const auto client_event = [&](int64_t client, bool joined, int64_t time) {
     recording.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
-    report_recording();
     if (view) view->OnClient(client, joined, time);
-    // What is kept per client goes with it.
-    if (!joined) tally.encodings.erase(client);
+    if (!joined) printer.Forget(client);
   };
-
-  const auto announce_view = [&] {
-    if (!view) return;
-    // The warning comes first: a script that waits for the address has read it too.
-    if (!view->Loopback()) {
-      std::fputs("vesprine-monitor: warning: the view is served beyond this machine; whoever has the address "
-                 "below, token included, sees the drawing\n", stderr);
-    }
-    std::fprintf(stderr, "vesprine-monitor: live view at %s\n", view->Url().c_str());
-    std::fflush(stderr);
+  // The lines and the recording out, whenever no message is waiting.
+  const auto flush = [&] {
+    std::fflush(stdout);
+    recording.Flush();
   };
 
   if (!options.replay.empty()) {
-    announce_view();
-    const bool complete = Replay(options, take, client_event);
-    std::fflush(stdout);
-    recording.Flush();
-    report_recording();
+    if (view) view->Announce();
+    const bool complete = Replay(options.replay, options.pace, {take, client_event});
+    flush();
     if (!complete) return kExitError;
-    if (view && (options.count == 0 || tally.messages < options.count)) {
+    if (view && wants_more()) {
       std::fputs("vesprine-monitor: the replay is done; the live view stays open (Ctrl-C ends it)\n", stderr);
       std::fflush(stderr);
       while (!WaitForStop(1000)) {
       }
     }
-    PrintSummary(tally);
-    return record_failed ? kExitError : kExitDone;
+    printer.Summary();
+    return recording.failed() ? kExitError : kExitDone;
   }
 
   ServeHandlers handlers;
@@ -231,56 +93,8 @@ int main(int argc, char** argv) {
     return take(client, bytes, stored, length, MicrosecondsNow());
   };
   handlers.client = [&](int64_t client, bool joined) { client_event(client, joined, MicrosecondsNow()); };
-  handlers.idle = [&] {
-    std::fflush(stdout);
-    recording.Flush();
-    report_recording();
-  };
-  // The program run under -- PROGRAM, started once the name is served;
-  // serving ends once it has ended and its connections are read.
-  ChildProcess program;
-  bool program_failed = false, program_ended = false;
-  int program_status = kExitError;
-  handlers.ready = [&] {
-    // Said for scripts that wait for it; a program given is started instead.
-    if (options.program.empty()) std::fputs("vesprine-monitor: serving VesprinePipe\n", stderr);
-    std::fflush(stderr);
-    announce_view();
-    if (!options.program.empty() && !program.Start(options.program, false)) {
-      std::fprintf(stderr, "vesprine-monitor: cannot run %s: %s\n", options.program[0].c_str(), program.why().c_str());
-      program_failed = true;
-    }
-  };
-  if (!options.program.empty()) {
-    handlers.done = [&] {
-      program_ended = program_ended || program.Ended(program_status);
-      return program_failed || program_ended;
-    };
-  }
-
-  switch (Serve(handlers)) {
-    case ServeResult::kStopped:
-      break;
-    case ServeResult::kNameInUse: {
-      const std::string who = NameServer();
-      std::fprintf(stderr, "vesprine-monitor: VesprinePipe is already served by another process%s%s\n",
-                   who.empty() ? "" : ": ", who.c_str());
-      return kExitError;
-    }
-    case ServeResult::kFailed:
-      std::fputs("vesprine-monitor: cannot serve VesprinePipe\n", stderr);
-      return kExitError;
-  }
-  std::fflush(stdout);
-  if (program_failed) return kExitError;
-  PrintSummary(tally);
-  if (options.program.empty()) return record_failed ? kExitError : kExitDone;
-  // Stopped by --count: the program is left to finish, unless interrupted.
-  while (!program_ended && !WaitForStop(50)) program_ended = program.Ended(program_status);
-  if (!program_ended) {
-    program.Kill();
-    std::fprintf(stderr, "vesprine-monitor: interrupted; %s ended\n", options.program[0].c_str());
-    return kExitError;
-  }
-  return record_failed ? kExitError : program_status;
+  handlers.idle = flush;
+  handlers.ready = [&] { if (view) view->Announce(); };
+  const int status = ServeAndRun(handlers, options.program, [&] { printer.Summary(); });
+  return recording.failed() ? kExitError : status;
 }

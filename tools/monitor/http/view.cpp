@@ -1,5 +1,6 @@
 #include "http/view.h"
 
+#include <cstdio>
 #include <thread>
 
 #include "http/peer.h"
@@ -188,9 +189,15 @@ bool View::Start(const std::string& address, uint16_t port, const std::string& i
   return true;
 }
 
-std::string View::Url() const { return impl_->url; }
-
-bool View::Loopback() const { return impl_->server->guard.loopback(); }
+void View::Announce() const {
+  // The warning comes first: a script that waits for the address has read it too.
+  if (!impl_->server->guard.loopback()) {
+    std::fputs("vesprine-monitor: warning: the view is served beyond this machine; whoever has the address "
+               "below, token included, sees the drawing\n", stderr);
+  }
+  std::fprintf(stderr, "vesprine-monitor: live view at %s\n", impl_->url.c_str());
+  std::fflush(stderr);
+}
 
 void View::OnMessage(int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
   impl_->server->timeline.Add(SessionEntry::kMessage, client, time, bytes, stored, length);

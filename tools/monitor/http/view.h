@@ -20,10 +20,10 @@ class View {
   // Listens on `address`:`port` (port 0: any free one); false with `error`
   // set when it cannot. Relative image paths are read from `images`.
   bool Start(const std::string& address, uint16_t port, const std::string& images, std::string& error);
-  // The page's address with its token, once started.
-  std::string Url() const;
-  // Whether it is served on loopback only, once started.
-  bool Loopback() const;
+  // Says on standard error, once started, at which address the page is
+  // served, its token included; first a warning when that is beyond
+  // loopback.
+  void Announce() const;
 
   // From the thread that reads the pipe: the entry is kept, and nothing
   // else is done there. `time` in microseconds since the epoch; `bytes` are

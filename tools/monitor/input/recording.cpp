@@ -1,0 +1,26 @@
+#include "input/recording.h"
+
+#include <cstdio>
+
+bool Recording::Open(const std::string& path) {
+  std::string error;
+  if (!writer_.Open(path, error)) Report(error);
+  return !failed_;
+}
+
+void Recording::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t stored,
+                    size_t length) {
+  writer_.Add(kind, client, time, bytes, stored, length);
+  Report(writer_.TakeError());
+}
+
+void Recording::Flush() {
+  writer_.Flush();
+  Report(writer_.TakeError());
+}
+
+void Recording::Report(const std::string& error) {
+  if (error.empty()) return;
+  std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+  failed_ = true;
+}

@@ -1,0 +1,23 @@
+// Replaying a session file: its entries fed to the monitor as the pipe would
+// have fed them, at the recorded pace when asked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// What a replay calls, as the server's handlers; `time` is when the entry
+// arrived, in microseconds since the epoch.
+struct ReplayHandlers {
+  // Once per message; returns false to stop replaying.
+  std::function<bool(int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time)> message;
+  // When a client connected (joined) and when it had gone.
+  std::function<void(int64_t client, bool joined, int64_t time)> client;
+};
+
+// Feeds the entries of the session file `path` to `handlers`, when `pace`
+// at the recorded pace (a pause longer than 10 s is cut to 10 s), and says
+// how many it replayed. Returns false, having said why and where, when the
+// file cannot be read to its end or the user interrupts.
+bool Replay(const std::string& path, bool pace, const ReplayHandlers& handlers);
