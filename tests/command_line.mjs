@@ -42,6 +42,7 @@ const cases = [
   [['--replay', work], /^cannot read .*: it is a folder/],
   [['--replay', path('empty.vses')], /^cannot read .*empty\.vses: it is empty/],
   [['--replay', demo, '--export', nowhere], /^cannot write \/vesprine-nowhere\/nodir\/a\.png: the folder \/vesprine-nowhere\/nodir does not exist/],
+  [['--compare', demo, demo, '--diff', nowhere], /^cannot write \/vesprine-nowhere\/nodir\/a\.png: the folder/],
   [['--replay', missing, '--export', path('a.png')], /^cannot read .*missing\.vses: No such file or directory/],
   [['--compare', demo, path('empty.vses')], /^cannot read .*empty\.vses: it is empty/],
   [['--record', path('r.vses'), '--', path('no-such-program')], /^cannot run .*no-such-program: /],

@@ -152,6 +152,10 @@ std::string Line(const Walk& walk) {
 }  // namespace
 
 int Compare(const CompareOptions& options) {
+  if (const std::string missing = MissingFolder(options.diff); !missing.empty()) {
+    std::fprintf(stderr, "vesprine-monitor: %s\n", missing.c_str());
+    return 2;
+  }
   Walk a(options.a, options.images), b(options.b, options.images);
   for (Walk* walk : {&a, &b}) {
     if (!walk->Start()) {

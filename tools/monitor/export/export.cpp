@@ -306,6 +306,10 @@ int Export(const std::string& path, const ExportOptions& options) {
                  ".png: a picture, or an animated PNG (APNG) with --from or --to\n", options.output.c_str());
     return 2;
   }
+  if (const std::string missing = MissingFolder(options.output); !missing.empty()) {
+    std::fprintf(stderr, "vesprine-monitor: %s\n", missing.c_str());
+    return 2;
+  }
   Walk walk(path, options.images);
   if (!walk.Start()) {
     std::fprintf(stderr, "vesprine-monitor: %s\n", walk.error().c_str());

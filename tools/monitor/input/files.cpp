@@ -16,11 +16,17 @@ std::string CannotRead(const std::string& path) {
   return "";
 }
 
-std::string CannotWrite(const std::string& path, int error) {
-  const std::string start = "cannot write " + path + ": ";
+std::string MissingFolder(const std::string& path) {
   std::error_code unknown;
   const fs::path folder = fs::path(path).parent_path();
-  if (!folder.empty() && !fs::exists(folder, unknown)) return start + "the folder " + folder.string() + " does not exist";
+  if (folder.empty() || fs::exists(folder, unknown)) return "";
+  return "cannot write " + path + ": the folder " + folder.string() + " does not exist";
+}
+
+std::string CannotWrite(const std::string& path, int error) {
+  if (std::string missing = MissingFolder(path); !missing.empty()) return missing;
+  std::error_code unknown;
+  const std::string start = "cannot write " + path + ": ";
   if (fs::is_directory(path, unknown)) return start + "it is a folder";
   return start + std::strerror(error);
 }

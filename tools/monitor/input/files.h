@@ -7,6 +7,9 @@
 // "cannot read P: REASON" ("it is a folder", "it is empty", or the
 // system's words), or "" when `path` is a file with something in it.
 std::string CannotRead(const std::string& path);
+// "cannot write P: the folder F does not exist", or "" when it does: said
+// before the work whose result would have nowhere to go.
+std::string MissingFolder(const std::string& path);
 // "cannot write P: REASON", `error` the errno its opening failed with; a
 // missing folder is named.
 std::string CannotWrite(const std::string& path, int error);
