@@ -129,4 +129,23 @@ pids+=($encoder)
 sleep 0.5
 stops_in_time $pid INT "an export to an encoder that stopped reading"
 ! kill -0 "$encoder" 2>/dev/null || fail "the encoder still runs after the export stopped" "$work/err"
+# An encoder given every frame that then never ends: the wait for it does
+# not look at the stop, so the grace ends the monitor, with status 2.
+start_monitor
+printf 'SetResolution 8 8\nDrawPixel 0 0\n' | "$sender" || fail "the sender failed"
+received 2
+kill -TERM $pid
+wait $pid
+rm -f "$work/stalled/pid"
+PATH="$work/stalled:$PATH" "$monitor" --replay "$work/session.vses" --export "$work/small.gif" 2>"$work/err" &
+pid=$!
+pids+=($pid)
+for _ in $(seq 100); do [ -s "$work/stalled/pid" ] && break; sleep 0.05; done
+pids+=($(cat "$work/stalled/pid"))
+sleep 0.5
+kill -INT $pid
+wait $pid
+status=$?
+grep -q "still stopping" "$work/err" || fail "the grace did not end the export" "$work/err"
+[ "$status" -eq 2 ] || fail "the stop's grace gave status $status, not 2" "$work/err"
 echo "every stop within $within s"

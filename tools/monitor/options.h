@@ -8,11 +8,7 @@
 
 #include "export/compare.h"
 #include "export/export.h"
-
-// The exit status of every mode: 0 done (compare: alike), 1 compare found a
-// difference, 2 any error; under --record -- PROGRAM, the program's own.
-constexpr int kExitDone = 0;
-constexpr int kExitError = 2;
+#include "input/exit_status.h"
 
 struct Options {
   bool json = false;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "input/exit_status.h"
 #include "input/stop.h"
 
 namespace {
@@ -25,7 +26,7 @@ void EndLate() {
   std::this_thread::sleep_for(std::chrono::milliseconds(kStopGrace));
   static const char kLine[] = "vesprine-monitor: still stopping after 0.8 s; ended now\n";
   [[maybe_unused]] const ssize_t ignored = write(2, kLine, sizeof(kLine) - 1);
-  std::_Exit(1);
+  std::_Exit(kExitError);
 }
 
 }  // namespace

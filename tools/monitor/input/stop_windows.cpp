@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "input/exit_status.h"
 #include "input/stop.h"
 
 namespace {
@@ -30,7 +31,7 @@ void CatchStop() {
     WaitForSingleObject(event, INFINITE);
     Sleep(kStopGrace);
     std::fputs("vesprine-monitor: still stopping after 0.8 s; ended now\n", stderr);
-    std::_Exit(1);
+    std::_Exit(kExitError);
   }).detach();
 }
 
