@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "export/walk.h"
+#include "input/exit_status.h"
 #include "input/files.h"
 #include "input/stop.h"
 #include "pixels/png.h"
@@ -154,20 +155,20 @@ std::string Line(const Walk& walk) {
 int Compare(const CompareOptions& options) {
   if (const std::string missing = MissingFolder(options.diff); !missing.empty()) {
     std::fprintf(stderr, "vesprine-monitor: %s\n", missing.c_str());
-    return 2;
+    return kExitError;
   }
   Walk a(options.a, options.images), b(options.b, options.images);
   for (Walk* walk : {&a, &b}) {
     if (!walk->Start()) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", walk->error().c_str());
-      return 2;
+      return kExitError;
     }
     // A recording that caught nothing (the program never reached the
     // monitor) would agree with any other such: refused unless expected.
     if (!options.allowEmpty && !HoldsMessage(walk->path())) {
       std::fprintf(stderr, "vesprine-monitor: %s holds no message, so there is nothing to compare "
                    "(--allow-empty compares it anyway)\n", walk->path().c_str());
-      return 2;
+      return kExitError;
     }
   }
   Report report(options.json);
@@ -215,7 +216,7 @@ int Compare(const CompareOptions& options) {
   };
   const auto differ = [&] {
     say_placeholders();
-    return 1;
+    return kExitDiffer;
   };
   const bool every = !options.at && !options.final;
   const int64_t until = options.at.value_or(INT64_MAX);
@@ -224,7 +225,7 @@ int Compare(const CompareOptions& options) {
     b_more = b_more && b.Next();
     if (!a.error().empty() || !b.error().empty()) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", (a.error().empty() ? b : a).error().c_str());
-      return 2;
+      return kExitError;
     }
     if (!messages_differ && a_more != b_more) {
       messages_differ = true;
@@ -256,5 +257,5 @@ int Compare(const CompareOptions& options) {
   }
   say_placeholders();
   report.Say("screens agree within the tolerance", {{"screens", "agree"}});
-  return 0;
+  return kExitDone;
 }

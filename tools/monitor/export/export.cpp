@@ -10,6 +10,7 @@
 
 #include "input/process.h"
 #include "export/walk.h"
+#include "input/exit_status.h"
 #include "input/files.h"
 #include "input/stop.h"
 #include "pixels/png.h"
@@ -39,10 +40,10 @@ bool EndsWith(const std::string& text, const std::string& end) {
 
 // A message that ended the walk early, said once; the status it leaves.
 int Finished(const Walk& walk) {
-  if (walk.error().empty()) return 0;
+  if (walk.error().empty()) return kExitDone;
   std::fprintf(stderr, "vesprine-monitor: %s; exported up to message %lld\n", walk.error().c_str(),
                (long long)walk.messages());
-  return 2;
+  return kExitError;
 }
 
 // Said when a range reaches past the session's end (`last` the message asked for).
@@ -70,11 +71,11 @@ int Picture(Walk& walk, const ExportOptions& options) {
   }
   if (Stopping()) {
     std::fprintf(stderr, "vesprine-monitor: %s; nothing written\n", walk.error().c_str());
-    return 2;
+    return kExitError;
   }
   if (options.at) PastTheEnd(walk, "--at", at);
   const Layer& frame = walk.Frame();
-  if (!WriteFile(options.output, EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay)))) return 2;
+  if (!WriteFile(options.output, EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay)))) return kExitError;
   return Finished(walk);
 }
 
@@ -267,19 +268,19 @@ int Clip(Walk& walk, const ExportOptions& options) {
     if (sink && sink->Abandon()) {
       std::fprintf(stderr, "vesprine-monitor: %s; wrote %s to %s\n", walk.error().c_str(),
                    Frames(sink->written).c_str(), options.output.c_str());
-      return 2;
+      return kExitError;
     }
     if (sink) std::remove(options.output.c_str());
     std::fprintf(stderr, "vesprine-monitor: %s; nothing written\n", walk.error().c_str());
-    return 2;
+    return kExitError;
   }
   if (open) open = show_now(frame);
-  if (!open) return 2;
+  if (!open) return kExitError;
   sink->Show(shown, shown_from, frame + 1 - shown_from);
   progress.Done();
   if (!sink->Finish()) {
     std::fprintf(stderr, "vesprine-monitor: cannot write %s\n", options.output.c_str());
-    return 2;
+    return kExitError;
   }
   if (options.to) PastTheEnd(walk, "--to", to);
   if (resized) {
@@ -299,21 +300,21 @@ int Export(const std::string& path, const ExportOptions& options) {
       !EndsWith(options.output, ".webm")) {
     std::fputs("vesprine-monitor: --export writes .png (a picture, or an animated PNG with --from or --to), "
                "or .gif, .mp4 or .webm through ffmpeg\n", stderr);
-    return 2;
+    return kExitError;
   }
   if (!png && FindProgram("ffmpeg").empty()) {
     std::fprintf(stderr, "vesprine-monitor: %s needs ffmpeg, which is not on the path; the monitor itself writes "
                  ".png: a picture, or an animated PNG (APNG) with --from or --to\n", options.output.c_str());
-    return 2;
+    return kExitError;
   }
   if (const std::string missing = MissingFolder(options.output); !missing.empty()) {
     std::fprintf(stderr, "vesprine-monitor: %s\n", missing.c_str());
-    return 2;
+    return kExitError;
   }
   Walk walk(path, options.images);
   if (!walk.Start()) {
     std::fprintf(stderr, "vesprine-monitor: %s\n", walk.error().c_str());
-    return 2;
+    return kExitError;
   }
   return png && !clip ? Picture(walk, options) : Clip(walk, options);
 }
