@@ -391,6 +391,31 @@ test('a session without messages is refused, unless expected', () => {
   assert.match(allowed.out, /the same 0 messages/);
 });
 
+test('a session given through a pipe is read once, as from its file', (t) => {
+  if (windows) return t.skip('a pipe as a path is /dev/stdin on Linux');
+  // The monitor with `file` on its standard input through a pipe (node's own would be a socket).
+  const through = (file, ...args) => {
+    const result = spawnSync('sh', ['-c', 'cat "$0" | "$@"', file, monitor, ...args, '--images', examples],
+      { encoding: 'utf8', timeout: 120_000, killSignal: 'SIGKILL' });
+    return { status: result.status, out: result.stdout, err: result.stderr };
+  };
+  const same = through(demo, '--compare', demo, '/dev/stdin');
+  assert.equal(same.status, 0, same.out + same.err);
+  assert.match(same.out, /^the same 63 messages$/m);
+  const empty = through(session('empty.session', []), '--compare', demo, '/dev/stdin');
+  assert.equal(empty.status, 2, empty.out);
+  assert.match(empty.err, /\/dev\/stdin holds no message, so there is nothing to compare/);
+  // A pipe cannot be read ahead for how brief the range is: by recorded
+  // time, unless --every says otherwise; then the same clip as the file's.
+  const timed = through(demo, '--replay', '/dev/stdin', '--export', path('piped.png'), '--to', '63');
+  assert.equal(timed.status, 0, timed.err);
+  assert.match(timed.err, /wrote 1 frame to/);
+  const every = through(demo, '--replay', '/dev/stdin', '--export', path('piped.png'), '--to', '63', '--every', '1');
+  assert.equal(every.status, 0, every.err);
+  assert.equal(run('--replay', demo, '--export', path('file.png'), '--to', '63').status, 0);
+  assert.ok(readFileSync(path('piped.png')).equals(readFileSync(path('file.png'))), 'the clips differ');
+});
+
 test('a file that is not a session, or is missing, is an error', () => {
   const a = session('a.session', base);
   writeFileSync(path('not.session'), 'not a session at all');

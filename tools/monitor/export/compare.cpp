@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <nlohmann/json.hpp>
+#include <utility>
 #include <vector>
 
 #include "export/walk.h"
@@ -130,19 +130,6 @@ class Report {
   bool json_;
 };
 
-// Whether the session at `path` holds a message (read up to the first one).
-bool HoldsMessage(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  SessionReader reader(in);
-  std::string error;
-  SessionEntry entry;
-  if (!reader.Start(error)) return true;  // the walk says what is wrong with it
-  while (reader.Next(entry, error)) {
-    if (entry.kind == SessionEntry::kMessage) return true;
-  }
-  return !error.empty();
-}
-
 std::string Line(const Walk& walk) {
   const SessionEntry& e = walk.entry();
   const auto found = walk.scene().clients.find(e.client);
@@ -157,15 +144,18 @@ int Compare(const CompareOptions& options) {
     std::fprintf(stderr, "vesprine-monitor: %s\n", missing.c_str());
     return kExitError;
   }
+  // Each session is read once, its first message here (a pipe cannot be read twice).
   Walk a(options.a, options.images), b(options.b, options.images);
-  for (Walk* walk : {&a, &b}) {
-    if (!walk->Start()) {
+  bool a_more = false, b_more = false;
+  for (auto [walk, more] : {std::pair{&a, &a_more}, std::pair{&b, &b_more}}) {
+    if (walk->Start()) *more = walk->Next();
+    if (!walk->error().empty()) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", walk->error().c_str());
       return kExitError;
     }
     // A recording that caught nothing (the program never reached the
     // monitor) would agree with any other such: refused unless expected.
-    if (!options.allowEmpty && !HoldsMessage(walk->path())) {
+    if (!options.allowEmpty && !*more) {
       std::fprintf(stderr, "vesprine-monitor: %s holds no message, so there is nothing to compare "
                    "(--allow-empty compares it anyway)\n", walk->path().c_str());
       return kExitError;
@@ -174,7 +164,6 @@ int Compare(const CompareOptions& options) {
   Report report(options.json);
   Difference difference(options.maxDifference);
   bool messages_differ = false;
-  bool a_more = true, b_more = true;
   const auto screens_differ = [&] {
     const Layer& fa = a.Frame();
     const Layer& fb = b.Frame();
@@ -220,9 +209,11 @@ int Compare(const CompareOptions& options) {
   };
   const bool every = !options.at && !options.final;
   const int64_t until = options.at.value_or(INT64_MAX);
-  while ((a_more || b_more) && std::max(a.messages(), b.messages()) < until) {
-    a_more = a_more && a.Next();
-    b_more = b_more && b.Next();
+  for (bool first = true; (a_more || b_more) && std::max(a.messages(), b.messages()) < until; first = false) {
+    if (!first) {
+      a_more = a_more && a.Next();
+      b_more = b_more && b.Next();
+    }
     if (!a.error().empty() || !b.error().empty()) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", (a.error().empty() ? b : a).error().c_str());
       return kExitError;

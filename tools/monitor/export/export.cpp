@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -189,8 +190,11 @@ struct ClipClock {
 constexpr int64_t kFewFrames = 5;
 
 // Whether messages `from` to `to` of the session span fewer than kFewFrames
-// frames of recorded time (read only as far as needed, nothing drawn).
+// frames of recorded time, read ahead as far as needed, nothing drawn. Only
+// a file can be read twice: never for a session given through a pipe.
 bool Brief(const std::string& path, int64_t from, int64_t to, ClipClock clock, int64_t frame_us) {
+  std::error_code unknown;
+  if (!std::filesystem::is_regular_file(path, unknown)) return false;
   std::ifstream in(path, std::ios::binary);
   SessionReader reader(in);
   std::string error;
@@ -212,8 +216,8 @@ bool Brief(const std::string& path, int64_t from, int64_t to, ClipClock clock, i
 // `from` on, each showing the screen right after the messages that arrived
 // by then; a pause longer than a frame lasts one frame (with --pace, up to
 // 10 s). With --every M, or when the range's time gives fewer than
-// kFewFrames frames (and not --pace), a frame for every M messages (by
-// default 1) instead.
+// kFewFrames frames (not with --pace, nor for a pipe), a frame for every M
+// messages (by default 1) instead.
 // A picture shown for several frames is written once, for as long.
 int Clip(Walk& walk, const ExportOptions& options) {
   const int64_t from = options.from.value_or(0), to = options.to.value_or(INT64_MAX);
@@ -223,7 +227,7 @@ int Clip(Walk& walk, const ExportOptions& options) {
   const int64_t frame_us = 1'000'000 / options.fps;
   ClipClock clock{options.pace ? kLongestPause : frame_us, 0, std::nullopt};
   if (from > 0) clock.last = walk.entry().time;
-  const int64_t every = options.every.value_or(!options.pace && Brief(walk.path(), from, to, clock, frame_us) ? 1 : 0);
+  const int64_t every = options.every ? *options.every : !options.pace && Brief(walk.path(), from, to, clock, frame_us);
   // By message, a clip from a later message starts with the screen as it was then.
   const int64_t first = every > 0 && from > 0 ? 1 : 0;
   const Progress progress;
