@@ -345,6 +345,17 @@ test('identical sessions agree; one changed colour is found, with its message an
   assert.deepEqual(json.map((line) => [line.messages ?? line.screens, line.message ?? line.after]),
     [['differ', 2], ['differ', 3]]);
   assert.equal(json[1].pixels, 200);
+  // A picture of the differences that cannot be written: said with why, not claimed, status 2.
+  const unwritable = [[work, 'it is a folder'], ...(windows ? [] : [['/dev/full', 'No space left on device']])];
+  for (const [target, why] of unwritable) {
+    for (const format of [[], ['--json']]) {
+      const failed = compare(a, b, '--diff', target, ...format);
+      assert.equal(failed.status, 2, failed.out + failed.err);
+      assert.ok(failed.err.includes(`cannot write ${target}: ${why}\n`), failed.err);
+      assert.match(failed.out, /screens differ after message 3|"after":3,.*"screens":"differ"/);
+      assert.doesNotMatch(failed.out, /drawn in|"diff"/);
+    }
+  }
 });
 
 test('a message inserted, and sessions of different lengths', () => {

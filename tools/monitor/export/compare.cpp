@@ -1,7 +1,6 @@
 #include "export/compare.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -164,6 +163,7 @@ int Compare(const CompareOptions& options) {
   Report report(options.json);
   Difference difference(options.maxDifference);
   bool messages_differ = false;
+  bool diff_unwritten = false;
   const auto screens_differ = [&] {
     const Layer& fa = a.Frame();
     const Layer& fb = b.Frame();
@@ -180,15 +180,14 @@ int Compare(const CompareOptions& options) {
                        " to " + std::to_string(box.x1) + ", y " + std::to_string(box.y0) + " to " +
                        std::to_string(box.y1);
     if (!options.diff.empty()) {
-      const std::string png = EncodePng(width, height, picture);
-      std::FILE* file = std::fopen(options.diff.c_str(), "wb");
-      const bool written = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
-      const int error = errno;
-      if ((file != nullptr && std::fclose(file) != 0) || !written) {
-        std::fprintf(stderr, "vesprine-monitor: %s\n", CannotWrite(options.diff, error).c_str());
+      const std::string error = WriteWholeFile(options.diff, EncodePng(width, height, picture));
+      if (error.empty()) {
+        value["diff"] = options.diff;
+        text += "; the differences drawn in " + options.diff;
+      } else {
+        std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+        diff_unwritten = true;
       }
-      value["diff"] = options.diff;
-      text += "; the differences drawn in " + options.diff;
     }
     report.Say(text, value);
     return true;
@@ -205,7 +204,7 @@ int Compare(const CompareOptions& options) {
   };
   const auto differ = [&] {
     say_placeholders();
-    return kExitDiffer;
+    return diff_unwritten ? kExitError : kExitDiffer;
   };
   const bool every = !options.at && !options.final;
   const int64_t until = options.at.value_or(INT64_MAX);

@@ -21,5 +21,6 @@ struct CompareOptions {
 };
 
 // Returns the exit status: 0 the screens agree within the tolerance, 1 they
-// differ, 2 a session cannot be read or holds no message (unless allowed).
+// differ, 2 a session cannot be read or holds no message (unless allowed),
+// or the picture of the differences cannot be written.
 int Compare(const CompareOptions& options);

@@ -54,18 +54,6 @@ void PastTheEnd(const Walk& walk, const char* option, int64_t last) {
                option, (long long)last, walk.path().c_str(), (long long)walk.messages());
 }
 
-// Writes `bytes` to `path`; false, said in one line, when it cannot.
-bool WriteFile(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fclose(file) == 0) {
-    return true;
-  }
-  const int error = errno;
-  if (file != nullptr) std::remove(path.c_str());
-  std::fprintf(stderr, "vesprine-monitor: %s\n", CannotWrite(path, error).c_str());
-  return false;
-}
-
 int Picture(Walk& walk, const ExportOptions& options) {
   const int64_t at = options.at.value_or(INT64_MAX);
   while (walk.messages() < at && walk.Step()) {
@@ -76,7 +64,12 @@ int Picture(Walk& walk, const ExportOptions& options) {
   }
   if (options.at) PastTheEnd(walk, "--at", at);
   const Layer& frame = walk.Frame();
-  if (!WriteFile(options.output, EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay)))) return kExitError;
+  const std::string error =
+      WriteWholeFile(options.output, EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay)));
+  if (!error.empty()) {
+    std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+    return kExitError;
+  }
   return Finished(walk);
 }
 

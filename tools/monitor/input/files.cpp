@@ -1,5 +1,7 @@
 #include "input/files.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -29,4 +31,17 @@ std::string CannotWrite(const std::string& path, int error) {
   const std::string start = "cannot write " + path + ": ";
   if (fs::is_directory(path, unknown)) return start + "it is a folder";
   return start + std::strerror(error);
+}
+
+std::string WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return CannotWrite(path, errno);
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  int error = errno;
+  // What was buffered meets the device only here (a full disk, /dev/full).
+  if (std::fclose(file) != 0 && written) written = false, error = errno;
+  if (written) return "";
+  std::error_code unknown;
+  if (fs::is_regular_file(path, unknown)) std::remove(path.c_str());  // never a device
+  return CannotWrite(path, error);
 }

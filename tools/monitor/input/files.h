@@ -13,3 +13,6 @@ std::string MissingFolder(const std::string& path);
 // "cannot write P: REASON", `error` the errno its opening failed with; a
 // missing folder is named.
 std::string CannotWrite(const std::string& path, int error);
+// Writes `bytes` as the whole file at `path`: "" once written, else why not
+// (as CannotWrite), and a file written in part removed.
+std::string WriteWholeFile(const std::string& path, const std::string& bytes);
