@@ -5,8 +5,8 @@
 // (a recorded demo) set; one case serves the pipe.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawnSync } from 'node:child_process';
-import { mkdtempSync, writeFileSync, rmSync } from 'node:fs';
+import { spawn, spawnSync } from 'node:child_process';
+import { mkdtempSync, writeFileSync, readFileSync, copyFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -20,6 +20,9 @@ const path = (name) => join(work, name);
 writeFileSync(path('empty.vses'), '');
 const missing = path('missing.vses');
 const nowhere = '/vesprine-nowhere/nodir/a.png';
+// A recording that must not be emptied by a command that fails.
+const keep = path('keep.vses');
+copyFileSync(demo, keep);
 
 const cases = [
   [['--exprot', 'x.png'], /^--exprot: unknown option; did you mean --export\?/],
@@ -45,12 +48,16 @@ const cases = [
   [['--compare', demo, demo, '--diff', nowhere], /^cannot write \/vesprine-nowhere\/nodir\/a\.png: the folder/],
   [['--replay', missing, '--export', path('a.png')], /^cannot read .*missing\.vses: No such file or directory/],
   [['--compare', demo, path('empty.vses')], /^cannot read .*empty\.vses: it is empty/],
-  [['--record', path('r.vses'), '--', path('no-such-program')], /^cannot run .*no-such-program: /],
+  [['--record', keep, '--', path('no-such-program')], /^cannot run .*no-such-program: /],
+  [['--replay', keep, '--record', keep], /^--record .*keep\.vses is the session --replay reads/],
 ];
 
-test('each mistake: one line saying what was wrong, status 2', () => {
+const command = (args) => (windows ? [...runner, monitor, ...args] : [monitor, ...args]);
+
+// Runs each of `cases`: one line on standard error, status 2, nothing on standard output.
+function saysOneLine(cases) {
   for (const [args, expected] of cases) {
-    const full = windows ? [...runner, monitor, ...args] : [monitor, ...args];
+    const full = command(args);
     const result = spawnSync(full[0], full.slice(1), { encoding: 'utf8', timeout: 60_000, killSignal: 'SIGKILL' });
     const lines = result.stderr.replace(/\r/g, '').split('\n').filter(Boolean);
     const said = `${args.join(' ')}: status ${result.status}, said\n${result.stderr}`;
@@ -58,5 +65,27 @@ test('each mistake: one line saying what was wrong, status 2', () => {
     assert.equal(lines.length, 1, said);
     assert.match(lines[0].replace(/^vesprine-monitor: /, ''), expected, said);
     assert.equal(result.stdout, '', said);
+  }
+  assert.ok(readFileSync(keep).equals(readFileSync(demo)), 'a command that failed emptied the recording');
+}
+
+test('each mistake: one line saying what was wrong, status 2', () => saysOneLine(cases));
+
+test('the name served by another monitor: said, and the recording left as it was', async () => {
+  copyFileSync(demo, keep);
+  const [program, ...rest] = command([]);
+  const other = spawn(program, rest, { stdio: ['ignore', 'ignore', 'pipe'] });
+  try {
+    let said = '';
+    other.stderr.on('data', (data) => { said += data; });
+    const end = Date.now() + 60_000;
+    while (!/serving VesprinePipe/.test(said)) {
+      assert.ok(Date.now() < end, `the other monitor did not start: ${said}`);
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    }
+    const served = /^VesprinePipe is already served by another process/;
+    saysOneLine([[['--record', keep], served], [['--record', keep, '--', path('no-such-program')], served]]);
+  } finally {
+    other.kill('SIGKILL');
   }
 });

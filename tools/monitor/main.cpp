@@ -49,9 +49,11 @@ int main(int argc, char** argv) {
     }
   }
 
-  // A program is not run for a recording that cannot be made.
+  // A program is not run for a recording that cannot be made. The file is
+  // emptied only once recording starts: when the replay does, or once the
+  // name is served and the program runs.
   Recording recording;
-  if (!options.record.empty() && !recording.Open(options.record) && !options.program.empty()) return kExitError;
+  if (!options.record.empty() && !recording.Check(options.record) && !options.program.empty()) return kExitError;
   Printer printer(options.json, options.hex);
   const auto wants_more = [&] { return options.count == 0 || printer.messages() < options.count; };
   // One message, from the pipe or from a session, that arrived at `time`
@@ -75,6 +77,7 @@ int main(int argc, char** argv) {
 
   if (!options.replay.empty()) {
     if (view) view->Announce();
+    recording.Start();
     const bool complete = Replay(options.replay, options.pace, {take, client_event});
     flush();
     if (!complete) return kExitError;
@@ -95,6 +98,6 @@ int main(int argc, char** argv) {
   handlers.client = [&](int64_t client, bool joined) { client_event(client, joined, MicrosecondsNow()); };
   handlers.idle = flush;
   handlers.ready = [&] { if (view) view->Announce(); };
-  const int status = ServeAndRun(handlers, options.program, [&] { printer.Summary(); });
+  const int status = ServeAndRun(handlers, options.program, [&] { recording.Start(); }, [&] { printer.Summary(); });
   return recording.failed() ? kExitError : status;
 }

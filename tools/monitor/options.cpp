@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -118,6 +120,11 @@ std::string Check(const CLI::App& app, const Options& options) {
     return "-- PROGRAM runs a program while serving the pipe; it excludes --replay and --compare";
   }
   if (options.program.size() == 1 && options.program[0].empty()) return "-- needs a program to run after it";
+  std::error_code unknown;
+  if (!options.record.empty() && !options.replay.empty() &&
+      std::filesystem::equivalent(options.record, options.replay, unknown)) {
+    return "--record " + options.record + " is the session --replay reads; recording would empty it first";
+  }
   return "";
 }
 

@@ -6,7 +6,8 @@
 #include "input/stop.h"
 #include "options.h"
 
-int ServeAndRun(ServeHandlers handlers, const std::vector<std::string>& program, const std::function<void()>& served) {
+int ServeAndRun(ServeHandlers handlers, const std::vector<std::string>& program, const std::function<void()>& started,
+                const std::function<void()>& served) {
   // Started once the name is served; serving ends once it has ended and its connections are read.
   ChildProcess child;
   bool failed = false, ended = false;
@@ -19,7 +20,9 @@ int ServeAndRun(ServeHandlers handlers, const std::vector<std::string>& program,
     if (!program.empty() && !child.Start(program, false)) {
       std::fprintf(stderr, "vesprine-monitor: cannot run %s: %s\n", program[0].c_str(), child.why().c_str());
       failed = true;
+      return;
     }
+    started();
   };
   if (!program.empty()) {
     handlers.done = [&] {

@@ -12,9 +12,11 @@
 // user interrupts. Once the name is served, says so for scripts that wait
 // for it and calls `handlers.ready`; with a `program` (its arguments) it
 // starts that instead of saying so, and serving ends once it has ended and
-// its connections are read.
+// its connections are read. Then, before any message is read, calls
+// `started` (not when the program cannot run).
 // Returns 2, having said why, when the name cannot be served or the
 // program cannot run. Else calls `served`, then returns 0, or the
 // program's own status once it has ended: stopped by a handler, it is left
 // to finish; interrupted, it is ended, said, and 2 returned.
-int ServeAndRun(ServeHandlers handlers, const std::vector<std::string>& program, const std::function<void()>& served);
+int ServeAndRun(ServeHandlers handlers, const std::vector<std::string>& program, const std::function<void()>& started,
+                const std::function<void()>& served);

@@ -2,10 +2,16 @@
 
 #include <cstdio>
 
-bool Recording::Open(const std::string& path) {
+bool Recording::Check(const std::string& path) {
   std::string error;
-  if (!writer_.Open(path, error)) Report(error);
+  if (!SessionWriter::Writable(path, error)) Report(error);
+  path_ = path;
   return !failed_;
+}
+
+void Recording::Start() {
+  std::string error;
+  if (!path_.empty() && !failed_ && !writer_.Open(path_, error)) Report(error);
 }
 
 void Recording::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t stored,

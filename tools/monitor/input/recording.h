@@ -11,8 +11,12 @@
 
 class Recording {
  public:
-  // Starts recording to `path`; false, having said why, when it cannot.
-  bool Open(const std::string& path);
+  // Whether a session can be recorded to `path`, found without emptying
+  // the file; false, having said why, when not.
+  bool Check(const std::string& path);
+  // Starts recording to the path checked, emptying the file, unless the
+  // check failed (or none was made); said when it cannot.
+  void Start();
   void Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t stored, size_t length);
   void Flush();
   // Whether the file could not be written, at the start or since.
@@ -22,5 +26,6 @@ class Recording {
   void Report(const std::string& error);
 
   SessionWriter writer_;
+  std::string path_;
   bool failed_ = false;
 };

@@ -17,7 +17,7 @@ struct ServeHandlers {
   std::function<void(int64_t client, bool joined)> client;
   // When no message is waiting, before the server waits for more.
   std::function<void()> idle;
-  // Once the name is served.
+  // Once the name is served, before any client is taken.
   std::function<void()> ready;
   // When set, asked while no message waits (at least every 50 ms): true
   // once serving may end as soon as no client is connected.

@@ -143,9 +143,10 @@ ServeResult Serve(const ServeHandlers& handlers) {
     return GetLastError() == ERROR_ACCESS_DENIED ? ServeResult::kNameInUse : ServeResult::kFailed;
   }
   const HANDLE second = CreateInstance(0);
+  // Ready before the first client is taken: a client that opens an instance meanwhile waits in it.
+  handlers.ready();
   std::thread(Listen, first, std::cref(handlers)).detach();
   std::thread(Listen, second, std::cref(handlers)).detach();
-  handlers.ready();
   const HANDLE stops[] = {stop_event, StopEvent()};
   // With `done`, serving ends once it holds and no client has been read
   // for two looks in a row, 50 ms apart: a client that connected just

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "protocol/protocol.h"
@@ -25,6 +27,10 @@ T Get(const uint8_t*& at) {
   return value;
 }
 
+std::string NotRecording(const std::string& path, int error) {
+  return "cannot write the session to " + path + ": " + std::strerror(error) + "; not recording";
+}
+
 // Reads up to `size` bytes; returns how many there were.
 size_t ReadSome(std::istream& in, uint8_t* into, size_t size) {
   in.read(reinterpret_cast<char*>(into), static_cast<std::streamsize>(size));
@@ -37,10 +43,23 @@ SessionWriter::~SessionWriter() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
+bool SessionWriter::Writable(const std::string& path, std::string& error) {
+  std::error_code unknown;
+  const bool made = !std::filesystem::exists(path, unknown) && !unknown;
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (file == nullptr) {
+    error = NotRecording(path, errno);
+    return false;
+  }
+  std::fclose(file);
+  if (made) std::remove(path.c_str());
+  return true;
+}
+
 bool SessionWriter::Open(const std::string& path, std::string& error) {
   file_ = std::fopen(path.c_str(), "wb");
   if (file_ == nullptr) {
-    error = "cannot write the session to " + path + ": " + std::strerror(errno) + "; not recording";
+    error = NotRecording(path, errno);
     return false;
   }
   path_ = path;

@@ -40,6 +40,9 @@ class SessionWriter {
   SessionWriter(const SessionWriter&) = delete;
   SessionWriter& operator=(const SessionWriter&) = delete;
 
+  // Whether a session can be written to `path`, found without emptying the
+  // file (one made to find out is removed again); false with `error` when not.
+  static bool Writable(const std::string& path, std::string& error);
   // Creates the file and writes the header; false with `error` when it cannot.
   bool Open(const std::string& path, std::string& error);
   // `client` is kept as its low 32 bits, as the format holds it.
