@@ -148,4 +148,20 @@ wait $pid
 status=$?
 grep -q "still stopping" "$work/err" || fail "the grace did not end the export" "$work/err"
 [ "$status" -eq 2 ] || fail "the stop's grace gave status $status, not 2" "$work/err"
+# -- PROGRAM, the monitor's standard input no terminal: what the program
+# started ends with it, and the program ignores no signal because the
+# monitor does (SIGXFSZ, 25).
+"$monitor" -- sh -c 'grep SigIgn /proc/self/status >"$0"; sleep 100 & echo $! >"$0.pid"; wait' "$work/program" \
+  >/dev/null 2>"$work/err" </dev/null &
+pid=$!
+pids+=($pid)
+for _ in $(seq 100); do [ -s "$work/program.pid" ] && break; sleep 0.05; done
+sleeper=$(cat "$work/program.pid")
+pids+=($sleeper)
+stops_in_time $pid TERM "a program that started another"
+# Ended, not a zombie left for whoever reaps orphans here.
+state=$(ps -o stat= -p "$sleeper")
+[ -z "$state" ] || [[ $state == Z* ]] || fail "what the program started still runs after the monitor ended" "$work/err"
+ignored=$(awk '{ print $2 }' "$work/program")
+[ $((0x$ignored >> 24 & 1)) -eq 0 ] || fail "the program ignores SIGXFSZ (SigIgn $ignored)" "$work/err"
 echo "every stop within $within s"

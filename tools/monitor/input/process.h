@@ -15,9 +15,16 @@ std::string FindProgram(const std::string& name);
 // A program started from an argument vector, never through a shell, its
 // standard input a pipe written here in binary (or the monitor's own), its
 // output and errors the monitor's own. It inherits nothing else of the
-// monitor's.
+// monitor's. Ending it ends what it started in turn: on Linux its process
+// group, when the monitor's standard input is no terminal (at a terminal
+// it stays in the terminal's foreground group, to read the terminal, and
+// Ctrl-C reaches all of it); on Windows its job, which also ends what is
+// left of it once it has ended by itself and the monitor lets go of it.
 class ChildProcess {
  public:
+  // Well within the monitor's own grace for a stop (kStopGrace).
+  static constexpr long kEndGrace = 200;  // milliseconds
+
   ChildProcess() = default;
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -33,7 +40,9 @@ class ChildProcess {
   bool Write(const void* bytes, size_t size);
   // Ends its input and waits for it; true when it exited with status 0.
   bool Finish();
-  // Ends it at once, if it runs, and waits for it to be gone.
+  // Ends it, if it runs, and what it started, and waits for it to be gone:
+  // at once, or a Linux process group of its own asked first (SIGTERM),
+  // what is left of it made to (SIGKILL) after kEndGrace.
   void Kill();
   // Whether it has ended, without waiting; its exit status then in `status`
   // (on Linux 128 + the signal that ended it).
@@ -42,6 +51,7 @@ class ChildProcess {
  private:
   intptr_t input_ = -1;    // our end of its standard input: a descriptor, or a HANDLE
   intptr_t process_ = -1;  // its pid, or its HANDLE
+  intptr_t group_ = 0;     // what ends with it: its process group's id, or a job's HANDLE; 0: itself alone
   std::string why_;
 };
 

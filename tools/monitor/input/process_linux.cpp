@@ -1,10 +1,10 @@
 // Linux: posix_spawnp, with the pipe to its standard input (or the
 // monitor's) the one descriptor the program gets beyond standard output
-// and error; SIGPIPE
-// ignored here, so that a program that stops reading fails a write instead
-// of ending the monitor, and left to its default in the program. Our end of
-// the pipe does not block, so that a stop is seen while the program is slow
-// to read.
+// and error; SIGPIPE ignored here, so that a program that stops reading
+// fails a write instead of ending the monitor, and every signal the monitor
+// ignores left to its default in the program. Our end of the pipe does not
+// block, so that a stop is seen while the program is slow to read. Without
+// a terminal the program leads a process group of its own, ended whole.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,10 +14,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "input/process.h"
 #include "input/stop.h"
@@ -50,13 +52,18 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) 
   posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  sigset_t none, pipe_signal;
+  sigset_t none, ignored;
   sigemptyset(&none);
-  sigemptyset(&pipe_signal);
-  sigaddset(&pipe_signal, SIGPIPE);
+  sigemptyset(&ignored);
+  sigaddset(&ignored, SIGPIPE);
+  sigaddset(&ignored, SIGXFSZ);  // by the server, so that a session past the size limit fails a write
   posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &pipe_signal);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setsigdefault(&attributes, &ignored);
+  // At a terminal the program stays in its foreground group, to read it and to be reached by Ctrl-C.
+  const bool own_group = isatty(STDIN_FILENO) == 0;
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                                           (own_group ? POSIX_SPAWN_SETPGROUP : 0)));
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -72,6 +79,7 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) 
   }
   input_ = ends[1];
   process_ = pid;
+  group_ = own_group ? pid : 0;
   return true;
 }
 
@@ -116,10 +124,26 @@ bool ChildProcess::Finish() {
 
 void ChildProcess::Kill() {
   if (process_ < 0) return;
-  kill(static_cast<pid_t>(process_), SIGKILL);
+  const auto pid = static_cast<pid_t>(process_);
   if (input_ >= 0) close(static_cast<int>(input_));
-  Wait(static_cast<pid_t>(process_));
+  if (group_ == 0) {
+    kill(pid, SIGKILL);
+    Wait(pid);
+  } else {
+    // The group asked to end; what is left of it after the grace, made to.
+    // Its id stays the group's while any of it is left, the program unreaped included.
+    kill(-pid, SIGTERM);
+    bool reaped = false;
+    for (long waited = 0; waited < kEndGrace; waited += 10) {
+      reaped = reaped || waitpid(pid, nullptr, WNOHANG) == pid;
+      if (reaped && kill(-pid, 0) != 0) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(-pid, SIGKILL);
+    if (!reaped) Wait(pid);
+  }
   input_ = process_ = -1;
+  group_ = 0;
 }
 
 bool ChildProcess::Ended(int& status) {

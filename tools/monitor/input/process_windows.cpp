@@ -1,7 +1,8 @@
 // Windows: CreateProcessW with a command line quoted as the C runtime splits
 // it, the program's own path named (no search of the working folder), and
 // a pipe for its standard input; it inherits only that pipe's end and the
-// monitor's standard output and error.
+// monitor's standard output and error. It runs in a job that ends whatever
+// is left of it, what it started included, when the monitor lets go of it.
 #include <windows.h>
 
 #include <io.h>
@@ -98,7 +99,19 @@ std::wstring Path(const std::wstring& program) {
   return found.empty() ? program : std::wstring(found.begin(), found.end());
 }
 
-// CreateProcessW, the child inheriting only `inherited`.
+// A job that ends all its processes once its last handle is closed, or nullptr.
+HANDLE EndingJob() {
+  const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job != nullptr && !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+// CreateProcessW, suspended, the child inheriting only `inherited`.
 bool Create(const std::wstring& program, std::wstring& line, STARTUPINFOW& startup, std::vector<HANDLE>& inherited,
             PROCESS_INFORMATION& started) {
   SIZE_T size = 0;
@@ -109,8 +122,9 @@ bool Create(const std::wstring& program, std::wstring& line, STARTUPINFOW& start
   if (!InitializeProcThreadAttributeList(extended.lpAttributeList, 1, 0, &size)) return false;
   const bool ok = UpdateProcThreadAttribute(extended.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
                                             inherited.data(), inherited.size() * sizeof(HANDLE), nullptr, nullptr) &&
-                  CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
-                                 nullptr, nullptr, &extended.StartupInfo, &started);
+                  CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                 EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED, nullptr, nullptr,
+                                 &extended.StartupInfo, &started);
   DeleteProcThreadAttributeList(extended.lpAttributeList);
   return ok;
 }
@@ -146,9 +160,18 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) 
     if (input) CloseHandle(write_end);
     return false;
   }
+  // In the job before it runs, so that all it starts is in it too; where the
+  // monitor's own job allows none, it runs alone, as it would anyway.
+  HANDLE job = EndingJob();
+  if (job != nullptr && !AssignProcessToJobObject(job, started.hProcess)) {
+    CloseHandle(job);
+    job = nullptr;
+  }
+  ResumeThread(started.hThread);
   CloseHandle(started.hThread);
   input_ = input ? reinterpret_cast<intptr_t>(write_end) : -1;
   process_ = reinterpret_cast<intptr_t>(started.hProcess);
+  group_ = reinterpret_cast<intptr_t>(job);
   return true;
 }
 
@@ -176,13 +199,22 @@ bool ChildProcess::Finish() {
 }
 
 void ChildProcess::Kill() {
-  if (process_ == -1) return;
-  const auto process = reinterpret_cast<HANDLE>(process_);
-  TerminateProcess(process, 1);
-  if (input_ != -1) CloseHandle(reinterpret_cast<HANDLE>(input_));
-  WaitForSingleObject(process, INFINITE);
-  CloseHandle(process);
-  input_ = process_ = -1;
+  const auto job = reinterpret_cast<HANDLE>(group_);
+  if (process_ != -1) {
+    const auto process = reinterpret_cast<HANDLE>(process_);
+    if (job != nullptr) {
+      TerminateJobObject(job, 1);
+    } else {
+      TerminateProcess(process, 1);
+    }
+    if (input_ != -1) CloseHandle(reinterpret_cast<HANDLE>(input_));
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+    input_ = process_ = -1;
+  }
+  // Ends what the program left running, once it has ended by itself too.
+  if (job != nullptr) CloseHandle(job);
+  group_ = 0;
 }
 
 bool ChildProcess::Ended(int& status) {
