@@ -52,3 +52,27 @@ for target in "$work/no-such-folder/demo.session" /dev/full; do
     fail "recording to $target was not reported exactly once" "$work/live.err"
 done
 echo "recording where it cannot be written: said once, every message decoded, status 2"
+
+# Lines that cannot be written: said once, with status 2; the monitor
+# reads on, the recording whole.
+said_once() {
+  [ "$(grep -c "cannot write the lines to standard output: $1" "$2")" -eq 1 ] ||
+    fail "the lines that could not be written ($1) were not said exactly once" "$2"
+}
+run "$monitor" --json --replay "$work/demo.session" >/dev/full 2>"$work/full.err"
+[ $? -eq 2 ] || fail "lines to a full device: not status 2" "$work/full.err"
+said_once "No space left on device" "$work/full.err"
+run "$monitor" --json --replay "$work/demo.session" >&- 2>"$work/closed.err"
+[ $? -eq 2 ] || fail "lines to a closed standard output: not status 2" "$work/closed.err"
+said_once "" "$work/closed.err"
+# A reader gone (| head): its end of the pipe closed before the demo runs.
+run "$monitor" --json --count 63 --record "$work/gone.session" 2>"$work/gone.err" </dev/null \
+  > >(exec 0<&-; : >"$work/gone") &
+pid=$!
+for _ in $(seq 300); do grep -q serving "$work/gone.err" && [ -e "$work/gone" ] && break; sleep 0.1; done
+run "$demo" >/dev/null 2>&1 || fail "the demo failed" "$work/gone.err"
+wait $pid
+[ $? -eq 2 ] || fail "lines to a pipe without a reader: not status 2" "$work/gone.err"
+said_once "" "$work/gone.err"
+replay "$work/gone.session"
+echo "lines that cannot be written: said once, every message read and recorded, status 2"

@@ -37,7 +37,10 @@ int main(int argc, char** argv) {
   Options options;
   if (const int status = ReadOptions(argc, argv, options); status >= 0) return status;
   CatchStop();
-  if (options.compares || options.exports) return CompareOrExport(options);
+  if (options.compares || options.exports) {
+    const int status = CompareOrExport(options);
+    return FlushLines() ? status : kExitError;
+  }
 
   std::unique_ptr<View> view;
   if (options.view) {
@@ -71,7 +74,7 @@ int main(int argc, char** argv) {
   };
   // The lines and the recording out, whenever no message is waiting.
   const auto flush = [&] {
-    std::fflush(stdout);
+    FlushLines();
     recording.Flush();
   };
 
@@ -88,7 +91,7 @@ int main(int argc, char** argv) {
       }
     }
     printer.Summary();
-    return recording.failed() ? kExitError : kExitDone;
+    return !FlushLines() || recording.failed() ? kExitError : kExitDone;
   }
 
   ServeHandlers handlers;
@@ -99,5 +102,5 @@ int main(int argc, char** argv) {
   handlers.idle = flush;
   handlers.ready = [&] { if (view) view->Announce(); };
   const int status = ServeAndRun(handlers, options.program, [&] { recording.Start(); }, [&] { printer.Summary(); });
-  return recording.failed() ? kExitError : status;
+  return !FlushLines() || recording.failed() ? kExitError : status;
 }

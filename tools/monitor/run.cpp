@@ -5,6 +5,7 @@
 #include "input/process.h"
 #include "input/stop.h"
 #include "options.h"
+#include "print/printer.h"
 
 int ServeAndRun(ServeHandlers handlers, const std::vector<std::string>& program, const std::function<void()>& started,
                 const std::function<void()>& served) {
@@ -44,7 +45,7 @@ int ServeAndRun(ServeHandlers handlers, const std::vector<std::string>& program,
       std::fputs("vesprine-monitor: cannot serve VesprinePipe\n", stderr);
       return kExitError;
   }
-  std::fflush(stdout);
+  FlushLines();  // the lines before the summary
   if (failed) return kExitError;
   served();
   if (program.empty()) return kExitDone;

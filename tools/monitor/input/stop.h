@@ -4,10 +4,12 @@
 // ends within a second whatever it is doing.
 #pragma once
 
-// Catches the signals (or console events) from now on. Should the monitor
-// still run kStopGrace after a stop was asked for (one costly step that
-// does not look, such as encoding a huge picture), it is ended then, with
-// a line saying so; the session being recorded is complete by then.
+// Catches the signals (or console events) from now on; on Linux a write to
+// a pipe without a reader then fails instead of ending the monitor
+// (SIGPIPE ignored). Should the monitor still run kStopGrace after a stop
+// was asked for (one costly step that does not look, such as encoding a
+// huge picture), it is ended then, with a line saying so; the session
+// being recorded is complete by then.
 void CatchStop();
 constexpr long kStopGrace = 800;  // milliseconds
 // Whether a stop was asked for. Lock-free: any thread may ask, as often as it likes.

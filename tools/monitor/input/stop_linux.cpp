@@ -38,6 +38,9 @@ void CatchStop() {
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // Standard output into a pipe whose reader has gone (| head) fails a
+  // write, said where it was made, instead of ending the monitor.
+  signal(SIGPIPE, SIG_IGN);
   std::thread([] {
     while (!WaitForStop(60'000)) {
     }

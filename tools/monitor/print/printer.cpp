@@ -1,8 +1,25 @@
 #include "print/printer.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "scene/scene.h"
+
+namespace {
+
+bool lines_failed = false;
+
+}  // namespace
+
+bool FlushLines() {
+  if (lines_failed) return false;
+  // A failed write may have left nothing to flush: errno still says why.
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  lines_failed = true;
+  std::fprintf(stderr, "vesprine-monitor: cannot write the lines to standard output: %s\n", std::strerror(errno));
+  return false;
+}
 
 Printer::Printer(bool json, bool hex) : json_(json), hex_(hex) {
   // Lines go out in blocks.
@@ -28,9 +45,12 @@ void Printer::Print(int64_t client, const uint8_t* bytes, size_t stored, size_t 
     }
     line += "\"}";
   }
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
-  if (hex_ && !json_) std::fputs(FormatHex(bytes, stored).c_str(), stdout);
+  if (!lines_failed) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    if (hex_ && !json_) std::fputs(FormatHex(bytes, stored).c_str(), stdout);
+    if (std::ferror(stdout)) FlushLines();  // said now, while errno is the write's
+  }
   encoding = NextEncoding(decoded, encoding);
   ++messages_;
   bytes_ += length;

@@ -11,7 +11,7 @@
 #include "input/decode.h"
 
 // One per process: it buffers standard output, flushed by the caller
-// whenever no message is waiting.
+// (FlushLines) whenever no message is waiting.
 class Printer {
  public:
   Printer(bool json, bool hex);
@@ -35,3 +35,8 @@ class Printer {
   uint64_t bytes_ = 0;
   std::map<int64_t, Encoding> encodings_;  // per client connected, UTF-8 until it says otherwise
 };
+
+// Flushes the lines to standard output. False once a write to it has failed
+// (a full disk, a reader gone): said on standard error the first time, with
+// the system's reason, and no line written after; the monitor reads on.
+bool FlushLines();
