@@ -32,6 +32,8 @@ const cases = [
   [['--at', '-3'], /^--at: -3 is not in 0\.\./],
   [['--view', '--listen', '19104'], /^--listen: '19104' is not ADDR:PORT/],
   [['--view', '--listen', '127.0.0.1:99999'], /^--listen: port 99999 is not in 0\.\.65535/],
+  [['--view', '--listen', '[::1]'], /^--listen: '\[::1\]' is not ADDR:PORT/],
+  [['--view', '--listen', 'nowhere.example:0'], /^--listen: not an IP address: nowhere\.example/],
   [['--compare', 'A'], /^--compare needs two session files, A and B/],
   [['--compare', 'A', 'B', '--compare', 'C'], /^--compare needs two session files, A and B/],
   [['--replay', demo, '--export', 'a.png', '--from', '5', '--to', '3'], /^--from 5 is past --to 3/],

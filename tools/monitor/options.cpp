@@ -2,11 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "http/view.h"
 
 namespace {
 
@@ -61,7 +64,10 @@ CLI::Validator Whole(int64_t least, int64_t most = INT64_MAX) {
 // ADDR:PORT, [IPv6]:PORT or localhost:PORT, into `options`; or why not.
 std::string Listen(const std::string& text, Options& options) {
   const size_t colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0) return "'" + text + "' is not ADDR:PORT";
+  // In [IPv6]:PORT the port follows the bracket, not just the address's last colon.
+  if (colon == std::string::npos || colon == 0 || (text[0] == '[' && text[colon - 1] != ']')) {
+    return "'" + text + "' is not ADDR:PORT";
+  }
   std::string address = text.substr(0, colon);
   if (address.size() > 2 && address.front() == '[' && address.back() == ']')
     address = address.substr(1, address.size() - 2);
@@ -69,7 +75,11 @@ std::string Listen(const std::string& text, Options& options) {
   std::string digits = port;
   const std::string wrong = Whole(0, 65535)(digits);
   if (!wrong.empty()) return "port " + wrong;
-  options.address = address == "localhost" ? "127.0.0.1" : address;
+  std::string name = address;  // a host name, in any case
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  if (name == "localhost") address = "127.0.0.1";
+  if (!IsIpAddress(address)) return "not an IP address: " + address;
+  options.address = address;
   options.port = static_cast<uint16_t>(std::stoi(port));
   return "";
 }

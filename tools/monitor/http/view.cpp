@@ -152,6 +152,12 @@ struct View::Impl {
   }
 };
 
+bool IsIpAddress(const std::string& address) {
+  beast::error_code code;
+  net::ip::make_address(address, code);
+  return !code;
+}
+
 View::View() : impl_(std::make_unique<Impl>()) {}
 View::~View() = default;
 

@@ -12,6 +12,9 @@ constexpr int kMaxPages = 16;        // open live views at once; one more is ref
 constexpr int kMaxConnections = 64;  // HTTP connections at once, live views included (fewer with few descriptors)
 constexpr int kMaxLooks = 4;         // looks back under way at once (frames, points, pixel histories)
 
+// Whether the view can listen on `address`: an IPv4 or IPv6 address (no brackets).
+bool IsIpAddress(const std::string& address);
+
 class View {
  public:
   View();
