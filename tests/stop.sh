@@ -148,6 +148,18 @@ wait $pid
 status=$?
 grep -q "still stopping" "$work/err" || fail "the grace did not end the export" "$work/err"
 [ "$status" -eq 2 ] || fail "the stop's grace gave status $status, not 2" "$work/err"
+# A session from a FIFO that no one writes: the monitor waits in its
+# opening, and a stop there is said as one.
+mkfifo "$work/fifo"
+for mode in "--replay $work/fifo" "--replay $work/fifo --export $work/fifo.png" "--compare $work/fifo $work/fifo"; do
+  $monitor $mode >/dev/null 2>"$work/err" &
+  pid=$!
+  pids+=($pid)
+  sleep 0.5
+  stops_in_time $pid INT "$mode, no one writing"
+  [ "$status" -eq 2 ] && grep -q "interrupted" "$work/err" || fail "$mode: the stop was not said" "$work/err"
+done
+
 # -- PROGRAM, the monitor's standard input no terminal: what the program
 # started ends with it, and the program ignores no signal because the
 # monitor does (SIGXFSZ, 25).

@@ -4,13 +4,15 @@
 #include "input/stop.h"
 
 Walk::Walk(const std::string& path, const std::string& images)
-    : path_(path), in_(path, std::ios::binary), reader_(in_), images_(images), source_(images_.Source()) {}
+    : path_(path), reader_(in_), images_(images), source_(images_.Source()) {}
 
 bool Walk::Start() {
   error_ = CannotRead(path_);
   if (!error_.empty()) return false;
+  in_.open(path_, std::ios::binary);
   if (!reader_.Start(error_)) {
-    error_ = path_ + ": " + error_;
+    // A stop may have cut the opening short (a FIFO no one writes).
+    error_ = Stopping() ? "interrupted after message 0" : path_ + ": " + error_;
     return false;
   }
   return true;

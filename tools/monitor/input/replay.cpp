@@ -28,8 +28,11 @@ bool Replay(const std::string& path, bool pace, const ReplayHandlers& handlers) 
     return false;
   }
   if (!reader.Start(error)) {
-    std::fprintf(stderr, "vesprine-monitor: %s: %s\n", path.c_str(), error.c_str());
-    return false;
+    if (!Stopping()) {
+      std::fprintf(stderr, "vesprine-monitor: %s: %s\n", path.c_str(), error.c_str());
+      return false;
+    }
+    error.clear();  // a stop cut the opening short (a FIFO no one writes): said below
   }
   SessionEntry entry;
   int64_t entries = 0;
