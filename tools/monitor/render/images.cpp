@@ -67,7 +67,11 @@ ImageFound ImageFiles::Find(std::string_view path, int64_t message) {
   ImageFound found = Answer(path, message, warning);
   // Standard error may be slow, or a pipe nobody drains: no lock is held
   // while it is written to.
-  if (!warning.empty()) std::fwrite(warning.data(), 1, warning.size(), stderr);
+  // Flushed: on Windows standard error to a pipe or a file is buffered.
+  if (!warning.empty()) {
+    std::fwrite(warning.data(), 1, warning.size(), stderr);
+    std::fflush(stderr);
+  }
   return found;
 }
 
