@@ -46,6 +46,15 @@ for session in "$@"; do
   echo "replayed $session: the same 63 lines"
 done
 
+if [[ $monitor == *.exe ]]; then
+  # What -- PROGRAM started ends with it (Windows: the program's job).
+  run "$monitor" -- cmd /c "start /b ping -n 60 127.0.0.1 >NUL" >/dev/null 2>"$work/job.err" </dev/null ||
+    fail "cmd did not run" "$work/job.err"
+  sleep 1
+  ! ps -eo stat=,args= | grep -q '^[^Z]\S* .*ping\.exe -n 60 ' || fail "what the program started still runs" "$work/job.err"
+  echo "what the program started ended with it"
+fi
+
 for target in "$work/no-such-folder/demo.session" /dev/full; do
   live "$target" 2
   [ "$(grep -c "cannot write the session" "$work/live.err")" -eq 1 ] ||
