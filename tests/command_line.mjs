@@ -23,6 +23,7 @@ const nowhere = '/vesprine-nowhere/nodir/a.png';
 // A recording that must not be emptied by a command that fails.
 const keep = path('keep.vses');
 copyFileSync(demo, keep);
+writeFileSync(path('run.bat'), '@echo %*\r\n');
 
 const cases = [
   [['--exprot', 'x.png'], /^--exprot: unknown option; did you mean --export\?/],
@@ -52,6 +53,9 @@ const cases = [
   [['--compare', demo, path('empty.vses')], /^cannot read .*empty\.vses: it is empty/],
   [['--record', keep, '--', path('no-such-program')], /^cannot run .*no-such-program: /],
   [['--replay', keep, '--record', keep], /^--record .*keep\.vses is the session --replay reads/],
+  // cmd.exe would read & in the arguments as a command of its own.
+  ...(windows ? [path('run.bat'), path('RUN.Cmd. ')] : []).map((batch) =>
+    [['--record', keep, '--', batch, '&', 'echo', 'ran'], /^cannot run .*: batch files run through cmd\.exe/]),
 ];
 
 const command = (args) => (windows ? [...runner, monitor, ...args] : [monitor, ...args]);

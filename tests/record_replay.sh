@@ -41,6 +41,16 @@ replay() {
 live "$work/demo.session"
 replay "$work/demo.session"
 echo "recorded and replayed the demo: the same 63 lines"
+
+# -- PROGRAM named in letters beyond ASCII, found on the path (on Windows
+# by its name in UTF-16): run, every message recorded.
+named="$work/bin-é" dir=$(dirname "$demo")
+mkdir "$named"
+ln -s "$demo" "$named/démo${demo#"${demo%.exe}"}"
+PATH="$named:$dir:$PATH" WINEPATH="Z:$named;Z:$dir" run "$monitor" --record "$work/named.session" -- démo \
+  >/dev/null 2>"$work/named.err" </dev/null || fail "démo did not run" "$work/named.err"
+replay "$work/named.session"
+echo "ran démo found on the path: the same 63 lines"
 for session in "$@"; do
   replay "$session"
   echo "replayed $session: the same 63 lines"

@@ -1,31 +1,62 @@
 // Windows: CreateProcessW with a command line quoted as the C runtime splits
-// it, the program's own path named (no search of the working folder), and
-// a pipe for its standard input; it inherits only that pipe's end and the
-// monitor's standard output and error. It runs in a job that ends whatever
-// is left of it, what it started included, when the monitor lets go of it.
+// it, the program's own path named (no search of the working folder; never
+// a batch file), and a pipe for its standard input; it inherits only that
+// pipe's end and the monitor's standard output and error. It runs in a job
+// that ends whatever is left of it, what it started included, when the
+// monitor lets go of it.
 #include <windows.h>
 
 #include <io.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <string>
 
 #include "input/process.h"
 
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  const std::string list = path != nullptr ? path : "";
+namespace {
+
+// The monitor's own strings (its arguments, the paths it opens) are in the
+// ANSI code page; the system's are UTF-16.
+std::wstring Wide(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+// Whether `name` ends with `end`, in any case.
+bool EndsWith(const std::wstring& name, const std::wstring& end) {
+  return name.size() >= end.size() && _wcsicmp(name.c_str() + name.size() - end.size(), end.c_str()) == 0;
+}
+
+// The file `name` in the first folder on the path that holds it, or "".
+std::wstring Search(const std::wstring& name) {
+  const wchar_t* path = _wgetenv(L"PATH");
+  const std::wstring list = path != nullptr ? path : L"";
   for (size_t at = 0; at <= list.size();) {
-    const size_t end = std::min(list.find(';', at), list.size());
+    const size_t end = std::min(list.find(L';', at), list.size());
     std::error_code error;
-    const std::filesystem::path file = std::filesystem::path(list.substr(at, end - at)) / (name + ".exe");
-    if (end > at && std::filesystem::is_regular_file(file, error)) return file.string();
+    const std::filesystem::path file = std::filesystem::path(list.substr(at, end - at)) / name;
+    if (end > at && std::filesystem::is_regular_file(file, error)) return file.wstring();
     at = end + 1;
   }
-  return "";
+  return L"";
 }
+
+}  // namespace
+
+std::string FindProgram(const std::string& name) { return Narrow(Search(Wide(name) + L".exe")); }
 
 std::wstring CommandLine(const std::vector<std::wstring>& arguments) {
   std::wstring line;
@@ -60,14 +91,6 @@ std::wstring CommandLine(const std::vector<std::wstring>& arguments) {
 
 namespace {
 
-// A name in the ANSI code page, as the monitor's arguments come.
-std::wstring Wide(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
 // An inheritable copy of one of the monitor's standard handles, or nullptr.
 HANDLE Inheritable(DWORD which) {
   HANDLE copy = nullptr;
@@ -93,10 +116,16 @@ std::string Reason(DWORD code) {
 // would; CreateProcessW itself would look in the working folder first.
 std::wstring Path(const std::wstring& program) {
   if (program.find_first_of(L"\\/:") != std::wstring::npos) return program;
-  std::string name(program.begin(), program.end());
-  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
-  const std::string found = FindProgram(name);
-  return found.empty() ? program : std::wstring(found.begin(), found.end());
+  const std::wstring found = Search(EndsWith(program, L".exe") ? program : program + L".exe");
+  return found.empty() ? program : found;
+}
+
+// A batch file runs through cmd.exe, which reads & | < > ^ % in its
+// arguments as its own, whatever the quotes. The system drops a file
+// name's trailing dots and spaces, so "x.bat. " is x.bat too.
+bool IsBatch(std::wstring program) {
+  while (!program.empty() && (program.back() == L'.' || program.back() == L' ')) program.pop_back();
+  return EndsWith(program, L".bat") || EndsWith(program, L".cmd");
 }
 
 // A job that ends all its processes once its last handle is closed, or nullptr.
@@ -133,6 +162,14 @@ bool Create(const std::wstring& program, std::wstring& line, STARTUPINFOW& start
 
 bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) {
   Kill();
+  std::vector<std::wstring> wide;
+  for (const std::string& argument : arguments) wide.push_back(Wide(argument));
+  const std::wstring program = Path(wide[0]);
+  if (IsBatch(program)) {
+    why_ = "batch files run through cmd.exe, which would read the arguments as commands; run cmd /c yourself if "
+           "you mean it";
+    return false;
+  }
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   HANDLE read_end = nullptr, write_end = nullptr;
   if (input && !CreatePipe(&read_end, &write_end, &inherit, 0)) {
@@ -149,11 +186,9 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) 
   for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
     if (handle != nullptr) inherited.push_back(handle);
   }
-  std::vector<std::wstring> wide;
-  for (const std::string& argument : arguments) wide.push_back(Wide(argument));
   std::wstring line = CommandLine(wide);
   PROCESS_INFORMATION started{};
-  const bool ok = Create(Path(wide[0]), line, startup, inherited, started);
+  const bool ok = Create(program, line, startup, inherited, started);
   if (!ok) why_ = Reason(GetLastError());
   for (HANDLE handle : inherited) CloseHandle(handle);
   if (!ok) {
