@@ -53,6 +53,7 @@ const cases = [
   [['--compare', demo, path('empty.vses')], /^cannot read .*empty\.vses: it is empty/],
   [['--record', keep, '--', path('no-such-program')], /^cannot run .*no-such-program: /],
   [['--replay', keep, '--record', keep], /^--record .*keep\.vses is the session --replay reads/],
+  [['--replay', path('empty.vses'), '--record', keep], /^cannot read .*empty\.vses: it is empty/],
   // cmd.exe would read & in the arguments as a command of its own.
   ...(windows ? [path('run.bat'), path('RUN.Cmd. ')] : []).map((batch) =>
     [['--record', keep, '--', batch, '&', 'echo', 'ran'], /^cannot run .*: batch files run through cmd\.exe/]),

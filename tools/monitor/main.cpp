@@ -53,8 +53,8 @@ int main(int argc, char** argv) {
   }
 
   // A program is not run for a recording that cannot be made. The file is
-  // emptied only once recording starts: when the replay does, or once the
-  // name is served and the program runs.
+  // emptied only once recording starts: once the session replayed reads as
+  // one, or once the name is served and the program runs.
   Recording recording;
   if (!options.record.empty() && !recording.Check(options.record) && !options.program.empty()) return kExitError;
   Printer printer(options.json, options.hex);
@@ -80,8 +80,7 @@ int main(int argc, char** argv) {
 
   if (!options.replay.empty()) {
     if (view) view->Announce();
-    recording.Start();
-    const bool complete = Replay(options.replay, options.pace, {take, client_event});
+    const bool complete = Replay(options.replay, options.pace, {take, client_event, [&] { recording.Start(); }});
     flush();
     if (!complete) return kExitError;
     if (view && wants_more()) {

@@ -33,6 +33,8 @@ bool Replay(const std::string& path, bool pace, const ReplayHandlers& handlers) 
       return false;
     }
     error.clear();  // a stop cut the opening short (a FIFO no one writes): said below
+  } else {
+    handlers.started();
   }
   SessionEntry entry;
   int64_t entries = 0;

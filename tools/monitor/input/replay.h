@@ -14,6 +14,8 @@ struct ReplayHandlers {
   std::function<bool(int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time)> message;
   // When a client connected (joined) and when it had gone.
   std::function<void(int64_t client, bool joined, int64_t time)> client;
+  // Once the file reads as a session, before its first entry.
+  std::function<void()> started;
 };
 
 // Feeds the entries of the session file `path` to `handlers`, when `pace`
