@@ -7,7 +7,7 @@
 
 #include "input/stop.h"
 #include "pixels/compose.h"
-#include "protocol/protocol.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -42,24 +42,9 @@ bool Walk(const TimelineSpan& span, const Gone* gone, const Visit& visit, size_t
   return true;
 }
 
-// Commands that only draw into layers that exist: they change no sprite,
-// setting or size, so what is composed, and where, stays as it was.
-bool OnlyDraws(const Decoded& decoded) {
-  if (!decoded.error.empty()) return true;
-  switch (static_cast<CommandCode>(decoded.code)) {
-    case CommandCode::DrawPixel:
-    case CommandCode::DrawLine:
-    case CommandCode::DrawRect:
-    case CommandCode::DrawEllipse:
-    case CommandCode::DrawString:
-    case CommandCode::DrawImage:
-    case CommandCode::DrawImageScaled:
-    case CommandCode::DrawClear:
-      return true;
-    default:
-      return false;
-  }
-}
+// Whether the message only draws into layers that exist (the command
+// table says which): what is composed, and where, stays as it was.
+bool OnlyDraws(const Decoded& decoded) { return !decoded.error.empty() || FindCommand(decoded.code)->onlyDraws; }
 
 }  // namespace
 

@@ -29,7 +29,7 @@ struct Step {
   void Log(std::string level, std::string text) const {
     auto line = std::make_shared<LogLine>();
     line->message = scene.messages;
-    line->client = level == "warning" ? 0 : client;
+    line->client = level == kMonitorLevel ? 0 : client;
     line->level = std::move(level);
     line->text = std::move(text);
     line->time = time;
@@ -42,7 +42,7 @@ struct Step {
   }
 
   void Warn(const std::string& text) const {
-    Log("warning", std::string(m.command) + " from client " + std::to_string(client) + ": " + text);
+    Log(kMonitorLevel, std::string(m.command) + " from client " + std::to_string(client) + ": " + text);
   }
 
   Sprite* Find(int64_t id) const {
@@ -290,7 +290,7 @@ void SetAlpha(const Step& s) {
   if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.alpha = Channel(s.f.alpha); });
 }
 
-void Log(const Step& s) { s.Log(std::string(s.m.command + 3), s.Text(s.m.string)); }
+void Log(const Step& s) { s.Log(FindCommand(s.m.code)->level, s.Text(s.m.string)); }
 
 void SetResolution(const Step& s) {
   const int32_t width = s.f.width, height = s.f.height;
@@ -320,8 +320,9 @@ void SetBackground(const Step& s) {
 
 void SetEncoding(const Step& s) { s.own.encoding = NextEncoding(s.m, s.own.encoding); }
 
-constexpr std::array<Handler, 30> kHandlers = [] {
-  std::array<Handler, 30> h{};
+// Each command's handler, by code.
+constexpr std::array<Handler, kMaxCode + 1> kHandlers = [] {
+  std::array<Handler, kMaxCode + 1> h{};
   using enum CommandCode;
   const auto at = [&](CommandCode code) -> Handler& { return h[size_t(code)]; };
   at(SetColor) = ::SetColor;
@@ -343,12 +344,22 @@ constexpr std::array<Handler, 30> kHandlers = [] {
   at(SetVisible) = ::SetVisible;
   at(SetAlpha) = ::SetAlpha;
   at(SetOPoint) = ::SetOPoint;
-  for (CommandCode code : {LogV, LogD, LogI, LogW, LogE, LogC}) at(code) = Log;
+  for (const CommandInfo& command : kCommands) {
+    if (command.level != nullptr) at(command.code) = Log;
+  }
   at(SetResolution) = ::SetResolution;
   at(SetBackground) = ::SetBackground;
   at(SetEncoding) = ::SetEncoding;
   return h;
 }();
+
+constexpr bool EveryCommandHandled() {
+  for (const CommandInfo& command : kCommands) {
+    if (kHandlers[size_t(command.code)] == nullptr) return false;
+  }
+  return true;
+}
+static_assert(EveryCommandHandled(), "a command in VESPRINE_COMMANDS has no handler in kHandlers");
 
 // The state of `client`, made anew when it is not known; past kMaxClients
 // (a session file may name any number) the lowest-numbered goes first.
