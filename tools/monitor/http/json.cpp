@@ -1,5 +1,7 @@
 #include "http/json.h"
 
+#include "protocol/commands.h"
+
 namespace {
 
 json SpriteJson(const Sprite& s) {
@@ -56,4 +58,16 @@ json HistoryJson(const History& history) {
           {"last", history.last}, {"onScreen", history.onScreen}, {"width", history.width},
           {"height", history.height}, {"total", history.total},
           {"dropped", history.first > 0}, {"entries", std::move(entries)}};
+}
+
+std::string PageConstants() {
+  json levels = json::array();
+  for (const CommandInfo& command : kCommands) {
+    if (command.level != nullptr) levels.push_back({command.level, command.levelName});
+  }
+  levels.push_back({kMonitorLevel, kMonitorLevelName});
+  return "// The constants the page shares with the monitor, made by the monitor.\n"
+         "export const kTileSide = " + std::to_string(kTileSide) + ";\n"
+         "export const kMaxLogLines = " + std::to_string(kMaxLogLines) + ";\n"
+         "export const kLevels = " + Dump(levels) + ";\n";
 }

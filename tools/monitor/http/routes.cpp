@@ -210,6 +210,10 @@ net::awaitable<Response> Answer(Server& server, const Request& request, std::sha
     const Asked asked{*numbers, version, std::move(gone)};
     co_return co_await LookBack(server, path, asked);
   }
+  if (path == "/constants.js") {
+    static const std::string constants = PageConstants();
+    co_return Bytes(constants, "text/javascript; charset=utf-8", version);
+  }
   const Asset* asset = FindAsset(path == "/" ? "/index.html" : path);
   if (asset == nullptr) co_return Plain(http::status::not_found, "not found", version);
   co_return Bytes(std::string(asset->body), std::string(asset->type).c_str(), version);

@@ -1,8 +1,7 @@
 // Shows the state beside the screen: status, sprites, the log and a
 // pixel's history. Every string from the host goes in as text, never as markup.
-const kLevels = [['V', 'verbose'], ['D', 'debug'], ['I', 'info'], ['W', 'warning'], ['E', 'error'],
-  ['C', 'critical'], ['warning', 'monitor']];
-const kMaxLogLines = 1000;
+import { kLevels, kMaxLogLines } from './constants.js';
+
 // A log line's time, as toLocaleTimeString(undefined, { hour12: false })
 // writes it: made once, since making one for every line took most of the
 // time to list 1,000 lines.
