@@ -40,7 +40,9 @@ struct Page {
   std::optional<Point> point;
 };
 
-void Put32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
+// A frame's integers are little-endian, the machine's own order (protocol.h
+// holds the monitor to it).
+void PutLittleEndian32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
 
 // The tiles of `frame` that differ from what the page shows, as one binary
 // message: a head (kind 1, width, height, tile count, then the message as
@@ -52,10 +54,10 @@ std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
     page.tiles.assign(size_t(frame.columns()) * size_t(frame.rows()), TileRef());
   }
   std::string out;
-  Put32(out, 1);
-  Put32(out, uint32_t(frame.width()));
-  Put32(out, uint32_t(frame.height()));
-  Put32(out, 0);
+  PutLittleEndian32(out, 1);
+  PutLittleEndian32(out, uint32_t(frame.width()));
+  PutLittleEndian32(out, uint32_t(frame.height()));
+  PutLittleEndian32(out, 0);
   out.append(reinterpret_cast<const char*>(&message), 8);
   uint32_t count = 0;
   for (int32_t row = 0; row < frame.rows(); ++row) {
@@ -64,8 +66,8 @@ std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
       TileRef& shown = page.tiles[size_t(row) * size_t(frame.columns()) + size_t(column)];
       if (!tile || tile == shown || (shown && std::memcmp(tile.pixels(), shown.pixels(), kTileBytes) == 0)) continue;
       shown = tile;
-      Put32(out, uint32_t(column));
-      Put32(out, uint32_t(row));
+      PutLittleEndian32(out, uint32_t(column));
+      PutLittleEndian32(out, uint32_t(row));
       const size_t at = out.size();
       out.resize(at + kTileBytes);
       auto* pixels = reinterpret_cast<Pixel*>(out.data() + at);
