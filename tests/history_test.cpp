@@ -33,7 +33,7 @@ std::vector<std::string> Described(const History& h) {
 std::string Expect(Replay& replay, int32_t x, int32_t y, int64_t m, const std::string& command,
                    const std::string& drew) {
   replay.At(m);
-  return "m" + std::to_string(m) + " " + command + " " + Rgba(replay.Shown(x, y)) + " " + drew;
+  return "m" + std::to_string(m) + " " + command + " " + Rgba(replay.OverBlack(x, y)) + " " + drew;
 }
 
 TEST(PixelHistory, EachDrawingAndChangeOverThePixelLatestFirst) {

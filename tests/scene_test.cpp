@@ -61,7 +61,7 @@ TEST_F(SceneTest, DrawingGoesToTheClientsCurrentSpriteInItsOwnPixels) {
   EXPECT_EQ(Named("hero").layer.At(2, 2), kWhite);
   EXPECT_EQ(s.scene.screen.At(2, 2), kNone);
   EXPECT_EQ(s.scene.screen.At(3, 3), kWhite);
-  EXPECT_EQ(s.Shown(102, 102), Opaque(255, 255, 255));
+  EXPECT_EQ(s.OverBlack(102, 102), Opaque(255, 255, 255));
   Send(msg::Clear());  // the sprite's pixels only
   EXPECT_EQ(Named("hero").layer.At(2, 2), kNone);
   EXPECT_EQ(s.scene.screen.At(3, 3), kWhite);

@@ -19,7 +19,7 @@ using nlohmann::json;
 namespace {
 
 // A pixel as shown over the view's black backdrop.
-Pixel Shown(const Layer& frame, int32_t x, int32_t y) {
+Pixel OverBlack(const Layer& frame, int32_t x, int32_t y) {
   if (x >= frame.width() || y >= frame.height()) return Pixel{};
   Pixel p = frame.At(x, y);
   p.a = 255;
@@ -71,7 +71,7 @@ class Difference {
     int64_t count = 0;
     for (int32_t y = row * kTileSide; y < std::min(a.height(), (row + 1) * kTileSide); ++y) {
       for (int32_t x = column * kTileSide; x < std::min(a.width(), (column + 1) * kTileSide); ++x) {
-        count += Differ(Shown(a, x, y), Shown(b, x, y), most_) ? 1 : 0;
+        count += Differ(OverBlack(a, x, y), OverBlack(b, x, y), most_) ? 1 : 0;
       }
     }
     return count;
@@ -82,7 +82,7 @@ class Difference {
     for (int32_t y = 0; y < std::max(a.height(), b.height()); ++y) {
       for (int32_t x = 0; x < std::max(a.width(), b.width()); ++x) {
         const bool both = x < a.width() && y < a.height() && x < b.width() && y < b.height();
-        count += !both || Differ(Shown(a, x, y), Shown(b, x, y), most_) ? 1 : 0;
+        count += !both || Differ(OverBlack(a, x, y), OverBlack(b, x, y), most_) ? 1 : 0;
       }
     }
     return count;
@@ -100,9 +100,9 @@ std::vector<Pixel> DiffPicture(const Layer& a, const Layer& b, int most, int32_t
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
       const bool both = x < a.width() && y < a.height() && x < b.width() && y < b.height();
-      const Pixel pa = Shown(a, x, y);
+      const Pixel pa = OverBlack(a, x, y);
       Pixel& out_pixel = out[size_t(y) * size_t(width) + size_t(x)];
-      if (!both || Differ(pa, Shown(b, x, y), most)) {
+      if (!both || Differ(pa, OverBlack(b, x, y), most)) {
         out_pixel = {255, 0, 0, 255};
         box = box.Union({x, y, x + 1, y + 1});
       } else {

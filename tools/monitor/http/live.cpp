@@ -27,8 +27,8 @@ struct Page {
   Clock::time_point heard = Clock::now(), pinged;
   // What it shows.
   bool live = true;
-  std::shared_ptr<const Shown> shown;  // the live frame it was sent last
-  int64_t counted = -1;                // paused: the count of messages it was sent
+  std::shared_ptr<const Rendered> sent;  // the live frame it was sent last
+  int64_t counted = -1;                  // paused: the count of messages it was sent
   int64_t message = -1;
   int32_t width = 0, height = 0;
   std::vector<TileRef> tiles;
@@ -114,8 +114,8 @@ std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Po
   return Dump(head);
 }
 
-std::string CountMessage(const Shown& shown) {
-  json count = {{"t", "count"}, {"messages", shown.message}, {"received", shown.received}, {"first", shown.first}};
+std::string CountMessage(const Rendered& latest) {
+  json count = {{"t", "count"}, {"messages", latest.message}, {"received", latest.received}, {"first", latest.first}};
   return Dump(count);
 }
 
@@ -168,7 +168,7 @@ net::awaitable<bool> KeepAlive(Page& page) {
 // Sends what the page should show now: the latest frame while live, else
 // the point it asked for, once made.
 net::awaitable<bool> Show(Server& server, Page& page) {
-  std::shared_ptr<const Shown> latest;
+  std::shared_ptr<const Rendered> latest;
   const Layer* frame = nullptr;
   const Scene* scene = nullptr;
   int64_t message = 0;
@@ -176,8 +176,8 @@ net::awaitable<bool> Show(Server& server, Page& page) {
   Scene summary;
   if (page.live) {
     latest = server.renderer.Latest();
-    if (latest == page.shown) co_return true;
-    page.shown = latest;
+    if (latest == page.sent) co_return true;
+    page.sent = latest;
     frame = &latest->frame;
     scene = latest->scene.get();
     message = latest->message;
@@ -249,7 +249,7 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
       page->live = true;
       page->wanted.reset();
       page->point.reset();
-      page->shown.reset();
+      page->sent.reset();
     } else if (ask["t"] == "seek" && ask.contains("message") && ask["message"].is_number_unsigned() &&
                ask["message"].get<uint64_t>() <= uint64_t(INT64_MAX)) {
       page->live = false;

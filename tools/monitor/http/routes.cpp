@@ -102,7 +102,7 @@ net::awaitable<bool> Drawn(Server& server, const std::map<std::string, int64_t>&
 // one), as a PNG.
 net::awaitable<Response> Frame(Server& server, Asked asked) {
   const bool overlay = asked.numbers.count("overlay") && asked.numbers.at("overlay") == 1;
-  const std::shared_ptr<const Shown> latest = asked.numbers.count("message") ? nullptr : server.renderer.Latest();
+  const std::shared_ptr<const Rendered> latest = asked.numbers.count("message") ? nullptr : server.renderer.Latest();
   int64_t message = 0;
   if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   // Named, not a temporary of the co_await: GCC 12 destroys such a

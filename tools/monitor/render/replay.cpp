@@ -171,7 +171,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   Scene scene = *span.start;
   Watch watch{x, y};
   scene.watch = &watch;
-  const auto shown = [&](const Composition& c) {
+  const auto over_black = [&](const Composition& c) {
     if (x < 0 || y < 0 || x >= scene.width || y >= scene.height) return Pixel{};
     Pixel p = ComposePixel(c, x, y);
     p.a = 255;
@@ -179,7 +179,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   };
   Composition composition = CompositionOf(scene);
   bool stale = false;
-  Pixel before = shown(composition);
+  Pixel before = over_black(composition);
   std::deque<HistoryEntry> latest;
   int64_t count = scene.messages;
   bool done = false;
@@ -195,7 +195,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
     stale = stale || !OnlyDraws(decoded);
     if (!watch.drew && !watch.changed) return true;
     if (stale) composition = CompositionOf(scene), stale = false;
-    const Pixel now = shown(composition);
+    const Pixel now = over_black(composition);
     if (watch.drew || now != before) {
       HistoryEntry entry;
       entry.message = count;

@@ -18,7 +18,7 @@ export class Panels {
       const row = event.target.closest('tr');
       if (row) choose(Number(row.dataset.id));
     });
-    this.shown = new Set(kLevels.map(([level]) => level));
+    this.levelsShown = new Set(kLevels.map(([level]) => level));
     const filters = document.getElementById('filters');
     for (const [level, label] of kLevels) {
       const box = document.createElement('input');
@@ -26,7 +26,7 @@ export class Panels {
       box.checked = true;
       box.dataset.level = level;
       box.addEventListener('change', () => {
-        if (box.checked) this.shown.add(level); else this.shown.delete(level);
+        if (box.checked) this.levelsShown.add(level); else this.levelsShown.delete(level);
         this.showLog();
       });
       const name = document.createElement('label');
@@ -88,12 +88,12 @@ export class Panels {
       return;
     }
     for (const line of dropped) line.item?.remove();
-    const items = lines.filter((line) => this.shown.has(line.level)).map(logItem);
+    const items = lines.filter((line) => this.levelsShown.has(line.level)).map(logItem);
     document.getElementById('log').prepend(...items.reverse());
   }
 
   showLog() {
-    const items = this.logs.filter((line) => this.shown.has(line.level)).map(logItem);
+    const items = this.logs.filter((line) => this.levelsShown.has(line.level)).map(logItem);
     document.getElementById('log').replaceChildren(...items.reverse());
   }
 
