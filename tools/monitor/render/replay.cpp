@@ -221,7 +221,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   for (size_t b = 0; b < span.blocks.size() && !done;) {
     size_t next = b + 1;
     while (next < span.blocks.size() && !span.blocks[next]->start) ++next;
-    bool alone = next < span.blocks.size() && span.blocks[next]->first <= span.message;
+    bool alone = next < span.blocks.size() && span.blocks[next]->messagesBefore <= span.message;
     for (size_t i = b; alone && i < next; ++i) alone = span.changed[i] && !span.changed[i]->Contains(x, y);
     if (alone) {
       scene = *span.blocks[next]->start;
