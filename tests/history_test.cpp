@@ -19,7 +19,7 @@ std::string Describe(const HistoryEntry& e) {
   std::string line = "m" + std::to_string(e.message) + " " + e.command + " " + Rgba(e.colour);
   if (!e.drew) return line + " changed";
   if (e.layer == 0) return line + " drew on the screen at " + std::to_string(e.lx) + "," + std::to_string(e.ly);
-  return line + " drew on sprite " + std::to_string(e.layer) + " \"" + e.sprite + "\" at " + std::to_string(e.lx) +
+  return line + " drew on sprite " + std::to_string(e.layer) + " \"" + e.spriteName + "\" at " + std::to_string(e.lx) +
          "," + std::to_string(e.ly);
 }
 

@@ -237,7 +237,7 @@ std::string StateOf(const Scene& scene) {
         << (scene.background->image ? "" : " (placeholder)") << "\n";
   }
   for (const Sprite& s : scene.sprites) {
-    out << "sprite " << s.id << " \"" << s.label << "\" " << s.width << "x" << s.height << " at " << s.x << "," << s.y
+    out << "sprite " << s.id << " \"" << s.nameText << "\" " << s.width << "x" << s.height << " at " << s.x << "," << s.y
         << " o-point " << s.ox << "," << s.oy << " z " << s.z << (s.visible ? " visible" : " hidden") << " alpha "
         << int{s.alpha} << "\n";
   }

@@ -308,7 +308,7 @@ TEST_F(SceneTest, StringsAreReadInTheClientsEncoding) {
   EXPECT_EQ(s.scene.logs[0]->text, "\xE3\x83\x86");  // テ
   EXPECT_EQ(s.scene.logs[0]->client, 2);
   EXPECT_EQ(s.scene.logs[1]->text, "\xEF\xBF\xBD" "e");
-  EXPECT_EQ(Named("\x83\x65").label, "\xE3\x83\x86");
+  EXPECT_EQ(Named("\x83\x65").nameText, "\xE3\x83\x86");
   Send(msg::Edit("\x83\x65"), 1);  // names match by their bytes, whatever the encoding
   EXPECT_EQ(s.scene.clients[1].sprite, Named("\x83\x65").id);
 }

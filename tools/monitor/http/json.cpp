@@ -5,7 +5,7 @@
 namespace {
 
 json SpriteJson(const Sprite& s) {
-  return {{"id", s.id}, {"name", s.label}, {"width", s.width}, {"height", s.height}, {"x", s.x},
+  return {{"id", s.id}, {"name", s.nameText}, {"width", s.width}, {"height", s.height}, {"x", s.x},
           {"y", s.y}, {"ox", s.ox}, {"oy", s.oy}, {"z", s.z}, {"visible", s.visible}, {"alpha", s.alpha}};
 }
 
@@ -50,7 +50,7 @@ json HistoryJson(const History& history) {
   for (const HistoryEntry& e : history.entries) {
     json entry = {{"message", e.message}, {"command", e.command}, {"color", RgbaJson(e.colour)}};
     if (e.drew && e.layer == 0) entry["layer"] = {{"screen", true}, {"x", e.lx}, {"y", e.ly}};
-    if (e.drew && e.layer != 0) entry["layer"] = {{"sprite", e.layer}, {"name", e.sprite}, {"x", e.lx}, {"y", e.ly}};
+    if (e.drew && e.layer != 0) entry["layer"] = {{"sprite", e.layer}, {"name", e.spriteName}, {"x", e.lx}, {"y", e.ly}};
     entry["drew"] = e.drew;
     entries.push_back(std::move(entry));
   }

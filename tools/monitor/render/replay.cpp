@@ -80,7 +80,7 @@ Scene Summary(const Scene& scene) {
     Sprite copy;
     copy.id = sprite.id;
     copy.name = sprite.name;
-    copy.label = sprite.label;
+    copy.nameText = sprite.nameText;
     copy.width = sprite.width;
     copy.height = sprite.height;
     copy.x = sprite.x;
@@ -206,7 +206,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
       entry.lx = watch.lx;
       entry.ly = watch.ly;
       for (const Sprite& sprite : scene.sprites) {
-        if (watch.drew && sprite.id == watch.layer) entry.sprite = sprite.label;
+        if (watch.drew && sprite.id == watch.layer) entry.spriteName = sprite.nameText;
       }
       latest.push_front(std::move(entry));
       if (latest.size() > kMaxHistoryEntries) latest.pop_back();

@@ -235,7 +235,7 @@ void CreateSprite(const Step& s) {
   Sprite sprite;
   sprite.id = s.scene.nextSpriteId++;
   sprite.name = std::string(s.decoded.string);
-  sprite.label = s.Text(s.decoded.string);
+  sprite.nameText = s.Text(s.decoded.string);
   sprite.width = width;
   sprite.height = height;
   sprite.layer = Layer(width, height);

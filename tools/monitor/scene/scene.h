@@ -44,8 +44,8 @@ struct Colour {
 
 struct Sprite {
   int64_t id = 0;     // unique for the session: a re-created name gets a new one
-  std::string name;   // the name's bytes, as sent
-  std::string label;  // the name as text
+  std::string name;      // the name's bytes, as sent
+  std::string nameText;  // the name as text (UTF-8), as the page shows it
   int32_t width = 0, height = 0;
   int32_t x = 0, y = 0;    // bound: where the O-point sits on the screen
   int32_t ox = 0, oy = 0;  // O-point, in the sprite's own pixels
