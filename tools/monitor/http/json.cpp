@@ -27,7 +27,7 @@ json StateJson(const Scene& scene, size_t logs_from) {
   json logs = json::array();
   for (size_t i = logs_from; i < scene.logs.size(); ++i) {
     const LogLine& line = *scene.logs[i];
-    logs.push_back({{"m", line.message}, {"client", line.client}, {"level", line.level}, {"text", line.text},
+    logs.push_back({{"message", line.message}, {"client", line.client}, {"level", line.level}, {"text", line.text},
                     {"time", line.time}});
   }
   json background = nullptr;
@@ -40,7 +40,7 @@ json StateJson(const Scene& scene, size_t logs_from) {
 json PointJson(const Point& point) {
   json around = json::array();
   for (const TimelineLine& line : point.around) {
-    around.push_back({{"m", line.message}, {"client", line.client}, {"line", line.line}});
+    around.push_back({{"message", line.message}, {"client", line.client}, {"line", line.line}});
   }
   return {{"message", point.message}, {"first", point.first}, {"last", point.last}, {"around", std::move(around)}};
 }

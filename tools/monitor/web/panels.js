@@ -114,7 +114,7 @@ export class Panels {
     text_('pixel-note', notes.join(' '));
     list.replaceChildren(...entries.map((entry) => {
       const item = document.createElement('li');
-      item.dataset.m = String(entry.message);
+      item.dataset.message = String(entry.message);
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
       const [r, g, b, a] = entry.color;
