@@ -1,6 +1,7 @@
 #include "pixels/layer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -29,6 +30,7 @@ Layer::Layer(int32_t width, int32_t height)
       tiles_(size_t(columns_) * rows_) {}
 
 Pixel Layer::At(int32_t x, int32_t y) const {
+  assert(x >= 0 && y >= 0 && x < width_ && y < height_);
   const TileRef& t = tile(x / kTileSide, y / kTileSide);
   return t ? t.pixels()[(y % kTileSide) * kTileSide + x % kTileSide] : Pixel{};
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,7 +43,10 @@ class TileRef {
   bool operator==(const TileRef& other) const { return tile_ == other.tile_; }
   const Pixel* pixels() const { return tile_->pixels; }
   // Writable only while no one else shares it.
-  Pixel* writable() { return tile_->pixels; }
+  Pixel* writable() {
+    assert(Unique());
+    return tile_->pixels;
+  }
   bool Unique() const { return tile_->refs.load(std::memory_order_acquire) == 1; }
 
  private:

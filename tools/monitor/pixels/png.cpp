@@ -165,6 +165,7 @@ std::vector<Pixel> Picture(const Layer& frame, bool overlay) {
 }
 
 std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& pixels) {
+  assert(width > 0 && height > 0 && pixels.size() == size_t(width) * size_t(height));
   std::string out = Signature(width, height);
   Chunk(out, "IDAT", Deflated(width, height, pixels.data(), size_t(width)));
   Chunk(out, "IEND", "");
@@ -172,6 +173,7 @@ std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& p
 }
 
 ApngWriter::ApngWriter(std::FILE* file, int32_t width, int32_t height) : file_(file), width_(width), height_(height) {
+  assert(file != nullptr && width > 0 && height > 0);
   Write(Signature(width, height));
   Write(AnimationControl(0));
 }
@@ -181,6 +183,7 @@ void ApngWriter::Write(const std::string& bytes) {
 }
 
 bool ApngWriter::Add(const std::vector<Pixel>& picture, uint32_t milliseconds, bool (*stop)()) {
+  assert(picture.size() == size_t(width_) * size_t(height_));
   if (frames_ == 0) {
     if (!Frame(0, 0, width_, height_, milliseconds, picture, stop)) return false;
   } else {
