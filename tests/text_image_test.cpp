@@ -120,7 +120,7 @@ TEST(Text, NothingOfALongStringOffTheClipIsRasterized) {
       touched = painter.touched();
     });
     EXPECT_EQ(work.glyphs, 0) << x << "," << y;
-    EXPECT_EQ(layer.Tiles(), 0u) << x << "," << y;
+    EXPECT_EQ(layer.UnsharedTiles(), 0u) << x << "," << y;  // shared with none: every tile made
     EXPECT_TRUE(touched.Empty()) << x << "," << y;
   }
   // And through a message.
@@ -161,8 +161,9 @@ TEST(Text, AStringAcrossTheClipIsDrawnAsWhenDrawnWhole) {
   }
   EXPECT_EQ(differ, 0);
   EXPECT_GT(drawn, 1000);
-  // Nothing outside the clip: only the tiles under it (columns 10-23, rows 1-4) hold pixels.
-  EXPECT_LE(cut.Tiles(), size_t(14 * 4));
+  // Nothing outside the clip: only the tiles under it (columns 10-23, rows 1-4) hold pixels
+  // (the layer shares none, so its unshared tiles are all it has).
+  EXPECT_LE(cut.UnsharedTiles(), size_t(14 * 4));
 }
 
 TEST(Text, TheGlyphCacheLetsTheLeastRecentlyUsedGo) {

@@ -94,10 +94,6 @@ size_t Layer::UnsharedTiles() const {
       std::count_if(tiles_.begin(), tiles_.end(), [](const TileRef& t) { return t && t.Unique(); }));
 }
 
-size_t Layer::Tiles() const {
-  return static_cast<size_t>(std::count_if(tiles_.begin(), tiles_.end(), [](const TileRef& t) { return bool(t); }));
-}
-
 Painter::Painter(Layer& layer, Box clip, int64_t probe_x, int64_t probe_y)
     : layer_(layer), clip_(clip.Intersect({0, 0, layer.width(), layer.height()})), probe_x_(probe_x),
       probe_y_(probe_y) {}

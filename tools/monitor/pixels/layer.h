@@ -85,7 +85,6 @@ class Layer {
   // Tiles this layer holds alone: what keeping a copy of it costs beyond
   // the copies already kept (a copy shares every tile it holds).
   size_t UnsharedTiles() const;
-  size_t Tiles() const;  // tiles that hold pixels
 
  private:
   void ClearOutside(int32_t column, int32_t row);

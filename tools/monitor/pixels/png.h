@@ -34,7 +34,6 @@ class ApngWriter {
   bool Add(const std::vector<Pixel>& picture, uint32_t milliseconds, bool (*stop)() = nullptr);
   // Writes the frame count and the end; false when a write failed.
   bool Finish();
-  uint32_t frames() const { return frames_; }
 
  private:
   void Write(const std::string& bytes);
