@@ -198,8 +198,8 @@ int64_t Along(int64_t i, int64_t d, int64_t n) {
   uint64_t rest = 0;
   const U128 twice = Multiply(2 * uint64_t(i), uint64_t(d < 0 ? -d : d));
   if (d >= 0) return int64_t(Divide(Add(twice, {0, uint64_t(n)}), 2 * uint64_t(n), rest));
-  const U128 minus = Subtract(twice, {0, uint64_t(n)});  // 2i|d| - n, then a ceiling
   if (twice < U128{0, uint64_t(n)}) return 0;
+  const U128 minus = Subtract(twice, {0, uint64_t(n)});  // 2i|d| - n, then a ceiling
   const uint64_t q = Divide(minus, 2 * uint64_t(n), rest);
   return -int64_t(q + (rest != 0 ? 1 : 0));
 }
