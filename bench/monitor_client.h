@@ -236,7 +236,8 @@ class LivePage {
     const std::lock_guard lock(mutex_);
     frames_.clear();
   }
-  int64_t Latest() {
+  // The message of the latest frame received, -1 before the first.
+  int64_t LatestMessage() {
     const std::lock_guard lock(mutex_);
     return frames_.empty() ? -1 : frames_.back().message;
   }

@@ -325,7 +325,7 @@ struct Lag {
 Lag LagOf(const Workload& w, const Paths& paths) {
   Viewed view(paths);
   bench::LivePage& page = *view.page;
-  const int64_t before = page.Latest();
+  const int64_t before = page.LatestMessage();
   std::vector<Sent> sent;
   sent.reserve(size_t(w.sent / 256 + 2));
   // The host sends in slices so that the time each message left is known

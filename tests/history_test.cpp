@@ -19,7 +19,7 @@ std::string Describe(const HistoryEntry& e) {
   std::string line = "m" + std::to_string(e.message) + " " + e.command + " " + Rgba(e.colour);
   if (!e.drew) return line + " changed";
   if (e.layer == 0) return line + " drew on the screen at " + std::to_string(e.lx) + "," + std::to_string(e.ly);
-  return line + " drew on sprite " + std::to_string(e.layer) + " \"" + e.sprite + "\" at " + std::to_string(e.lx) +
+  return line + " drew on sprite " + std::to_string(e.layer) + " \"" + e.spriteName + "\" at " + std::to_string(e.lx) +
          "," + std::to_string(e.ly);
 }
 
@@ -33,7 +33,7 @@ std::vector<std::string> Described(const History& h) {
 std::string Expect(Replay& replay, int32_t x, int32_t y, int64_t m, const std::string& command,
                    const std::string& drew) {
   replay.At(m);
-  return "m" + std::to_string(m) + " " + command + " " + Rgba(replay.Shown(x, y)) + " " + drew;
+  return "m" + std::to_string(m) + " " + command + " " + Rgba(replay.OverBlack(x, y)) + " " + drew;
 }
 
 TEST(PixelHistory, EachDrawingAndChangeOverThePixelLatestFirst) {

@@ -107,7 +107,7 @@ Layer Screen::Frame() const {
 
 std::string Screen::Png(bool overlay) const { return FramePng(Frame(), overlay); }
 
-Pixel Screen::Shown(int32_t x, int32_t y) const {
+Pixel Screen::OverBlack(int32_t x, int32_t y) const {
   Pixel p = ComposePixel(CompositionOf(scene), x, y);
   p.a = 255;
   return p;
@@ -117,7 +117,7 @@ std::vector<std::string> Screen::Mask(int32_t x, int32_t y, int32_t w, int32_t h
   std::vector<std::string> rows;
   for (int32_t j = 0; j < h; ++j) {
     std::string row;
-    for (int32_t i = 0; i < w; ++i) row += Shown(x + i, y + j) == Opaque(0, 0, 0) ? '.' : '#';
+    for (int32_t i = 0; i < w; ++i) row += OverBlack(x + i, y + j) == Opaque(0, 0, 0) ? '.' : '#';
     rows.push_back(row);
   }
   return rows;
@@ -129,7 +129,7 @@ testing::AssertionResult Screen::RegionShows(int32_t x, int32_t y, int32_t w, in
   std::ostringstream first;
   for (int32_t j = 0; j < h; ++j) {
     for (int32_t i = 0; i < w; ++i) {
-      const Pixel shown = Shown(x + i, y + j), wanted = expected(i, j);
+      const Pixel shown = OverBlack(x + i, y + j), wanted = expected(i, j);
       if (shown == wanted) continue;
       if (++differ <= 5) {
         first << "\n  (" << x + i << ", " << y + j << ") is " << Rgba(shown) << ", expected " << Rgba(wanted);
@@ -204,7 +204,7 @@ std::string Replay::Png(bool overlay) const {
   return FramePng(frame, overlay);
 }
 
-Pixel Replay::Shown(int32_t x, int32_t y) const {
+Pixel Replay::OverBlack(int32_t x, int32_t y) const {
   Pixel p = ComposePixel(CompositionOf(scene_), x, y);
   p.a = 255;
   return p;
@@ -237,7 +237,7 @@ std::string StateOf(const Scene& scene) {
         << (scene.background->image ? "" : " (placeholder)") << "\n";
   }
   for (const Sprite& s : scene.sprites) {
-    out << "sprite " << s.id << " \"" << s.label << "\" " << s.width << "x" << s.height << " at " << s.x << "," << s.y
+    out << "sprite " << s.id << " \"" << s.nameText << "\" " << s.width << "x" << s.height << " at " << s.x << "," << s.y
         << " o-point " << s.ox << "," << s.oy << " z " << s.z << (s.visible ? " visible" : " hidden") << " alpha "
         << int{s.alpha} << "\n";
   }

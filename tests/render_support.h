@@ -72,7 +72,7 @@ class Screen {
   Layer Frame() const;
   std::string Png(bool overlay = false) const;
   // Pixel (x, y) as a viewer sees it over the view's black backdrop.
-  Pixel Shown(int32_t x, int32_t y) const;
+  Pixel OverBlack(int32_t x, int32_t y) const;
   // Rows of `w` characters from (x, y): '#' where the shown pixel is not
   // black, '.' where it is.
   std::vector<std::string> Mask(int32_t x, int32_t y, int32_t w, int32_t h) const;
@@ -132,7 +132,7 @@ class Replay {
   // The screen composed, as a PNG file.
   std::string Png(bool overlay = false) const;
   // Pixel (x, y) as shown over black.
-  Pixel Shown(int32_t x, int32_t y) const;
+  Pixel OverBlack(int32_t x, int32_t y) const;
 
  private:
   const std::vector<SessionStep>& steps_;

@@ -61,7 +61,7 @@ TEST_F(SceneTest, DrawingGoesToTheClientsCurrentSpriteInItsOwnPixels) {
   EXPECT_EQ(Named("hero").layer.At(2, 2), kWhite);
   EXPECT_EQ(s.scene.screen.At(2, 2), kNone);
   EXPECT_EQ(s.scene.screen.At(3, 3), kWhite);
-  EXPECT_EQ(s.Shown(102, 102), Opaque(255, 255, 255));
+  EXPECT_EQ(s.OverBlack(102, 102), Opaque(255, 255, 255));
   Send(msg::Clear());  // the sprite's pixels only
   EXPECT_EQ(Named("hero").layer.At(2, 2), kNone);
   EXPECT_EQ(s.scene.screen.At(3, 3), kWhite);
@@ -308,7 +308,7 @@ TEST_F(SceneTest, StringsAreReadInTheClientsEncoding) {
   EXPECT_EQ(s.scene.logs[0]->text, "\xE3\x83\x86");  // テ
   EXPECT_EQ(s.scene.logs[0]->client, 2);
   EXPECT_EQ(s.scene.logs[1]->text, "\xEF\xBF\xBD" "e");
-  EXPECT_EQ(Named("\x83\x65").label, "\xE3\x83\x86");
+  EXPECT_EQ(Named("\x83\x65").nameText, "\xE3\x83\x86");
   Send(msg::Edit("\x83\x65"), 1);  // names match by their bytes, whatever the encoding
   EXPECT_EQ(s.scene.clients[1].sprite, Named("\x83\x65").id);
 }

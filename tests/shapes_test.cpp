@@ -51,10 +51,10 @@ TEST(Shapes, RectanglesOutlinedAndFilledAtOddAndEvenSizes) {
                                         ".##..#...........#.#.",  //
                                         ".....#...........###.",  //
                                         ".....#..............."}));
-  EXPECT_EQ(s.Shown(15, 1), Opaque(0, 255, 0));
-  EXPECT_EQ(s.Shown(20, 4), Opaque(0, 255, 0));
-  EXPECT_EQ(s.Shown(21, 4), Opaque(0, 0, 0));
-  EXPECT_EQ(s.Shown(18, 2), Opaque(0, 0, 0));
+  EXPECT_EQ(s.OverBlack(15, 1), Opaque(0, 255, 0));
+  EXPECT_EQ(s.OverBlack(20, 4), Opaque(0, 255, 0));
+  EXPECT_EQ(s.OverBlack(21, 4), Opaque(0, 0, 0));
+  EXPECT_EQ(s.OverBlack(18, 2), Opaque(0, 0, 0));
   EXPECT_EQ(s.Mask(0, 30, 6, 9), (Rows{"#####.", "....#.", "....#.", "....#.", "....#.", "....#.", "....#.", "#####.",
                                        "......"}));
   EXPECT_EQ(s.Mask(57, 39, 7, 9), (Rows{".......", ".######", ".#.....", ".#.....", ".#.....", ".#.....", ".#.....",
@@ -86,11 +86,11 @@ TEST(Shapes, EllipsesOutlinedAndFilledAtOddAndEvenSizes) {
                                         "............#......",  //
                                         "..................."}));
   for (const auto& [x, y] : std::vector<std::pair<int32_t, int32_t>>{{1, 10}, {15, 10}, {1, 24}, {15, 24}}) {
-    EXPECT_EQ(s.Shown(x, y), Opaque(0, 0, 0)) << "box corner " << x << "," << y;
+    EXPECT_EQ(s.OverBlack(x, y), Opaque(0, 0, 0)) << "box corner " << x << "," << y;
   }
-  EXPECT_EQ(s.Shown(8, 10), Opaque(255, 255, 255));  // the top of a 15-wide circle, at its middle column
-  EXPECT_EQ(s.Shown(8, 17), Opaque(0, 0, 0));        // its centre, inside the outline
-  EXPECT_EQ(s.Shown(43, 17), Opaque(255, 255, 255));  // filled
+  EXPECT_EQ(s.OverBlack(8, 10), Opaque(255, 255, 255));  // the top of a 15-wide circle, at its middle column
+  EXPECT_EQ(s.OverBlack(8, 17), Opaque(0, 0, 0));        // its centre, inside the outline
+  EXPECT_EQ(s.OverBlack(43, 17), Opaque(255, 255, 255));  // filled
 }
 
 // The pixels the documented reading gives for a line, in plain arithmetic:
@@ -123,20 +123,21 @@ TEST(Shapes, LinesInEveryOctantBothEndsIncluded) {
   EXPECT_TRUE(MatchesGolden("line", s.Png()));
 
   for (const Case& c : octants) {
-    EXPECT_EQ(s.Shown(c.x2, c.y2), Opaque(uint8_t(c.r), uint8_t(c.g), uint8_t(c.b))) << "end " << c.x2 << "," << c.y2;
+    EXPECT_EQ(s.OverBlack(c.x2, c.y2), Opaque(uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)))
+        << "end " << c.x2 << "," << c.y2;
   }
   // One pixel per step of the longer axis: the last line drawn keeps all 21.
   int drawn = 0;
   for (int32_t y = 0; y < 48; ++y) {
-    for (int32_t x = 0; x < 64; ++x) drawn += s.Shown(x, y) == Opaque(255, 0, 255);
+    for (int32_t x = 0; x < 64; ++x) drawn += s.OverBlack(x, y) == Opaque(255, 0, 255);
   }
   EXPECT_EQ(drawn, 21);
   Rows vertical(21, ".#.");
   vertical.front() = vertical.back() = "...";
   EXPECT_EQ(s.Mask(57, 1, 3, 21), vertical);
-  EXPECT_EQ(s.Shown(4, 45), Opaque(255, 255, 255));
-  EXPECT_EQ(s.Shown(30, 45), Opaque(255, 255, 255));
-  EXPECT_EQ(s.Shown(31, 45), Opaque(0, 0, 0));
+  EXPECT_EQ(s.OverBlack(4, 45), Opaque(255, 255, 255));
+  EXPECT_EQ(s.OverBlack(30, 45), Opaque(255, 255, 255));
+  EXPECT_EQ(s.OverBlack(31, 45), Opaque(0, 0, 0));
   EXPECT_EQ(s.Mask(60, 1, 3, 3), (Rows{"...", ".#.", "..."}));
   // The far lines: exactly the pixels the reading gives.
   const auto far = LinePoints(-40000, -29990, 40064, 30058);
@@ -144,13 +145,13 @@ TEST(Shapes, LinesInEveryOctantBothEndsIncluded) {
   for (const auto& [x, y] : far) {
     if (x < 0 || y < 0 || x >= 64 || y >= 48) continue;
     ++on_screen;
-    const Pixel p = s.Shown(int32_t(x), int32_t(y));
+    const Pixel p = s.OverBlack(int32_t(x), int32_t(y));
     EXPECT_TRUE(p == Opaque(200, 200, 200) || p == Opaque(100, 100, 255)) << x << "," << y << " is " << Rgba(p);
   }
   EXPECT_GT(on_screen, 40);
   // The longest: a diagonal 40 pixels below the main one.
-  for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(s.Shown(x, x + 40), Opaque(100, 100, 255)) << x;
-  EXPECT_EQ(s.Shown(1, 40), Opaque(0, 0, 0));
+  for (int32_t x = 0; x < 8; ++x) EXPECT_EQ(s.OverBlack(x, x + 40), Opaque(100, 100, 255)) << x;
+  EXPECT_EQ(s.OverBlack(1, 40), Opaque(0, 0, 0));
 }
 
 TEST(Shapes, LineStepsRoundHalvesUp) {
@@ -161,7 +162,9 @@ TEST(Shapes, LineStepsRoundHalvesUp) {
   EXPECT_EQ(s.Mask(1, 4, 5, 2), (Rows{"...##", "###.."}));  // i = 2: y - 0.5 → y
   EXPECT_EQ(s.Mask(1, 7, 5, 2), (Rows{"...##", "###.."}));
   EXPECT_EQ(s.Mask(10, 1, 2, 5), (Rows{"#.", "#.", ".#", ".#", ".#"}));
-  for (const auto& [x, y] : LinePoints(5, 7, 1, 8)) EXPECT_EQ(s.Shown(int32_t(x), int32_t(y)), Opaque(255, 255, 255));
+  for (const auto& [x, y] : LinePoints(5, 7, 1, 8)) {
+    EXPECT_EQ(s.OverBlack(int32_t(x), int32_t(y)), Opaque(255, 255, 255));
+  }
 }
 
 // A shape, as the documented reading gives its pixels.
@@ -195,8 +198,8 @@ int64_t Along(int64_t i, int64_t d, int64_t n) {
   uint64_t rest = 0;
   const U128 twice = Multiply(2 * uint64_t(i), uint64_t(d < 0 ? -d : d));
   if (d >= 0) return int64_t(Divide(Add(twice, {0, uint64_t(n)}), 2 * uint64_t(n), rest));
-  const U128 minus = Subtract(twice, {0, uint64_t(n)});  // 2i|d| - n, then a ceiling
   if (twice < U128{0, uint64_t(n)}) return 0;
+  const U128 minus = Subtract(twice, {0, uint64_t(n)});  // 2i|d| - n, then a ceiling
   const uint64_t q = Divide(minus, 2 * uint64_t(n), rest);
   return -int64_t(q + (rest != 0 ? 1 : 0));
 }
@@ -340,7 +343,7 @@ TEST(Blending, SourceOverInIntegers) {
   s.Send({msg::Colour(255, 255, 255, 128), msg::Rect(2, 42, 60, 4, true), msg::Rect(12, 42, 10, 4, true)});
   EXPECT_TRUE(MatchesGolden("blend", s.Png()));
 
-  const auto cell = [&](int32_t c, int32_t r) { return s.Shown(4 + 10 * c, 4 + 5 * r); };
+  const auto cell = [&](int32_t c, int32_t r) { return s.OverBlack(4 + 10 * c, 4 + 5 * r); };
   EXPECT_EQ(cell(0, 0), Opaque(255, 255, 255));  // alpha 0 draws nothing
   EXPECT_EQ(cell(0, 1), Opaque(255, 254, 254));
   EXPECT_EQ(cell(0, 4), Opaque(255, 127, 127));  // (255,0,0,128) over white
@@ -349,8 +352,8 @@ TEST(Blending, SourceOverInIntegers) {
   EXPECT_EQ(cell(3, 3), Opaque(191, 64, 64));  // 127 + round(128·128/255)
   EXPECT_EQ(cell(4, 5), Opaque(255, 55, 0));
   EXPECT_EQ(cell(0, 7), Opaque(255, 0, 0));
-  EXPECT_EQ(s.Shown(24, 43), Opaque(128, 128, 255));
-  EXPECT_EQ(s.Shown(14, 43), Opaque(192, 192, 192));  // 128 + round(128·127/255)
+  EXPECT_EQ(s.OverBlack(24, 43), Opaque(128, 128, 255));
+  EXPECT_EQ(s.OverBlack(14, 43), Opaque(192, 192, 192));  // 128 + round(128·127/255)
 }
 
 TEST(Blending, OverNothingKeepsAlphaInAnOverlay) {
@@ -378,16 +381,16 @@ TEST(Clearing, DrawClearEmptiesOnlyTheCurrentTarget) {
   s.Send({msg::Resolution(64, 48), msg::Colour(0, 0, 255), msg::Rect(0, 0, 64, 48, true)});
   s.Send({msg::Create("s", 32, 24), msg::Edit("s"), msg::Bound(16, 12), msg::Colour(255, 0, 0),
           msg::Rect(0, 0, 32, 24, true), msg::Colour(0, 255, 0), msg::Ellipse(4, 4, 24, 16, true)});
-  EXPECT_EQ(s.Shown(20, 16), Opaque(255, 0, 0));
+  EXPECT_EQ(s.OverBlack(20, 16), Opaque(255, 0, 0));
   s.Send({msg::Clear(), msg::Colour(255, 255, 255), msg::Point(1, 1)});
   EXPECT_TRUE(MatchesGolden("clear_sprite", s.Png()));
-  EXPECT_EQ(s.Shown(20, 16), Opaque(0, 0, 255));
-  EXPECT_EQ(s.Shown(17, 13), Opaque(255, 255, 255));
+  EXPECT_EQ(s.OverBlack(20, 16), Opaque(0, 0, 255));
+  EXPECT_EQ(s.OverBlack(17, 13), Opaque(255, 255, 255));
 
   s.Send({msg::Edit(""), msg::Clear()});
   EXPECT_TRUE(MatchesGolden("clear_screen", s.Png()));
-  EXPECT_EQ(s.Shown(0, 0), Opaque(0, 0, 0));
-  EXPECT_EQ(s.Shown(17, 13), Opaque(255, 255, 255));
+  EXPECT_EQ(s.OverBlack(0, 0), Opaque(0, 0, 0));
+  EXPECT_EQ(s.OverBlack(17, 13), Opaque(255, 255, 255));
   EXPECT_EQ(s.Mask(14, 10, 5, 5), (Rows{".....", ".....", ".....", "...#.", "....."}));
   EXPECT_TRUE(s.Warnings().empty());
 }

@@ -120,7 +120,7 @@ TEST(Text, NothingOfALongStringOffTheClipIsRasterized) {
       touched = painter.touched();
     });
     EXPECT_EQ(work.glyphs, 0) << x << "," << y;
-    EXPECT_EQ(layer.Tiles(), 0u) << x << "," << y;
+    EXPECT_EQ(layer.UnsharedTiles(), 0u) << x << "," << y;  // shared with none: every tile made
     EXPECT_TRUE(touched.Empty()) << x << "," << y;
   }
   // And through a message.
@@ -161,8 +161,9 @@ TEST(Text, AStringAcrossTheClipIsDrawnAsWhenDrawnWhole) {
   }
   EXPECT_EQ(differ, 0);
   EXPECT_GT(drawn, 1000);
-  // Nothing outside the clip: only the tiles under it (columns 10-23, rows 1-4) hold pixels.
-  EXPECT_LE(cut.Tiles(), size_t(14 * 4));
+  // Nothing outside the clip: only the tiles under it (columns 10-23, rows 1-4) hold pixels
+  // (the layer shares none, so its unshared tiles are all it has).
+  EXPECT_LE(cut.UnsharedTiles(), size_t(14 * 4));
 }
 
 TEST(Text, TheGlyphCacheLetsTheLeastRecentlyUsedGo) {
@@ -252,11 +253,11 @@ TEST(Images, AMissingImageIsDrawnAsThePlaceholder) {
     };
   };
   EXPECT_TRUE(s.RegionShows(2, 2, 32, 32, placeholder(32, 32, 255)));
-  EXPECT_EQ(s.Shown(3, 3), Opaque(64, 0, 64));
-  EXPECT_EQ(s.Shown(34, 34), Opaque(0, 0, 0));
+  EXPECT_EQ(s.OverBlack(3, 3), Opaque(64, 0, 64));
+  EXPECT_EQ(s.OverBlack(34, 34), Opaque(0, 0, 0));
   EXPECT_TRUE(s.RegionShows(38, 2, 20, 10, placeholder(20, 10, 255)));
   EXPECT_TRUE(s.RegionShows(38, 16, 9, 7, placeholder(9, 7, 128)));
-  EXPECT_EQ(s.Shown(38, 16), Opaque(128, 0, 128));
+  EXPECT_EQ(s.OverBlack(38, 16), Opaque(128, 0, 128));
   EXPECT_TRUE(s.RegionShows(38, 28, 5, 5, placeholder(5, 5, 255)));
   const std::vector<std::string> warnings = s.Warnings();
   ASSERT_EQ(warnings.size(), 4u);
@@ -281,10 +282,10 @@ TEST(Images, AMissingBackgroundIsThePlaceholderStretched) {
   EXPECT_EQ(s.Warnings()[0],
             "SetBackground from client 1: cannot draw image \"nothing.png\": no such file; drawn as a placeholder");
   s.Send(msg::Background("nothing.png", 128));
-  EXPECT_EQ(s.Shown(0, 20), Opaque(128, 0, 128));
-  EXPECT_EQ(s.Shown(20, 20), Opaque(32, 0, 32));
+  EXPECT_EQ(s.OverBlack(0, 20), Opaque(128, 0, 128));
+  EXPECT_EQ(s.OverBlack(20, 20), Opaque(32, 0, 32));
   s.Send(msg::Background("", 255));  // none
-  EXPECT_EQ(s.Shown(0, 20), Opaque(0, 0, 0));
+  EXPECT_EQ(s.OverBlack(0, 20), Opaque(0, 0, 0));
 }
 
 }  // namespace

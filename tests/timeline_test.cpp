@@ -185,13 +185,13 @@ TEST_F(TimelineTest, APointIsNeverReplayedFromTheStartOnceCheckpointsExist) {
   // Where the renderer left checkpoints, said when this fails.
   std::string checkpoints;
   for (const auto& block : live->timeline.Take(last, 0, 0, true).blocks) {
-    checkpoints += " " + std::to_string(block->first) + (block->start ? "(checkpoint)" : "");
+    checkpoints += " " + std::to_string(block->messagesBefore) + (block->start ? "(checkpoint)" : "");
   }
   for (const int64_t n : {last, last - 500}) {
     const TimelineSpan span = live->timeline.Take(n, kAround, kAround);
     ASSERT_FALSE(span.blocks.empty());
     ASSERT_TRUE(span.start);
-    EXPECT_GT(span.blocks.front()->first, 0) << "a point at " << n << "; blocks at" << checkpoints;
+    EXPECT_GT(span.blocks.front()->messagesBefore, 0) << "a point at " << n << "; blocks at" << checkpoints;
     EXPECT_GT(span.start->messages, 0) << n;
     EXPECT_LE(span.start->messages, n - kAround) << n;
   }
@@ -210,7 +210,7 @@ TEST(TimelineCheckpoints, ABurstOfEntriesStillGetsACheckpointAtEachBlock) {
   std::string blocks;
   int checkpoints = 0;
   for (const auto& block : l.timeline.Take(last, 0, 0, true).blocks) {
-    blocks += " " + std::to_string(block->first) + (block->start ? "(checkpoint)" : "");
+    blocks += " " + std::to_string(block->messagesBefore) + (block->start ? "(checkpoint)" : "");
     checkpoints += block->start != nullptr;
   }
   EXPECT_EQ(checkpoints, 6) << "blocks at" << blocks;

@@ -1,57 +1,29 @@
 #include "commands.h"
 
+#include <array>
+
 namespace {
 
-using enum CommandCode;
-using enum PayloadForm;
-
-constexpr CommandInfo kCommands[] = {
-    {DrawPixel, "DrawPixel", kShortRecord, kX | kY, 0},
-    {DrawRect, "DrawRect", kShortRecord, kX | kY | kWidth | kHeight | kShapeParam, 0},
-    {DrawString, "DrawString", kFullRecord, kX | kY | kTextParam | kText, kTextBound},
-    {DrawLine, "DrawLine", kShortRecord, kX | kY | kX2 | kY2, 0},
-    {SetColor, "SetColor", kShortRecord, kColor1 | kColor2 | kColor3 | kAlpha, 0},
-    {DrawImage, "DrawImage", kFullRecord, kX | kY | kText, kTextBound},
-    {DrawImageScaled, "DrawImageScaled", kFullRecord, kX | kY | kWidth | kHeight | kAlpha | kText, kTextBound},
-    {DrawClear, "DrawClear", kShortRecord, 0, 0},
-    {CreateSprite, "CreateSprite", kFullRecord, kWidth | kHeight | kName, kNameBound},
-    {DisposeSprite, "DisposeSprite", kFullRecord, kName, kNameBound},
-    {DisposeCurrentSprite, "DisposeCurrentSprite", kShortRecord, 0, 0},
-    {DisposeAllSprites, "DisposeAllSprites", kShortRecord, 0, 0},
-    {SetEditSprite, "SetEditSprite", kFullRecord, kName, kNameBound},
-    {SetBound, "SetBound", kShortRecord, kX | kY, 0},
-    {SetZ, "SetZ", kShortRecord, kX, 0},
-    {SetVisible, "SetVisible", kShortRecord, kX, 0},
-    {SetAlpha, "SetAlpha", kShortRecord, kAlpha, 0},
-    {SetOPoint, "SetOPoint", kShortRecord, kX | kY, 0},
-    {LogV, "LogV", kTextPayload, 0, kLogBound},
-    {LogD, "LogD", kTextPayload, 0, kLogBound},
-    {LogI, "LogI", kTextPayload, 0, kLogBound},
-    {LogW, "LogW", kTextPayload, 0, kLogBound},
-    {LogE, "LogE", kTextPayload, 0, kLogBound},
-    {LogC, "LogC", kTextPayload, 0, kLogBound},
-    {SetResolution, "SetResolution", kShortRecord, kWidth | kHeight, 0},
-    {SetBackground, "SetBackground", kFullRecord, kAlpha | kText, kBackgroundBound},
-    {SetEncoding, "SetEncoding", kShortRecord, kX, 0},
-    {DrawEllipse, "DrawEllipse", kShortRecord, kX | kY | kWidth | kHeight | kShapeParam, 0},
-};
+// Each code's command, by code.
+constexpr auto kByCode = [] {
+  std::array<const CommandInfo*, kMaxCode + 1> by_code{};
+  for (const CommandInfo& command : kCommands) by_code[static_cast<size_t>(command.code)] = &command;
+  return by_code;
+}();
 
 }  // namespace
 
 const CommandInfo* FindCommand(int32_t code) {
-  for (const CommandInfo& command : kCommands) {
-    if (static_cast<int32_t>(command.code) == code) return &command;
-  }
-  return nullptr;
+  return code >= 0 && code <= kMaxCode ? kByCode[static_cast<size_t>(code)] : nullptr;
 }
 
 size_t PayloadSize(PayloadForm form) {
   switch (form) {
-    case kShortRecord:
+    case PayloadForm::kShortRecord:
       return kShortRecordSize;
-    case kFullRecord:
+    case PayloadForm::kFullRecord:
       return kFullRecordSize;
-    case kTextPayload:
+    case PayloadForm::kTextPayload:
       break;
   }
   return kLogBound;

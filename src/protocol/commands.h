@@ -1,7 +1,9 @@
-// The catalogue of commands: for each code its name, payload form and the
-// record fields it sets. Tools that read messages decode by it.
+// The catalogue of commands, made from VESPRINE_COMMANDS (protocol.h): for
+// each code its name, payload form, the record fields it sets and how the
+// monitor reads it. Tools that read messages decode by it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -52,8 +54,29 @@ struct CommandInfo {
   const char* name;
   PayloadForm form;
   uint32_t fields;
-  size_t stringBound;  // bound of the name or text it carries, 0 if none
+  size_t stringBound;     // bound of the name or text it carries, 0 if none
+  bool onlyDraws;         // it draws into layers that exist and changes nothing else
+  const char* level;      // a log line's level ("V" to "C"), nullptr for any other command
+  const char* levelName;  // and that level's name ("verbose" to "critical")
 };
+
+inline constexpr CommandInfo kCommands[] = {
+#define VESPRINE_COMMAND_INFO(name, code, form, fields, bound, draws, level, levelName) \
+  {CommandCode::name, #name, PayloadForm::form, fields, bound, draws, level, levelName},
+    VESPRINE_COMMANDS(VESPRINE_COMMAND_INFO)
+#undef VESPRINE_COMMAND_INFO
+};
+
+// The highest code a command uses.
+inline constexpr int32_t kMaxCode = [] {
+  int32_t most = 0;
+  for (const CommandInfo& command : kCommands) most = std::max(most, static_cast<int32_t>(command.code));
+  return most;
+}();
+
+// SetEncoding stands for two exports, told apart by `x`, the encoding it
+// announces: these are their names, by `x`.
+inline constexpr const char* kEncodingExports[] = {"SetEncodingUTF8", "SetEncodingShiftJIS"};
 
 // The command for `code`, or nullptr for a code that no command uses.
 const CommandInfo* FindCommand(int32_t code);

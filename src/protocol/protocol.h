@@ -8,36 +8,49 @@
 static_assert(std::endian::native == std::endian::little,
               "messages are written in the machine's byte order, which must be little-endian");
 
+// Every command, once: the export's name, its code, the payload form, the
+// record fields it sets, the bound of the string it carries (0: none),
+// whether it only draws (into layers that exist, changing no sprite,
+// setting or size: what is composed, and where, stays as it was), and for a
+// log line its level and the level's name. Expanded wherever a command's
+// fact is needed: this enum, the catalogue in commands.h, the monitor's
+// handlers. Code 6 is assigned to no command.
+//
+//  name                  code form          fields set                                   string bound      draws  level, its name
+#define VESPRINE_COMMANDS(X)                                                                                                            \
+  X(DrawPixel,            1,   kShortRecord, kX | kY,                                     0,                true,  nullptr, nullptr)    \
+  X(DrawRect,             2,   kShortRecord, kX | kY | kWidth | kHeight | kShapeParam,    0,                true,  nullptr, nullptr)    \
+  X(DrawString,           3,   kFullRecord,  kX | kY | kTextParam | kText,                kTextBound,       true,  nullptr, nullptr)    \
+  X(DrawLine,             4,   kShortRecord, kX | kY | kX2 | kY2,                         0,                true,  nullptr, nullptr)    \
+  X(SetColor,             5,   kShortRecord, kColor1 | kColor2 | kColor3 | kAlpha,        0,                false, nullptr, nullptr)    \
+  X(DrawImage,            7,   kFullRecord,  kX | kY | kText,                             kTextBound,       true,  nullptr, nullptr)    \
+  X(DrawImageScaled,      8,   kFullRecord,  kX | kY | kWidth | kHeight | kAlpha | kText, kTextBound,       true,  nullptr, nullptr)    \
+  X(DrawClear,            9,   kShortRecord, 0,                                           0,                true,  nullptr, nullptr)    \
+  X(CreateSprite,         10,  kFullRecord,  kWidth | kHeight | kName,                    kNameBound,       false, nullptr, nullptr)    \
+  X(DisposeSprite,        11,  kFullRecord,  kName,                                       kNameBound,       false, nullptr, nullptr)    \
+  X(DisposeCurrentSprite, 12,  kShortRecord, 0,                                           0,                false, nullptr, nullptr)    \
+  X(DisposeAllSprites,    13,  kShortRecord, 0,                                           0,                false, nullptr, nullptr)    \
+  X(SetEditSprite,        14,  kFullRecord,  kName,                                       kNameBound,       false, nullptr, nullptr)    \
+  X(SetBound,             15,  kShortRecord, kX | kY,                                     0,                false, nullptr, nullptr)    \
+  X(SetZ,                 16,  kShortRecord, kX,                                          0,                false, nullptr, nullptr)    \
+  X(SetVisible,           17,  kShortRecord, kX,                                          0,                false, nullptr, nullptr)    \
+  X(SetAlpha,             18,  kShortRecord, kAlpha,                                      0,                false, nullptr, nullptr)    \
+  X(SetOPoint,            19,  kShortRecord, kX | kY,                                     0,                false, nullptr, nullptr)    \
+  X(LogV,                 20,  kTextPayload, 0,                                           kLogBound,        false, "V",     "verbose")  \
+  X(LogD,                 21,  kTextPayload, 0,                                           kLogBound,        false, "D",     "debug")    \
+  X(LogI,                 22,  kTextPayload, 0,                                           kLogBound,        false, "I",     "info")     \
+  X(LogW,                 23,  kTextPayload, 0,                                           kLogBound,        false, "W",     "warning")  \
+  X(LogE,                 24,  kTextPayload, 0,                                           kLogBound,        false, "E",     "error")    \
+  X(LogC,                 25,  kTextPayload, 0,                                           kLogBound,        false, "C",     "critical") \
+  X(SetResolution,        26,  kShortRecord, kWidth | kHeight,                            0,                false, nullptr, nullptr)    \
+  X(SetBackground,        27,  kFullRecord,  kAlpha | kText,                              kBackgroundBound, false, nullptr, nullptr)    \
+  X(SetEncoding,          28,  kShortRecord, kX,                                          0,                false, nullptr, nullptr)    \
+  X(DrawEllipse,          29,  kShortRecord, kX | kY | kWidth | kHeight | kShapeParam,    0,                true,  nullptr, nullptr)
+
 enum class CommandCode : int32_t {
-  DrawPixel = 1,
-  DrawRect = 2,
-  DrawString = 3,
-  DrawLine = 4,
-  SetColor = 5,
-  // 6 is assigned to no command.
-  DrawImage = 7,
-  DrawImageScaled = 8,
-  DrawClear = 9,
-  CreateSprite = 10,
-  DisposeSprite = 11,
-  DisposeCurrentSprite = 12,
-  DisposeAllSprites = 13,
-  SetEditSprite = 14,
-  SetBound = 15,
-  SetZ = 16,
-  SetVisible = 17,
-  SetAlpha = 18,
-  SetOPoint = 19,
-  LogV = 20,
-  LogD = 21,
-  LogI = 22,
-  LogW = 23,
-  LogE = 24,
-  LogC = 25,
-  SetResolution = 26,
-  SetBackground = 27,
-  SetEncoding = 28,
-  DrawEllipse = 29,
+#define VESPRINE_CODE(name, code, ...) name = code,
+  VESPRINE_COMMANDS(VESPRINE_CODE)
+#undef VESPRINE_CODE
 };
 
 // One flat record serves every record command; each command sets only the

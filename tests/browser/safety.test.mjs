@@ -238,7 +238,8 @@ test('16 live views do not lock out the page\'s files; a 17th is told plainly, a
       views.push(view);
     }
     await within(10_000, 'every view to get its first frame', () => views.every((view) => view.binaries > 0));
-    for (const path of ['/', '/main.js', '/live.js', '/timeline.js', '/panels.js', '/inspect.js', '/view.css', '/seek?message=1', '/frame']) {
+    for (const path of ['/', '/main.js', '/live.js', '/timeline.js', '/panels.js', '/inspect.js', '/constants.js', '/view.css',
+      '/seek?message=1', '/frame']) {
       expect((await request(monitor.url, path)).status, path).toBe(200);
     }
     const refused = await openWebSocket(monitor.url);

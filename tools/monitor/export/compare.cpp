@@ -19,7 +19,7 @@ using nlohmann::json;
 namespace {
 
 // A pixel as shown over the view's black backdrop.
-Pixel Shown(const Layer& frame, int32_t x, int32_t y) {
+Pixel OverBlack(const Layer& frame, int32_t x, int32_t y) {
   if (x >= frame.width() || y >= frame.height()) return Pixel{};
   Pixel p = frame.At(x, y);
   p.a = 255;
@@ -71,7 +71,7 @@ class Difference {
     int64_t count = 0;
     for (int32_t y = row * kTileSide; y < std::min(a.height(), (row + 1) * kTileSide); ++y) {
       for (int32_t x = column * kTileSide; x < std::min(a.width(), (column + 1) * kTileSide); ++x) {
-        count += Differ(Shown(a, x, y), Shown(b, x, y), most_) ? 1 : 0;
+        count += Differ(OverBlack(a, x, y), OverBlack(b, x, y), most_) ? 1 : 0;
       }
     }
     return count;
@@ -82,7 +82,7 @@ class Difference {
     for (int32_t y = 0; y < std::max(a.height(), b.height()); ++y) {
       for (int32_t x = 0; x < std::max(a.width(), b.width()); ++x) {
         const bool both = x < a.width() && y < a.height() && x < b.width() && y < b.height();
-        count += !both || Differ(Shown(a, x, y), Shown(b, x, y), most_) ? 1 : 0;
+        count += !both || Differ(OverBlack(a, x, y), OverBlack(b, x, y), most_) ? 1 : 0;
       }
     }
     return count;
@@ -93,21 +93,18 @@ class Difference {
   std::vector<int64_t> counts_;
 };
 
-struct Box2 {
-  int32_t x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
-};
-
-// The differing pixels red over a faded grey copy of A's picture; their box.
-std::vector<Pixel> DiffPicture(const Layer& a, const Layer& b, int most, int32_t width, int32_t height, Box2& box) {
+// The differing pixels red over a faded grey copy of A's picture; the box
+// that holds them.
+std::vector<Pixel> DiffPicture(const Layer& a, const Layer& b, int most, int32_t width, int32_t height, Box& box) {
   std::vector<Pixel> out(size_t(width) * size_t(height));
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
       const bool both = x < a.width() && y < a.height() && x < b.width() && y < b.height();
-      const Pixel pa = Shown(a, x, y);
+      const Pixel pa = OverBlack(a, x, y);
       Pixel& out_pixel = out[size_t(y) * size_t(width) + size_t(x)];
-      if (!both || Differ(pa, Shown(b, x, y), most)) {
+      if (!both || Differ(pa, OverBlack(b, x, y), most)) {
         out_pixel = {255, 0, 0, 255};
-        box = {std::min(box.x0, x), std::min(box.y0, y), std::max(box.x1, x), std::max(box.y1, y)};
+        box = box.Union({x, y, x + 1, y + 1});
       } else {
         const auto grey = static_cast<uint8_t>((pa.r * 299 + pa.g * 587 + pa.b * 114) / 1000);
         const auto faded = static_cast<uint8_t>(255 - (255 - grey) / 3);
@@ -170,15 +167,17 @@ int Compare(const CompareOptions& options) {
     const int64_t count = difference.Count(fa, fb);
     if (count <= options.totalPixels) return false;
     const int32_t width = std::max(fa.width(), fb.width()), height = std::max(fa.height(), fb.height());
-    Box2 box;
+    Box box;
     const std::vector<Pixel> picture = DiffPicture(fa, fb, options.maxDifference, width, height, box);
     const int64_t after = std::max(a.messages(), b.messages());
+    // Said with the last column and row included.
+    const int64_t last_x = box.x1 - 1, last_y = box.y1 - 1;
     json value = {{"screens", "differ"}, {"after", after}, {"pixels", count}, {"allowed", options.totalPixels},
-                  {"box", {{"x0", box.x0}, {"y0", box.y0}, {"x1", box.x1}, {"y1", box.y1}}}};
+                  {"box", {{"x0", box.x0}, {"y0", box.y0}, {"x1", last_x}, {"y1", last_y}}}};
     std::string text = "screens differ after message " + std::to_string(after) + ": " + std::to_string(count) +
                        " pixels (" + std::to_string(options.totalPixels) + " may), x " + std::to_string(box.x0) +
-                       " to " + std::to_string(box.x1) + ", y " + std::to_string(box.y0) + " to " +
-                       std::to_string(box.y1);
+                       " to " + std::to_string(last_x) + ", y " + std::to_string(box.y0) + " to " +
+                       std::to_string(last_y);
     if (!options.diff.empty()) {
       const std::string error = WriteWholeFile(options.diff, EncodePng(width, height, picture));
       if (error.empty()) {

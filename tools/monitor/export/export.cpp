@@ -22,13 +22,13 @@ constexpr int64_t kLongestPause = 10'000'000;  // microseconds, as --replay --pa
 
 // Says how far the export is, on standard error, when that is a terminal.
 struct Progress {
-  bool shown = ErrorsToTerminal();
+  bool toTerminal = ErrorsToTerminal();
   void Say(int64_t message, int64_t frames) const {
-    if (shown) std::fprintf(stderr, "\rvesprine-monitor: message %lld, %lld frames written", (long long)message,
+    if (toTerminal) std::fprintf(stderr, "\rvesprine-monitor: message %lld, %lld frames written", (long long)message,
                             (long long)frames);
   }
   void Done() const {
-    if (shown) std::fputc('\n', stderr);
+    if (toTerminal) std::fputc('\n', stderr);
   }
 };
 

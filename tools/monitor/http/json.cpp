@@ -1,9 +1,11 @@
 #include "http/json.h"
 
+#include "protocol/commands.h"
+
 namespace {
 
 json SpriteJson(const Sprite& s) {
-  return {{"id", s.id}, {"name", s.label}, {"width", s.width}, {"height", s.height}, {"x", s.x},
+  return {{"id", s.id}, {"name", s.nameText}, {"width", s.width}, {"height", s.height}, {"x", s.x},
           {"y", s.y}, {"ox", s.ox}, {"oy", s.oy}, {"z", s.z}, {"visible", s.visible}, {"alpha", s.alpha}};
 }
 
@@ -25,7 +27,7 @@ json StateJson(const Scene& scene, size_t logs_from) {
   json logs = json::array();
   for (size_t i = logs_from; i < scene.logs.size(); ++i) {
     const LogLine& line = *scene.logs[i];
-    logs.push_back({{"m", line.message}, {"client", line.client}, {"level", line.level}, {"text", line.text},
+    logs.push_back({{"message", line.message}, {"client", line.client}, {"level", line.level}, {"text", line.text},
                     {"time", line.time}});
   }
   json background = nullptr;
@@ -38,7 +40,7 @@ json StateJson(const Scene& scene, size_t logs_from) {
 json PointJson(const Point& point) {
   json around = json::array();
   for (const TimelineLine& line : point.around) {
-    around.push_back({{"m", line.message}, {"client", line.client}, {"line", line.line}});
+    around.push_back({{"message", line.message}, {"client", line.client}, {"line", line.line}});
   }
   return {{"message", point.message}, {"first", point.first}, {"last", point.last}, {"around", std::move(around)}};
 }
@@ -48,7 +50,7 @@ json HistoryJson(const History& history) {
   for (const HistoryEntry& e : history.entries) {
     json entry = {{"message", e.message}, {"command", e.command}, {"color", RgbaJson(e.colour)}};
     if (e.drew && e.layer == 0) entry["layer"] = {{"screen", true}, {"x", e.lx}, {"y", e.ly}};
-    if (e.drew && e.layer != 0) entry["layer"] = {{"sprite", e.layer}, {"name", e.sprite}, {"x", e.lx}, {"y", e.ly}};
+    if (e.drew && e.layer != 0) entry["layer"] = {{"sprite", e.layer}, {"name", e.spriteName}, {"x", e.lx}, {"y", e.ly}};
     entry["drew"] = e.drew;
     entries.push_back(std::move(entry));
   }
@@ -56,4 +58,16 @@ json HistoryJson(const History& history) {
           {"last", history.last}, {"onScreen", history.onScreen}, {"width", history.width},
           {"height", history.height}, {"total", history.total},
           {"dropped", history.first > 0}, {"entries", std::move(entries)}};
+}
+
+std::string PageConstants() {
+  json levels = json::array();
+  for (const CommandInfo& command : kCommands) {
+    if (command.level != nullptr) levels.push_back({command.level, command.levelName});
+  }
+  levels.push_back({kMonitorLevel, kMonitorLevelName});
+  return "// The constants the page shares with the monitor, made by the monitor.\n"
+         "export const kTileSide = " + std::to_string(kTileSide) + ";\n"
+         "export const kMaxLogLines = " + std::to_string(kMaxLogLines) + ";\n"
+         "export const kLevels = " + Dump(levels) + ";\n";
 }

@@ -1,5 +1,5 @@
 // What the view says in JSON: the state the panels show, a point looked at,
-// and a pixel's history. Every string from the host goes out as JSON text
+// a pixel's history, and the constants the page shares with the monitor. Every string from the host goes out as JSON text
 // (the page shows it as text).
 #pragma once
 
@@ -21,3 +21,7 @@ json StateJson(const Scene& scene, size_t logs_from);
 // A point: its message, the range held, and the lines around it.
 json PointJson(const Point& point);
 json HistoryJson(const History& history);
+// The constants the page shares with the monitor, as an ES module (served
+// as /constants.js): the tile size of frames, the log lines kept, and the
+// log levels in order with their names.
+std::string PageConstants();

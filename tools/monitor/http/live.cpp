@@ -27,8 +27,8 @@ struct Page {
   Clock::time_point heard = Clock::now(), pinged;
   // What it shows.
   bool live = true;
-  std::shared_ptr<const Shown> shown;  // the live frame it was sent last
-  int64_t counted = -1;                // paused: the count of messages it was sent
+  std::shared_ptr<const Rendered> sent;  // the live frame it was sent last
+  int64_t counted = -1;                  // paused: the count of messages it was sent
   int64_t message = -1;
   int32_t width = 0, height = 0;
   std::vector<TileRef> tiles;
@@ -40,7 +40,9 @@ struct Page {
   std::optional<Point> point;
 };
 
-void Put32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
+// A frame's integers are little-endian, the machine's own order (protocol.h
+// holds the monitor to it).
+void PutLittleEndian32(std::string& out, uint32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
 
 // The tiles of `frame` that differ from what the page shows, as one binary
 // message: a head (kind 1, width, height, tile count, then the message as
@@ -52,10 +54,10 @@ std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
     page.tiles.assign(size_t(frame.columns()) * size_t(frame.rows()), TileRef());
   }
   std::string out;
-  Put32(out, 1);
-  Put32(out, uint32_t(frame.width()));
-  Put32(out, uint32_t(frame.height()));
-  Put32(out, 0);
+  PutLittleEndian32(out, 1);
+  PutLittleEndian32(out, uint32_t(frame.width()));
+  PutLittleEndian32(out, uint32_t(frame.height()));
+  PutLittleEndian32(out, 0);
   out.append(reinterpret_cast<const char*>(&message), 8);
   uint32_t count = 0;
   for (int32_t row = 0; row < frame.rows(); ++row) {
@@ -64,8 +66,8 @@ std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
       TileRef& shown = page.tiles[size_t(row) * size_t(frame.columns()) + size_t(column)];
       if (!tile || tile == shown || (shown && std::memcmp(tile.pixels(), shown.pixels(), kTileBytes) == 0)) continue;
       shown = tile;
-      Put32(out, uint32_t(column));
-      Put32(out, uint32_t(row));
+      PutLittleEndian32(out, uint32_t(column));
+      PutLittleEndian32(out, uint32_t(row));
       const size_t at = out.size();
       out.resize(at + kTileBytes);
       auto* pixels = reinterpret_cast<Pixel*>(out.data() + at);
@@ -112,8 +114,8 @@ std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Po
   return Dump(head);
 }
 
-std::string CountMessage(const Shown& shown) {
-  json count = {{"t", "count"}, {"messages", shown.message}, {"received", shown.received}, {"first", shown.first}};
+std::string CountMessage(const Rendered& latest) {
+  json count = {{"t", "count"}, {"messages", latest.message}, {"received", latest.received}, {"first", latest.first}};
   return Dump(count);
 }
 
@@ -166,7 +168,7 @@ net::awaitable<bool> KeepAlive(Page& page) {
 // Sends what the page should show now: the latest frame while live, else
 // the point it asked for, once made.
 net::awaitable<bool> Show(Server& server, Page& page) {
-  std::shared_ptr<const Shown> latest;
+  std::shared_ptr<const Rendered> latest;
   const Layer* frame = nullptr;
   const Scene* scene = nullptr;
   int64_t message = 0;
@@ -174,8 +176,8 @@ net::awaitable<bool> Show(Server& server, Page& page) {
   Scene summary;
   if (page.live) {
     latest = server.renderer.Latest();
-    if (latest == page.shown) co_return true;
-    page.shown = latest;
+    if (latest == page.sent) co_return true;
+    page.sent = latest;
     frame = &latest->frame;
     scene = latest->scene.get();
     message = latest->message;
@@ -247,7 +249,7 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
       page->live = true;
       page->wanted.reset();
       page->point.reset();
-      page->shown.reset();
+      page->sent.reset();
     } else if (ask["t"] == "seek" && ask.contains("message") && ask["message"].is_number_unsigned() &&
                ask["message"].get<uint64_t>() <= uint64_t(INT64_MAX)) {
       page->live = false;

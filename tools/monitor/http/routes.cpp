@@ -102,7 +102,7 @@ net::awaitable<bool> Drawn(Server& server, const std::map<std::string, int64_t>&
 // one), as a PNG.
 net::awaitable<Response> Frame(Server& server, Asked asked) {
   const bool overlay = asked.numbers.count("overlay") && asked.numbers.at("overlay") == 1;
-  const std::shared_ptr<const Shown> latest = asked.numbers.count("message") ? nullptr : server.renderer.Latest();
+  const std::shared_ptr<const Rendered> latest = asked.numbers.count("message") ? nullptr : server.renderer.Latest();
   int64_t message = 0;
   if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   // Named, not a temporary of the co_await: GCC 12 destroys such a
@@ -209,6 +209,10 @@ net::awaitable<Response> Answer(Server& server, const Request& request, std::sha
     // Named, not a temporary of the co_await (see Frame).
     const Asked asked{*numbers, version, std::move(gone)};
     co_return co_await LookBack(server, path, asked);
+  }
+  if (path == "/constants.js") {
+    static const std::string constants = PageConstants();
+    co_return Bytes(constants, "text/javascript; charset=utf-8", version);
   }
   const Asset* asset = FindAsset(path == "/" ? "/index.html" : path);
   if (asset == nullptr) co_return Plain(http::status::not_found, "not found", version);

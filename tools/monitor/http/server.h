@@ -37,9 +37,6 @@ struct Server {
   int connections = 0;
   int pages = 0;
   int looks = 0;
-  // The state of the latest frame as JSON, made once for every page.
-  std::shared_ptr<const Shown> stateOf;
-  std::string state;
 };
 
 // The point right after `message`, for a look back; when the timeline holds
@@ -48,7 +45,7 @@ struct Server {
 inline Point PointAt(Server& server, int64_t message, const Gone* gone) {
   Point point = MakePoint(server.timeline, server.images.Source(), message, gone);
   if (point.held) return point;
-  const std::shared_ptr<const Shown> latest = server.renderer.Latest();
+  const std::shared_ptr<const Rendered> latest = server.renderer.Latest();
   point.message = point.first = latest->message;
   point.scene = latest->scene;
   point.frame = latest->frame;

@@ -168,8 +168,10 @@ Decoded Decode(const uint8_t* message, size_t length) {
   }
   if (command->code == CommandCode::SetEncoding) {
     const int32_t encoding = decoded.fields.x;
-    if (encoding != 0 && encoding != 1) return Malformed("unknown encoding x=" + std::to_string(encoding));
-    decoded.command = encoding == 0 ? "SetEncodingUTF8" : "SetEncodingShiftJIS";
+    if (encoding < 0 || encoding >= int32_t(std::size(kEncodingExports))) {
+      return Malformed("unknown encoding x=" + std::to_string(encoding));
+    }
+    decoded.command = kEncodingExports[encoding];
   }
   return decoded;
 }

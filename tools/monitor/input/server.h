@@ -6,7 +6,8 @@
 #include <functional>
 #include <string>
 
-// What the server calls, one call at a time.
+// What the server calls, one call at a time: `message`, `idle` and `ready`
+// are required, `client` and `done` may be left empty.
 struct ServeHandlers {
   // Once per message, in arrival order. `client` numbers the connections
   // from 1. `bytes` holds the first `stored` bytes of the message's `length`

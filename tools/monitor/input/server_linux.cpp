@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -107,6 +108,7 @@ int MillisecondsUntil(Clock::time_point time) {
 }  // namespace
 
 ServeResult Serve(const ServeHandlers& handlers) {
+  assert(handlers.message && handlers.idle && handlers.ready);
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;

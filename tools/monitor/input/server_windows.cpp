@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -135,6 +136,7 @@ void Listen(HANDLE pipe, const ServeHandlers& handlers) {
 }  // namespace
 
 ServeResult Serve(const ServeHandlers& handlers) {
+  assert(handlers.message && handlers.idle && handlers.ready);
   // Wine does not refuse a first instance of a name already served, so ask
   // whether any instance exists first; FILE_FLAG_FIRST_PIPE_INSTANCE covers the race.
   if (WaitNamedPipeA(kPipeName, 1) || GetLastError() != ERROR_FILE_NOT_FOUND) return ServeResult::kNameInUse;

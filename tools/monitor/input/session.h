@@ -73,7 +73,6 @@ class SessionReader {
   // The next entry, or false: at the end of the file with `error` empty,
   // else with `error` naming the offset of the entry that cannot be read.
   bool Next(SessionEntry& entry, std::string& error);
-  uint64_t Offset() const { return offset_; }
 
  private:
   std::istream& in_;

@@ -1,6 +1,8 @@
 // Linux: Shift-JIS through glibc's iconv, as Windows code page 932.
 #include <iconv.h>
 
+#include <cassert>
+
 #include "input/decode.h"
 
 namespace {
@@ -27,6 +29,7 @@ class Converter {
 }  // namespace
 
 size_t DecodeShiftJis(std::string_view bytes, std::string& out) {
+  assert(!bytes.empty());
   thread_local const Converter converter;
   if (!converter.Usable()) return 0;
   // A character is one byte or a lead byte and a trail byte.

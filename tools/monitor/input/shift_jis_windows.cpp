@@ -1,9 +1,12 @@
 // Windows: Shift-JIS through the system's code page 932.
 #include <windows.h>
 
+#include <cassert>
+
 #include "input/decode.h"
 
 size_t DecodeShiftJis(std::string_view bytes, std::string& out) {
+  assert(!bytes.empty());
   // A character is one byte or a lead byte and a trail byte.
   for (size_t used = 1; used <= 2 && used <= bytes.size(); ++used) {
     wchar_t wide[2];

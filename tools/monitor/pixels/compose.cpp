@@ -78,13 +78,11 @@ void Damage::Reset(int32_t width, int32_t height) {
   columns_ = (width + kTileSide - 1) / kTileSide;
   rows_ = (height + kTileSide - 1) / kTileSide;
   tiles_.assign(size_t(columns_) * rows_, 0);
-  any_ = false;
 }
 
 void Damage::Mark(const Box& box) {
   const Box area = box.Intersect({0, 0, int64_t{columns_} * kTileSide, int64_t{rows_} * kTileSide});
   if (area.Empty()) return;
-  any_ = true;
   const auto left = size_t(area.x0 / kTileSide), count = size_t((area.x1 - 1) / kTileSide) - left + 1;
   for (auto row = size_t(area.y0 / kTileSide); row <= size_t((area.y1 - 1) / kTileSide); ++row) {
     std::fill_n(tiles_.data() + row * size_t(columns_) + left, count, uint8_t{1});

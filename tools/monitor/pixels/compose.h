@@ -34,13 +34,11 @@ class Damage {
   // The tiles under `box`, in screen pixels.
   void Mark(const Box& box);
   void MarkAll() { Mark({0, 0, int64_t{columns_} * kTileSide, int64_t{rows_} * kTileSide}); }
-  bool Any() const { return any_; }
   bool At(int32_t column, int32_t row) const { return tiles_[size_t(row) * columns_ + column] != 0; }
 
  private:
   int32_t columns_ = 0, rows_ = 0;
   std::vector<uint8_t> tiles_;
-  bool any_ = false;
 };
 
 // Tile (column, row) of the composed screen; pixels past the screen's edge stay transparent.

@@ -1,6 +1,7 @@
 #include "pixels/layer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -29,6 +30,7 @@ Layer::Layer(int32_t width, int32_t height)
       tiles_(size_t(columns_) * rows_) {}
 
 Pixel Layer::At(int32_t x, int32_t y) const {
+  assert(x >= 0 && y >= 0 && x < width_ && y < height_);
   const TileRef& t = tile(x / kTileSide, y / kTileSide);
   return t ? t.pixels()[(y % kTileSide) * kTileSide + x % kTileSide] : Pixel{};
 }
@@ -90,10 +92,6 @@ void Layer::ClearOutside(int32_t column, int32_t row) {
 size_t Layer::UnsharedTiles() const {
   return static_cast<size_t>(
       std::count_if(tiles_.begin(), tiles_.end(), [](const TileRef& t) { return t && t.Unique(); }));
-}
-
-size_t Layer::Tiles() const {
-  return static_cast<size_t>(std::count_if(tiles_.begin(), tiles_.end(), [](const TileRef& t) { return bool(t); }));
 }
 
 Painter::Painter(Layer& layer, Box clip, int64_t probe_x, int64_t probe_y)

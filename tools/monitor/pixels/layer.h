@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -42,7 +43,10 @@ class TileRef {
   bool operator==(const TileRef& other) const { return tile_ == other.tile_; }
   const Pixel* pixels() const { return tile_->pixels; }
   // Writable only while no one else shares it.
-  Pixel* writable() { return tile_->pixels; }
+  Pixel* writable() {
+    assert(Unique());
+    return tile_->pixels;
+  }
   bool Unique() const { return tile_->refs.load(std::memory_order_acquire) == 1; }
 
  private:
@@ -81,7 +85,6 @@ class Layer {
   // Tiles this layer holds alone: what keeping a copy of it costs beyond
   // the copies already kept (a copy shares every tile it holds).
   size_t UnsharedTiles() const;
-  size_t Tiles() const;  // tiles that hold pixels
 
  private:
   void ClearOutside(int32_t column, int32_t row);

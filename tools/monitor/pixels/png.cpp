@@ -25,16 +25,17 @@ uint32_t Crc(const uint8_t* bytes, size_t size, uint32_t crc = 0xFFFFFFFFu) {
   return crc;
 }
 
-void Put32(std::string& out, uint32_t value) {
+// PNG's integers are big-endian.
+void PutBigEndian32(std::string& out, uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
 }
 
 void Chunk(std::string& out, const char type[4], const std::string& data) {
-  Put32(out, static_cast<uint32_t>(data.size()));
+  PutBigEndian32(out, static_cast<uint32_t>(data.size()));
   const size_t start = out.size();
   out.append(type, 4);
   out += data;
-  Put32(out, Crc(reinterpret_cast<const uint8_t*>(out.data() + start), out.size() - start) ^ 0xFFFFFFFFu);
+  PutBigEndian32(out, Crc(reinterpret_cast<const uint8_t*>(out.data() + start), out.size() - start) ^ 0xFFFFFFFFu);
 }
 
 // a when it is nearest a + b - c, else b when nearer than c, else c:
@@ -95,8 +96,8 @@ std::vector<uint8_t> Filtered(int32_t width, int32_t height, const uint8_t* rgba
 std::string Signature(int32_t width, int32_t height) {
   std::string out("\x89PNG\r\n\x1a\n", 8);
   std::string header;
-  Put32(header, static_cast<uint32_t>(width));
-  Put32(header, static_cast<uint32_t>(height));
+  PutBigEndian32(header, static_cast<uint32_t>(width));
+  PutBigEndian32(header, static_cast<uint32_t>(height));
   header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, adaptive filters, not interlaced
   Chunk(out, "IHDR", header);
   return out;
@@ -105,8 +106,8 @@ std::string Signature(int32_t width, int32_t height) {
 // The animation's control chunk: `frames` frames, played in a loop.
 std::string AnimationControl(uint32_t frames) {
   std::string data;
-  Put32(data, frames);
-  Put32(data, 0);
+  PutBigEndian32(data, frames);
+  PutBigEndian32(data, 0);
   std::string out;
   Chunk(out, "acTL", data);
   return out;
@@ -164,6 +165,7 @@ std::vector<Pixel> Picture(const Layer& frame, bool overlay) {
 }
 
 std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& pixels) {
+  assert(width > 0 && height > 0 && pixels.size() == size_t(width) * size_t(height));
   std::string out = Signature(width, height);
   Chunk(out, "IDAT", Deflated(width, height, pixels.data(), size_t(width)));
   Chunk(out, "IEND", "");
@@ -171,6 +173,7 @@ std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& p
 }
 
 ApngWriter::ApngWriter(std::FILE* file, int32_t width, int32_t height) : file_(file), width_(width), height_(height) {
+  assert(file != nullptr && width > 0 && height > 0);
   Write(Signature(width, height));
   Write(AnimationControl(0));
 }
@@ -180,6 +183,7 @@ void ApngWriter::Write(const std::string& bytes) {
 }
 
 bool ApngWriter::Add(const std::vector<Pixel>& picture, uint32_t milliseconds, bool (*stop)()) {
+  assert(picture.size() == size_t(width_) * size_t(height_));
   if (frames_ == 0) {
     if (!Frame(0, 0, width_, height_, milliseconds, picture, stop)) return false;
   } else {
@@ -209,11 +213,11 @@ bool ApngWriter::Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t mill
   // Frame control: sequence, size, offset, delay (milliseconds / 1000),
   // dispose NONE, blend SOURCE.
   std::string control;
-  Put32(control, sequence_++);
-  Put32(control, uint32_t(w));
-  Put32(control, uint32_t(h));
-  Put32(control, uint32_t(x));
-  Put32(control, uint32_t(y));
+  PutBigEndian32(control, sequence_++);
+  PutBigEndian32(control, uint32_t(w));
+  PutBigEndian32(control, uint32_t(h));
+  PutBigEndian32(control, uint32_t(x));
+  PutBigEndian32(control, uint32_t(y));
   const uint32_t delay = std::min<uint32_t>(milliseconds, 65535);
   control += static_cast<char>(delay >> 8);
   control += static_cast<char>(delay & 0xFF);
@@ -224,7 +228,7 @@ bool ApngWriter::Frame(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t mill
     Chunk(out, "IDAT", data);
   } else {
     std::string sequenced;
-    Put32(sequenced, sequence_++);
+    PutBigEndian32(sequenced, sequence_++);
     Chunk(out, "fdAT", sequenced + data);
   }
   Write(out);

@@ -16,6 +16,8 @@
 // over the view's black backdrop, or, for an overlay, over nothing.
 std::vector<Pixel> Picture(const Layer& frame, bool overlay);
 
+// A PNG of `pixels`: `width` × `height` of them (each side 1 or more), row
+// by row from the top, straight RGBA, as Picture gives them.
 std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& pixels);
 
 // Writes an animated PNG to a file, frame by frame: the first frame whole,
@@ -23,7 +25,8 @@ std::string EncodePng(int32_t width, int32_t height, const std::vector<Pixel>& p
 // (replacing them), each shown for its own time; played in a loop.
 class ApngWriter {
  public:
-  // `file` must be seekable: the frame count is written last.
+  // `file` must be seekable: the frame count is written last. Each side is
+  // 1 or more.
   ApngWriter(std::FILE* file, int32_t width, int32_t height);
   // The next picture (straight RGBA, the screen's size), shown for
   // `milliseconds`; false, nothing written, when `stop` (if given) says so
@@ -31,7 +34,6 @@ class ApngWriter {
   bool Add(const std::vector<Pixel>& picture, uint32_t milliseconds, bool (*stop)() = nullptr);
   // Writes the frame count and the end; false when a write failed.
   bool Finish();
-  uint32_t frames() const { return frames_; }
 
  private:
   void Write(const std::string& bytes);

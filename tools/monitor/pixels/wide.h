@@ -3,6 +3,7 @@
 // ones included) computes the same results.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 
 struct U128 {
@@ -24,10 +25,14 @@ inline U128 Add(U128 a, U128 b) {
 }
 
 // a - b, for b <= a.
-inline U128 Subtract(U128 a, U128 b) { return {a.hi - b.hi - (a.lo < b.lo ? 1 : 0), a.lo - b.lo}; }
+inline U128 Subtract(U128 a, U128 b) {
+  assert(b <= a);
+  return {a.hi - b.hi - (a.lo < b.lo ? 1 : 0), a.lo - b.lo};
+}
 
 // a / d and a % d, for d > 0 and a quotient that fits 64 bits.
 inline uint64_t Divide(U128 a, uint64_t d, uint64_t& remainder) {
+  assert(d > 0 && a.hi < d);
   uint64_t quotient = 0;
   U128 rest{0, 0};
   for (int bit = 127; bit >= 0; --bit) {

@@ -42,7 +42,7 @@ void Renderer::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::shared_ptr<const Shown> Renderer::Latest() {
+std::shared_ptr<const Rendered> Renderer::Latest() {
   const std::lock_guard lock(latest_mutex_);
   return latest_;
 }
@@ -98,18 +98,18 @@ void Renderer::Apply(const EntryRun& run) {
 }
 
 void Renderer::Publish() {
-  auto shown = std::make_shared<Shown>();
+  auto rendered = std::make_shared<Rendered>();
   if (frame_.width() != scene_.width || frame_.height() != scene_.height) {
     frame_ = Layer(scene_.width, scene_.height);
     scene_.damage = Scene::Damaged(scene_.width, scene_.height);
   }
   Compose(CompositionOf(scene_), scene_.damage, frame_);
   scene_.damage.Reset(scene_.width, scene_.height);
-  shown->message = scene_.messages;
-  shown->received = timeline_.Messages();
-  shown->first = held_;
-  shown->scene = std::make_shared<const Scene>(Summary(scene_));
-  shown->frame = frame_;
+  rendered->message = scene_.messages;
+  rendered->received = timeline_.Messages();
+  rendered->first = held_;
+  rendered->scene = std::make_shared<const Scene>(Summary(scene_));
+  rendered->frame = frame_;
   const std::lock_guard lock(latest_mutex_);
-  latest_ = std::move(shown);
+  latest_ = std::move(rendered);
 }

@@ -15,7 +15,7 @@
 #include "timeline/timeline.h"
 
 // A composed picture and the scene it shows, right after message `message`.
-struct Shown {
+struct Rendered {
   int64_t message = 0;
   int64_t received = 0;  // the messages received by then: more than `message` while drawing lags
   int64_t first = 0;     // the earliest message that can be looked back at
@@ -31,7 +31,7 @@ class Renderer {
   void Start();
   void Stop();
   // The latest frame composed.
-  std::shared_ptr<const Shown> Latest();
+  std::shared_ptr<const Rendered> Latest();
   // Messages applied so far.
   int64_t Applied() const { return applied_.load(std::memory_order_relaxed); }
 
@@ -52,7 +52,7 @@ class Renderer {
   std::atomic<int64_t> applied_{0};
   std::thread thread_;
   std::mutex latest_mutex_;
-  std::shared_ptr<const Shown> latest_;
+  std::shared_ptr<const Rendered> latest_;
 };
 
 // Tiles a scene's layers hold alone, shared with no checkpoint: what one

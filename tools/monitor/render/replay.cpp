@@ -7,7 +7,7 @@
 
 #include "input/stop.h"
 #include "pixels/compose.h"
-#include "protocol/protocol.h"
+#include "protocol/commands.h"
 
 namespace {
 
@@ -42,24 +42,9 @@ bool Walk(const TimelineSpan& span, const Gone* gone, const Visit& visit, size_t
   return true;
 }
 
-// Commands that only draw into layers that exist: they change no sprite,
-// setting or size, so what is composed, and where, stays as it was.
-bool OnlyDraws(const Decoded& decoded) {
-  if (!decoded.error.empty()) return true;
-  switch (static_cast<CommandCode>(decoded.code)) {
-    case CommandCode::DrawPixel:
-    case CommandCode::DrawLine:
-    case CommandCode::DrawRect:
-    case CommandCode::DrawEllipse:
-    case CommandCode::DrawString:
-    case CommandCode::DrawImage:
-    case CommandCode::DrawImageScaled:
-    case CommandCode::DrawClear:
-      return true;
-    default:
-      return false;
-  }
-}
+// Whether the message only draws into layers that exist (the command
+// table says which): what is composed, and where, stays as it was.
+bool OnlyDraws(const Decoded& decoded) { return !decoded.error.empty() || FindCommand(decoded.code)->onlyDraws; }
 
 }  // namespace
 
@@ -95,7 +80,7 @@ Scene Summary(const Scene& scene) {
     Sprite copy;
     copy.id = sprite.id;
     copy.name = sprite.name;
-    copy.label = sprite.label;
+    copy.nameText = sprite.nameText;
     copy.width = sprite.width;
     copy.height = sprite.height;
     copy.x = sprite.x;
@@ -186,7 +171,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   Scene scene = *span.start;
   Watch watch{x, y};
   scene.watch = &watch;
-  const auto shown = [&](const Composition& c) {
+  const auto over_black = [&](const Composition& c) {
     if (x < 0 || y < 0 || x >= scene.width || y >= scene.height) return Pixel{};
     Pixel p = ComposePixel(c, x, y);
     p.a = 255;
@@ -194,7 +179,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   };
   Composition composition = CompositionOf(scene);
   bool stale = false;
-  Pixel before = shown(composition);
+  Pixel before = over_black(composition);
   std::deque<HistoryEntry> latest;
   int64_t count = scene.messages;
   bool done = false;
@@ -210,7 +195,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
     stale = stale || !OnlyDraws(decoded);
     if (!watch.drew && !watch.changed) return true;
     if (stale) composition = CompositionOf(scene), stale = false;
-    const Pixel now = shown(composition);
+    const Pixel now = over_black(composition);
     if (watch.drew || now != before) {
       HistoryEntry entry;
       entry.message = count;
@@ -221,7 +206,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
       entry.lx = watch.lx;
       entry.ly = watch.ly;
       for (const Sprite& sprite : scene.sprites) {
-        if (watch.drew && sprite.id == watch.layer) entry.sprite = sprite.label;
+        if (watch.drew && sprite.id == watch.layer) entry.spriteName = sprite.nameText;
       }
       latest.push_front(std::move(entry));
       if (latest.size() > kMaxHistoryEntries) latest.pop_back();
@@ -236,7 +221,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   for (size_t b = 0; b < span.blocks.size() && !done;) {
     size_t next = b + 1;
     while (next < span.blocks.size() && !span.blocks[next]->start) ++next;
-    bool alone = next < span.blocks.size() && span.blocks[next]->first <= span.message;
+    bool alone = next < span.blocks.size() && span.blocks[next]->messagesBefore <= span.message;
     for (size_t i = b; alone && i < next; ++i) alone = span.changed[i] && !span.changed[i]->Contains(x, y);
     if (alone) {
       scene = *span.blocks[next]->start;

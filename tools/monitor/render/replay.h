@@ -41,11 +41,11 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
 
 struct HistoryEntry {
   int64_t message = 0;
-  std::string command;   // the export's name
-  Pixel colour;          // the composed pixel right after it, as shown (over black)
-  bool drew = false;     // it drew on a layer pixel over this one
-  int64_t layer = 0;     // which: 0 the screen, else a sprite id,
-  std::string sprite;    // that sprite's name,
+  std::string command;     // the export's name
+  Pixel colour;            // the composed pixel right after it, as shown (over black)
+  bool drew = false;       // it drew on a layer pixel over this one
+  int64_t layer = 0;       // which: 0 the screen, else a sprite id,
+  std::string spriteName;  // that sprite's name as text,
   int64_t lx = 0, ly = 0;  // and where on it
 };
 

@@ -18,8 +18,8 @@ std::string Size(int32_t width, int32_t height) { return std::to_string(width) +
 struct Step {
   Scene& scene;
   int64_t client;
-  const Decoded& m;
-  const RecordFields& f;
+  const Decoded& decoded;
+  const RecordFields& fields;  // decoded.fields
   int64_t time;
   const ImageSource& images;
   ClientState& own;  // the client's state
@@ -29,7 +29,7 @@ struct Step {
   void Log(std::string level, std::string text) const {
     auto line = std::make_shared<LogLine>();
     line->message = scene.messages;
-    line->client = level == "warning" ? 0 : client;
+    line->client = level == kMonitorLevel ? 0 : client;
     line->level = std::move(level);
     line->text = std::move(text);
     line->time = time;
@@ -42,7 +42,7 @@ struct Step {
   }
 
   void Warn(const std::string& text) const {
-    Log("warning", std::string(m.command) + " from client " + std::to_string(client) + ": " + text);
+    Log(kMonitorLevel, std::string(decoded.command) + " from client " + std::to_string(client) + ": " + text);
   }
 
   Sprite* Find(int64_t id) const {
@@ -152,48 +152,51 @@ struct Step {
 using Handler = void (*)(const Step&);
 
 void SetColor(const Step& s) {
-  s.own.colour = {Channel(s.f.color1), Channel(s.f.color2), Channel(s.f.color3), Channel(s.f.alpha)};
+  s.own.colour = {Channel(s.fields.color1), Channel(s.fields.color2), Channel(s.fields.color3),
+                  Channel(s.fields.alpha)};
 }
 
 void DrawPixel(const Step& s) {
-  s.Drawing([&](Painter& p, Pixel c) { DrawPoint(p, s.f.x, s.f.y, c); });
+  s.Drawing([&](Painter& p, Pixel c) { DrawPoint(p, s.fields.x, s.fields.y, c); });
 }
 
 void DrawLineTo(const Step& s) {
-  s.Drawing([&](Painter& p, Pixel c) { DrawLine(p, s.f.x, s.f.y, s.f.x2, s.f.y2, c); });
+  s.Drawing([&](Painter& p, Pixel c) { DrawLine(p, s.fields.x, s.fields.y, s.fields.x2, s.fields.y2, c); });
 }
 
 void DrawBox(const Step& s) {
-  if (!s.PositiveOrWarn(s.f.width, s.f.height)) return;
-  const bool filled = s.f.shapeParam != 0;
-  const bool rect = s.m.code == static_cast<int32_t>(CommandCode::DrawRect);
+  if (!s.PositiveOrWarn(s.fields.width, s.fields.height)) return;
+  const bool filled = s.fields.shapeParam != 0;
+  const bool rect = s.decoded.code == static_cast<int32_t>(CommandCode::DrawRect);
   s.Drawing([&](Painter& p, Pixel c) {
-    if (rect) DrawRect(p, s.f.x, s.f.y, s.f.width, s.f.height, filled, c);
-    else DrawEllipse(p, s.f.x, s.f.y, s.f.width, s.f.height, filled, c);
+    if (rect) DrawRect(p, s.fields.x, s.fields.y, s.fields.width, s.fields.height, filled, c);
+    else DrawEllipse(p, s.fields.x, s.fields.y, s.fields.width, s.fields.height, filled, c);
   });
 }
 
 void DrawString(const Step& s) {
-  const int32_t size = s.f.textParam <= 0 ? kDefaultFontSize : std::min(s.f.textParam, kMaxFontSize);
+  const int32_t size = s.fields.textParam <= 0 ? kDefaultFontSize : std::min(s.fields.textParam, kMaxFontSize);
   // Every encoding reads a byte or more as one character: a string that
   // cannot reach the clip is not even read.
   s.Drawing([&](Painter& p, Pixel c) {
-    if (TextCanReach(p.clip(), s.f.x, s.f.y, size, s.m.string.size())) {
-      DrawText(p, s.f.x, s.f.y, size, s.Text(s.m.string), c);
+    if (TextCanReach(p.clip(), s.fields.x, s.fields.y, size, s.decoded.string.size())) {
+      DrawText(p, s.fields.x, s.fields.y, size, s.Text(s.decoded.string), c);
     }
   });
 }
 
 void DrawImageAtItsSize(const Step& s) {
-  const auto image = s.ImageAt(s.m.string);
+  const auto image = s.ImageAt(s.decoded.string);
   const int64_t w = image ? image->width : kPlaceholderSide, h = image ? image->height : kPlaceholderSide;
-  s.Drawing([&](Painter& p, Pixel) { DrawImage(p, image.get(), s.f.x, s.f.y, w, h, 255); });
+  s.Drawing([&](Painter& p, Pixel) { DrawImage(p, image.get(), s.fields.x, s.fields.y, w, h, 255); });
 }
 
 void DrawImageScaled(const Step& s) {
-  if (!s.PositiveOrWarn(s.f.width, s.f.height)) return;
-  const auto image = s.ImageAt(s.m.string);
-  s.Drawing([&](Painter& p, Pixel) { DrawImage(p, image.get(), s.f.x, s.f.y, s.f.width, s.f.height, Channel(s.f.alpha)); });
+  if (!s.PositiveOrWarn(s.fields.width, s.fields.height)) return;
+  const auto image = s.ImageAt(s.decoded.string);
+  s.Drawing([&](Painter& p, Pixel) {
+    DrawImage(p, image.get(), s.fields.x, s.fields.y, s.fields.width, s.fields.height, Channel(s.fields.alpha));
+  });
 }
 
 void DrawClear(const Step& s) {
@@ -201,8 +204,8 @@ void DrawClear(const Step& s) {
 }
 
 void CreateSprite(const Step& s) {
-  const int32_t width = s.f.width, height = s.f.height;
-  if (s.m.string.empty()) {
+  const int32_t width = s.fields.width, height = s.fields.height;
+  if (s.decoded.string.empty()) {
     s.Warn("no name (or one of 128 bytes or more); not created");
     return;
   }
@@ -211,7 +214,7 @@ void CreateSprite(const Step& s) {
     s.Warn("size " + Size(width, height) + " is over the limit of " + std::to_string(kMaxSide) + " per side");
     return;
   }
-  const Sprite* old = s.Named(s.m.string);
+  const Sprite* old = s.Named(s.decoded.string);
   const int64_t freed = old != nullptr ? int64_t{old->width} * old->height : 0;
   if (old == nullptr && s.scene.sprites.size() >= kMaxSprites) {
     s.Warn("over the limit of " + std::to_string(kMaxSprites) + " sprites; not created");
@@ -231,8 +234,8 @@ void CreateSprite(const Step& s) {
   }
   Sprite sprite;
   sprite.id = s.scene.nextSpriteId++;
-  sprite.name = std::string(s.m.string);
-  sprite.label = s.Text(s.m.string);
+  sprite.name = std::string(s.decoded.string);
+  sprite.nameText = s.Text(s.decoded.string);
   sprite.width = width;
   sprite.height = height;
   sprite.layer = Layer(width, height);
@@ -243,10 +246,10 @@ void CreateSprite(const Step& s) {
 }
 
 void DisposeSprite(const Step& s) {
-  if (const Sprite* sprite = s.Named(s.m.string)) {
+  if (const Sprite* sprite = s.Named(s.decoded.string)) {
     s.Dispose(sprite->id);
   } else {
-    s.Warn("no sprite named \"" + s.Text(s.m.string) + "\"; nothing changed");
+    s.Warn("no sprite named \"" + s.Text(s.decoded.string) + "\"; nothing changed");
   }
 }
 
@@ -259,41 +262,41 @@ void DisposeAllSprites(const Step& s) {
 }
 
 void SetEditSprite(const Step& s) {
-  const Sprite* sprite = s.m.string.empty() ? nullptr : s.Named(s.m.string);
-  if (sprite == nullptr && !s.m.string.empty()) {
-    s.Warn("no sprite named \"" + s.Text(s.m.string) + "\"; none is current");
+  const Sprite* sprite = s.decoded.string.empty() ? nullptr : s.Named(s.decoded.string);
+  if (sprite == nullptr && !s.decoded.string.empty()) {
+    s.Warn("no sprite named \"" + s.Text(s.decoded.string) + "\"; none is current");
   }
   s.own.sprite = sprite != nullptr ? sprite->id : 0;
 }
 
 void SetBound(const Step& s) {
-  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.x = s.f.x, p.y = s.f.y; });
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.x = s.fields.x, p.y = s.fields.y; });
 }
 
 void SetOPoint(const Step& s) {
-  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.ox = s.f.x, p.oy = s.f.y; });
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.ox = s.fields.x, p.oy = s.fields.y; });
 }
 
 void SetZ(const Step& s) {
-  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.z = s.f.x; });
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.z = s.fields.x; });
 }
 
 void SetVisible(const Step& s) {
   if (Sprite* sprite = s.CurrentOrWarn()) {
     // Shown or hidden, it changes the screen where it lies.
     s.Changed(sprite->OnScreen());
-    sprite->visible = s.f.x != 0;
+    sprite->visible = s.fields.x != 0;
   }
 }
 
 void SetAlpha(const Step& s) {
-  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.alpha = Channel(s.f.alpha); });
+  if (Sprite* sprite = s.CurrentOrWarn()) s.Update(*sprite, [&](Sprite& p) { p.alpha = Channel(s.fields.alpha); });
 }
 
-void Log(const Step& s) { s.Log(std::string(s.m.command + 3), s.Text(s.m.string)); }
+void Log(const Step& s) { s.Log(FindCommand(s.decoded.code)->level, s.Text(s.decoded.string)); }
 
 void SetResolution(const Step& s) {
-  const int32_t width = s.f.width, height = s.f.height;
+  const int32_t width = s.fields.width, height = s.fields.height;
   if (!s.PositiveOrWarn(width, height)) return;
   if (width > kMaxSide || height > kMaxSide) {
     s.Warn("resolution " + Size(width, height) + " is over the limit of " + std::to_string(kMaxSide) +
@@ -310,18 +313,19 @@ void SetResolution(const Step& s) {
 }
 
 void SetBackground(const Step& s) {
-  if (s.m.string.empty()) {
+  if (s.decoded.string.empty()) {
     s.scene.background.reset();
   } else {
-    s.scene.background = Background{s.ImageAt(s.m.string), s.Text(s.m.string), Channel(s.f.alpha)};
+    s.scene.background = Background{s.ImageAt(s.decoded.string), s.Text(s.decoded.string), Channel(s.fields.alpha)};
   }
   s.Changed({0, 0, s.scene.width, s.scene.height});
 }
 
-void SetEncoding(const Step& s) { s.own.encoding = NextEncoding(s.m, s.own.encoding); }
+void SetEncoding(const Step& s) { s.own.encoding = NextEncoding(s.decoded, s.own.encoding); }
 
-constexpr std::array<Handler, 30> kHandlers = [] {
-  std::array<Handler, 30> h{};
+// Each command's handler, by code.
+constexpr std::array<Handler, kMaxCode + 1> kHandlers = [] {
+  std::array<Handler, kMaxCode + 1> h{};
   using enum CommandCode;
   const auto at = [&](CommandCode code) -> Handler& { return h[size_t(code)]; };
   at(SetColor) = ::SetColor;
@@ -343,12 +347,22 @@ constexpr std::array<Handler, 30> kHandlers = [] {
   at(SetVisible) = ::SetVisible;
   at(SetAlpha) = ::SetAlpha;
   at(SetOPoint) = ::SetOPoint;
-  for (CommandCode code : {LogV, LogD, LogI, LogW, LogE, LogC}) at(code) = Log;
+  for (const CommandInfo& command : kCommands) {
+    if (command.level != nullptr) at(command.code) = Log;
+  }
   at(SetResolution) = ::SetResolution;
   at(SetBackground) = ::SetBackground;
   at(SetEncoding) = ::SetEncoding;
   return h;
 }();
+
+constexpr bool EveryCommandHandled() {
+  for (const CommandInfo& command : kCommands) {
+    if (kHandlers[size_t(command.code)] == nullptr) return false;
+  }
+  return true;
+}
+static_assert(EveryCommandHandled(), "a command in VESPRINE_COMMANDS has no handler in kHandlers");
 
 // The state of `client`, made anew when it is not known; past kMaxClients
 // (a session file may name any number) the lowest-numbered goes first.

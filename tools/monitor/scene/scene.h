@@ -31,6 +31,10 @@ constexpr size_t kMaxLogBytes = size_t{4} << 20;        // and their bytes
 constexpr size_t kMaxClients = 1024;                    // clients known at once; a new one past it
                                                         // takes the place of the lowest-numbered
 constexpr int32_t kMaxFontSize = 1024;
+// The level of the monitor's own log lines (its warnings), beside the host's
+// "V" to "C", and its name on the page.
+constexpr char kMonitorLevel[] = "warning";
+constexpr char kMonitorLevelName[] = "monitor";
 constexpr int32_t kDefaultFontSize = 16;
 
 // A colour as a client set it: straight alpha, each channel 0-255.
@@ -40,8 +44,8 @@ struct Colour {
 
 struct Sprite {
   int64_t id = 0;     // unique for the session: a re-created name gets a new one
-  std::string name;   // the name's bytes, as sent
-  std::string label;  // the name as text
+  std::string name;      // the name's bytes, as sent
+  std::string nameText;  // the name as text (UTF-8), as the page shows it
   int32_t width = 0, height = 0;
   int32_t x = 0, y = 0;    // bound: where the O-point sits on the screen
   int32_t ox = 0, oy = 0;  // O-point, in the sprite's own pixels
@@ -63,7 +67,7 @@ struct ClientState {
 struct LogLine {
   int64_t message = 0;
   int64_t client = 0;  // 0: the monitor's own warning
-  std::string level;   // "V" to "C" for the host's lines, "warning" for the monitor's
+  std::string level;   // the command's level for the host's lines, kMonitorLevel for the monitor's
   std::string text;    // UTF-8
   int64_t time = 0;    // milliseconds since the epoch
 };

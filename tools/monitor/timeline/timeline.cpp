@@ -47,8 +47,8 @@ void Timeline::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const 
   progress_.wait(lock, [&] { return released_ || bytes_ <= bound_ || rendered_ >= entries_; });
   if (sealed_) {
     auto block = std::make_shared<TimelineBlock>();
-    block->first = messages_;
-    block->firstEntry = entries_;
+    block->messagesBefore = messages_;
+    block->entriesBefore = entries_;
     // Reserved once, as much as the last full block held and a little more:
     // a block that grew by doubling would touch twice its memory.
     block->heads.reserve(kBlockEntries);
@@ -102,11 +102,11 @@ void Timeline::Seal() {
 void Timeline::Trim() {
   while (bytes_ > bound_) {
     auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [&](auto& b) {
-      return b->start != nullptr && b->firstEntry <= rendered_;
+      return b->start != nullptr && b->entriesBefore <= rendered_;
     });
     if (next == blocks_.end()) {
       next = std::find_if(blocks_.begin(), blocks_.end(), [&](auto& b) {
-        return b->firstEntry + int64_t(b->heads.size()) > rendered_ || (b == blocks_.back() && !sealed_);
+        return b->entriesBefore + int64_t(b->heads.size()) > rendered_ || (b == blocks_.back() && !sealed_);
       });
     }
     if (next == blocks_.begin()) return;
@@ -117,7 +117,7 @@ void Timeline::Trim() {
 
 size_t Timeline::Index(int64_t entry) const {
   const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), entry,
-                                      [](int64_t e, const auto& b) { return e < b->firstEntry; });
+                                      [](int64_t e, const auto& b) { return e < b->entriesBefore; });
   return after == blocks_.begin() ? 0 : size_t(after - blocks_.begin()) - 1;
 }
 
@@ -125,16 +125,15 @@ void Timeline::Read(int64_t from, size_t most, EntryRun& run) {
   run.heads.clear();
   run.bytes.clear();
   run.blockStarts.clear();
-  run.firstEntry = from;
   std::unique_lock lock(mutex_);
   rendered_ = std::max(rendered_, from);
   progress_.notify_all();
   progress_.wait_for(lock, std::chrono::milliseconds(50), [&] { return entries_ > from || released_; });
-  if (blocks_.empty() || from < blocks_.front()->firstEntry) return;
-  run.held = blocks_.front()->first;
+  if (blocks_.empty() || from < blocks_.front()->entriesBefore) return;
+  run.held = blocks_.front()->messagesBefore;
   for (size_t b = Index(from); b < blocks_.size() && run.heads.size() < most; ++b) {
     const TimelineBlock& block = *blocks_[b];
-    size_t index = size_t(std::max<int64_t>(0, from + int64_t(run.heads.size()) - block.firstEntry));
+    size_t index = size_t(std::max<int64_t>(0, from + int64_t(run.heads.size()) - block.entriesBefore));
     if (index == 0 && !block.heads.empty()) run.blockStarts.push_back(run.heads.size());
     size_t offset = 0;
     for (size_t i = 0; i < index; ++i) offset += block.heads[i].Kept();
@@ -161,18 +160,18 @@ bool Timeline::CheckpointDue(int64_t at, size_t cost) {
   // make it stay within what the entries themselves cost. The entries are
   // those between the checkpoint before and this one, however fast they came.
   size_t bytes = 0;
-  for (size_t b = Index(checkpointAt_); b < blocks_.size() && blocks_[b]->firstEntry < at; ++b) {
+  for (size_t b = Index(checkpointAt_); b < blocks_.size() && blocks_[b]->entriesBefore < at; ++b) {
     bytes += blocks_[b]->accounted;
   }
-  const int64_t entries = at - std::max(checkpointAt_, blocks_.front()->firstEntry);
+  const int64_t entries = at - std::max(checkpointAt_, blocks_.front()->entriesBefore);
   return (entries >= int64_t{kBlockEntries} || bytes >= kBlockBytes) && bytes >= cost;
 }
 
 void Timeline::Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t cost) {
   const std::lock_guard lock(mutex_);
-  if (blocks_.empty() || at < blocks_.front()->firstEntry) return;
+  if (blocks_.empty() || at < blocks_.front()->entriesBefore) return;
   TimelineBlock& block = *blocks_[Index(at)];
-  if (block.firstEntry != at || block.start) return;
+  if (block.entriesBefore != at || block.start) return;
   block.start = std::move(scene);
   block.startBytes = cost;
   bytes_ += cost;
@@ -181,9 +180,9 @@ void Timeline::Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t
 
 void Timeline::Passed(int64_t at, const Box& changed) {
   const std::lock_guard lock(mutex_);
-  if (blocks_.empty() || at <= blocks_.front()->firstEntry) return;
+  if (blocks_.empty() || at <= blocks_.front()->entriesBefore) return;
   TimelineBlock& block = *blocks_[Index(at - 1)];
-  if (block.firstEntry + int64_t(block.heads.size()) == at) block.changed = changed;
+  if (block.entriesBefore + int64_t(block.heads.size()) == at) block.changed = changed;
 }
 
 TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool earliest) {
@@ -191,20 +190,20 @@ TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool
   TimelineSpan span;
   span.last = messages_;
   const auto held = FirstCheckpoint();
-  span.first = held == blocks_.end() ? messages_ : (*held)->first;
+  span.first = held == blocks_.end() ? messages_ : (*held)->messagesBefore;
   span.message = std::clamp<int64_t>(message, span.first, span.last);
   if (held == blocks_.end()) return span;
   Seal();
   // From the last checkpoint before the first message to list.
   const int64_t listed = std::max(span.first, span.message - before - 1);
   auto start = held;
-  for (auto it = held; !earliest && it != blocks_.end() && (*it)->first <= listed; ++it) {
+  for (auto it = held; !earliest && it != blocks_.end() && (*it)->messagesBefore <= listed; ++it) {
     if ((*it)->start) start = it;
   }
   span.start = (*start)->start;
   // Or from the last look back's scene, when it lies between the two: the
   // lines it listed cover those before it.
-  if (!earliest && recent_.scene && recent_.messages <= span.message && recent_.messages >= (*start)->first) {
+  if (!earliest && recent_.scene && recent_.messages <= span.message && recent_.messages >= (*start)->messagesBefore) {
     const auto at = std::find(blocks_.begin(), blocks_.end(), recent_.block);
     if (at != blocks_.end() && at >= start) {
       start = at;
@@ -215,7 +214,7 @@ TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool
       }
     }
   }
-  for (auto it = start; it != blocks_.end() && (*it)->first <= span.message + after; ++it) {
+  for (auto it = start; it != blocks_.end() && (*it)->messagesBefore <= span.message + after; ++it) {
     span.blocks.push_back(*it);
     span.changed.push_back((*it)->changed);
   }

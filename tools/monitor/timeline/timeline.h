@@ -47,8 +47,8 @@ void Expand(const EntryHead& head, const uint8_t* kept, std::vector<uint8_t>& by
 
 // A run of entries. Once sealed, its entries never change.
 struct TimelineBlock {
-  int64_t first = 0;       // messages before its first entry
-  int64_t firstEntry = 0;  // entries before it
+  int64_t messagesBefore = 0;  // messages before its first entry
+  int64_t entriesBefore = 0;   // entries before it
   std::vector<EntryHead> heads;
   std::vector<uint8_t> bytes;  // the entries' kept bytes, one after another
   size_t accounted = 0;        // what its entries cost the bound
@@ -61,7 +61,6 @@ struct TimelineBlock {
 
 // Entries copied out for the renderer.
 struct EntryRun {
-  int64_t firstEntry = 0;
   int64_t held = 0;  // the earliest message the timeline still holds
   std::vector<EntryHead> heads;
   std::vector<uint8_t> bytes;

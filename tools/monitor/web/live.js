@@ -3,7 +3,7 @@
 // the state the panels show comes as JSON. The page asks for a point of the
 // timeline, or for live, and is sent that. A state is handed on with the
 // frame that follows it, so that the panels and the screen change together.
-const kTile = 64;
+import { kTileSide } from './constants.js';
 
 export class Live {
   // `state(data)` gets each state message; `status(text)` the connection's.
@@ -68,9 +68,9 @@ export class Live {
     for (let i = 0; i < count; i++) {
       const column = head.getUint32(at, true);
       const row = head.getUint32(at + 4, true);
-      const pixels = new Uint8ClampedArray(buffer, at + 8, kTile * kTile * 4);
-      ctx.putImageData(new ImageData(pixels, kTile, kTile), column * kTile, row * kTile);
-      at += 8 + kTile * kTile * 4;
+      const pixels = new Uint8ClampedArray(buffer, at + 8, kTileSide * kTileSide * 4);
+      ctx.putImageData(new ImageData(pixels, kTileSide, kTileSide), column * kTileSide, row * kTileSide);
+      at += 8 + kTileSide * kTileSide * 4;
     }
     for (const state of this.states.splice(0)) this.onState(state);
     canvas.dataset.message = String(message);

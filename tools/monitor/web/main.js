@@ -70,7 +70,7 @@ canvas.addEventListener('click', (event) => {
 
 document.getElementById('pixel-history').addEventListener('click', (event) => {
   const item = event.target.closest('li');
-  if (item) timeline.seek(Number(item.dataset.m));
+  if (item) timeline.seek(Number(item.dataset.message));
 });
 
 function choose(id) {

@@ -1,8 +1,7 @@
 // Shows the state beside the screen: status, sprites, the log and a
 // pixel's history. Every string from the host goes in as text, never as markup.
-const kLevels = [['V', 'verbose'], ['D', 'debug'], ['I', 'info'], ['W', 'warning'], ['E', 'error'],
-  ['C', 'critical'], ['warning', 'monitor']];
-const kMaxLogLines = 1000;
+import { kLevels, kMaxLogLines } from './constants.js';
+
 // A log line's time, as toLocaleTimeString(undefined, { hour12: false })
 // writes it: made once, since making one for every line took most of the
 // time to list 1,000 lines.
@@ -19,7 +18,7 @@ export class Panels {
       const row = event.target.closest('tr');
       if (row) choose(Number(row.dataset.id));
     });
-    this.shown = new Set(kLevels.map(([level]) => level));
+    this.levelsShown = new Set(kLevels.map(([level]) => level));
     const filters = document.getElementById('filters');
     for (const [level, label] of kLevels) {
       const box = document.createElement('input');
@@ -27,7 +26,7 @@ export class Panels {
       box.checked = true;
       box.dataset.level = level;
       box.addEventListener('change', () => {
-        if (box.checked) this.shown.add(level); else this.shown.delete(level);
+        if (box.checked) this.levelsShown.add(level); else this.levelsShown.delete(level);
         this.showLog();
       });
       const name = document.createElement('label');
@@ -89,12 +88,12 @@ export class Panels {
       return;
     }
     for (const line of dropped) line.item?.remove();
-    const items = lines.filter((line) => this.shown.has(line.level)).map(logItem);
+    const items = lines.filter((line) => this.levelsShown.has(line.level)).map(logItem);
     document.getElementById('log').prepend(...items.reverse());
   }
 
   showLog() {
-    const items = this.logs.filter((line) => this.shown.has(line.level)).map(logItem);
+    const items = this.logs.filter((line) => this.levelsShown.has(line.level)).map(logItem);
     document.getElementById('log').replaceChildren(...items.reverse());
   }
 
@@ -115,7 +114,7 @@ export class Panels {
     text_('pixel-note', notes.join(' '));
     list.replaceChildren(...entries.map((entry) => {
       const item = document.createElement('li');
-      item.dataset.m = String(entry.message);
+      item.dataset.message = String(entry.message);
       const swatch = document.createElement('span');
       swatch.className = 'swatch';
       const [r, g, b, a] = entry.color;

@@ -29,7 +29,7 @@ export class Timeline {
     });
     document.getElementById('around').addEventListener('click', (event) => {
       const item = event.target.closest('li');
-      if (item) this.seek(Number(item.dataset.m));
+      if (item) this.seek(Number(item.dataset.message));
     });
     const n = pointInAddress();
     if (n !== null) this.seek(n);
@@ -91,9 +91,9 @@ export class Timeline {
   showAround(lines) {
     const items = lines.map((line) => {
       const item = document.createElement('li');
-      item.dataset.m = String(line.m);
-      item.textContent = `${line.m}  ${line.line}`;
-      if (line.m === this.point) item.className = 'selected';
+      item.dataset.message = String(line.message);
+      item.textContent = `${line.message}  ${line.line}`;
+      if (line.message === this.point) item.className = 'selected';
       return item;
     });
     document.getElementById('around').replaceChildren(...items);
