@@ -111,17 +111,23 @@ class Recording:
     def _run(self, *arguments):
         images = _setting(self._config, "images")
         extra = ["--images", str(images)] if images else []
-        return subprocess.run([str(self._monitor), *map(str, arguments), *extra],
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            return subprocess.run([str(self._monitor), *map(str, arguments), *extra],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        except OSError as error:
+            raise VesprineError(f"cannot run {self._monitor}: {error.strerror}") from None
 
     def _start(self):
         # A connection held from before would go to a monitor that has gone.
         vesprinedovetide.close()
         errors = self._folder / "monitor.err"
         with open(errors, "wb") as stderr:
-            self._process = subprocess.Popen(
-                [str(self._monitor), "--record", str(self.path), "--", sys.executable, "-c", _HOLDER],
-                stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=stderr)
+            try:
+                self._process = subprocess.Popen(
+                    [str(self._monitor), "--record", str(self.path), "--", sys.executable, "-c", _HOLDER],
+                    stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=stderr)
+            except OSError as error:
+                raise VesprineError(f"{self._monitor} could not record: {error.strerror}") from None
         deadline = time.monotonic() + 30
         while "vesprine: recording" not in errors.read_text(errors="replace"):
             if self._process.poll() is not None or time.monotonic() > deadline:
