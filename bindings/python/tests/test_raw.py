@@ -31,11 +31,12 @@ def test_the_table_is_the_header():
 
 
 # The environment, whether the package ships its library, and what loads:
-# a path, or the lines of the ImportError.
+# a path, or the lines of the ImportError. SYSTEM lets find_library find one.
+SYSTEM = {"LIBRARY_PATH": "{elsewhere}", "LD_LIBRARY_PATH": "{elsewhere}"}
 LOADS = [
-    ({}, True, "{package}/lib/linux_x86_64/" + SO),
-    ({raw.VARIABLE: "{elsewhere}/" + SO}, True, "{elsewhere}/" + SO),
-    ({"LIBRARY_PATH": "{elsewhere}", "LD_LIBRARY_PATH": "{elsewhere}"}, False, SO + ".1"),
+    ({raw.VARIABLE: "{tmp}/" + SO, **SYSTEM}, True, "{tmp}/" + SO),
+    (SYSTEM, True, "{package}/lib/linux_x86_64/" + SO),
+    (SYSTEM, False, SO + ".1"),
     ({}, False, ["(VESPRINEDOVETIDE_LIBRARY is not set); tried:",
                  "{package}/lib/linux_x86_64/" + SO + ": no such file",
                  'the system\'s: ctypes.util.find_library("VesprineDovetide") found none']),
@@ -57,6 +58,7 @@ def test_where_the_library_is_loaded_from(tmp_path, environment, shipped, loads)
     elsewhere.mkdir()
     for name in (SO, SO + ".1"):
         shutil.copyfile(raw.path, elsewhere / name)
+    shutil.copyfile(raw.path, tmp_path / SO)
     say = {"package": package, "elsewhere": elsewhere, "tmp": tmp_path}
     env = {k: v for k, v in os.environ.items() if k not in (raw.VARIABLE, "LIBRARY_PATH", "LD_LIBRARY_PATH")}
     env.update({k: v.format(**say) for k, v in environment.items()}, PYTHONPATH=str(tmp_path))

@@ -118,8 +118,6 @@ class Recording:
             raise VesprineError(f"cannot run {self._monitor}: {error.strerror}") from None
 
     def _start(self):
-        # A connection held from before would go to a monitor that has gone.
-        vesprinedovetide.close()
         errors = self._folder / "monitor.err"
         with open(errors, "wb") as stderr:
             try:
