@@ -149,7 +149,7 @@ class Recording:
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
-            raise VesprineError("the monitor did not end within 60 s of the test: a connection to it stayed "
+            raise VesprineError("the monitor had not ended 60 s after the test: a connection to it stayed "
                                 "open (a thread or a program that the test started?)")
         if status != 0:
             errors = (self._folder / "monitor.err").read_text(errors="replace")
