@@ -11,7 +11,7 @@
 #                                and fuzz the decoder for 60 s, session files and the renderer for 30 s each
 #   ./build.sh fuzz [SECONDS]    fuzz the monitor's decoder (default 600 s), session files and the
 #                                renderer for half as long each
-#   ./build.sh package           release archives of the three targets, in build/packages
+#   ./build.sh package           release archives of the three targets and their Python wheels, in build/packages
 #   ./build.sh soak              1,000,000 mixed messages on Linux and 100,000 under Wine, all checked
 #   ./build.sh bench             throughput of the library against the raw transport, each target,
 #                                and of the monitor and its live view: rendering, looking back over
@@ -29,7 +29,8 @@ view_packages=("${demo_packages[@]}" chromium)
 # package conflicts with: Debian's are asked for only when either is missing.
 command -v node >/dev/null && command -v npm >/dev/null || view_packages+=(nodejs npm)
 packages=("${view_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev lld wine wine64 ffmpeg curl)
+          g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev lld wine wine64 ffmpeg curl
+          python3-pytest python3-build python3-wheel python3-venv mono-mcs mono-runtime libmono-i18n-cjk4.0-cil)
 # 32-bit Wine comes last, in a step of its own: while the archive's i386
 # index is mid-sync its dependencies cannot be resolved, and one install
 # naming it would install nothing at all. Without it the 32-bit Windows tests
@@ -266,18 +267,26 @@ soak() {
   "${wine64_run[@]}" build/windows-x64/bin/soak.exe --messages 100000
 }
 
+# Each target's archive, and its Python wheel beside it and in it: the wheel
+# holds the library as the archive does, installed and stripped.
 package() {
   mkdir -p build/packages
-  local preset archive
-  for preset in linux windows-x86 windows-x64; do
+  local target preset platform library archive
+  for target in linux:linux_x86_64:lib/libVesprineDovetide.so windows-x86:win32:bin/VesprineDovetide.dll \
+                windows-x64:win_amd64:bin/VesprineDovetide.dll; do
+    IFS=: read -r preset platform library <<<"$target"
     build "$preset" >/dev/null
+    rm -rf "build/$preset/package-stage" "build/$preset/wheel"
+    cmake --install "build/$preset" --prefix "$PWD/build/$preset/package-stage" --strip >/dev/null
+    bindings/python/make_wheel.sh "build/$preset/package-stage/$library" "$platform" "build/$preset/wheel" >/dev/null
+    cp "build/$preset"/wheel/*.whl build/packages/
     (cd "build/$preset" && cpack -B "$PWD/../packages" >/dev/null)
   done
   rm -rf build/packages/_CPack_Packages
-  for archive in build/packages/*.zip build/packages/*.tar.gz; do
+  for archive in build/packages/*.zip build/packages/*.tar.gz build/packages/*.whl; do
     echo "== $archive"
     case $archive in
-      *.zip) unzip -Z1 "$archive" | grep -v '/$' ;;
+      *.zip | *.whl) unzip -Z1 "$archive" | grep -v '/$' ;;
       *) tar -tzf "$archive" | grep -v '/$' ;;
     esac
   done

@@ -33,7 +33,14 @@ install(FILES docs/monitor.md docs/protocol.md docs/library.md docs/reliability.
         DESTINATION share/doc/VesprineDovetide/docs)
 install(FILES docs/fonts/README.md docs/fonts/DejaVu-LICENSE.txt docs/fonts/IPAGothic-LICENSE.txt
         DESTINATION share/doc/VesprineDovetide/fonts)
-install(FILES examples/demo.c examples/demo_scene.h examples/visual_test.sh DESTINATION share/doc/VesprineDovetide/examples)
+install(FILES examples/demo.c examples/demo_scene.h examples/visual_test.sh examples/demo.py examples/test_demo.py
+              examples/Demo.cs
+        DESTINATION share/doc/VesprineDovetide/examples)
+
+# The bindings: the C# source, and this platform's Python wheel, which
+# ./build.sh package builds into the build folder before the archive.
+install(FILES bindings/csharp/VesprineDovetide.cs DESTINATION bindings/csharp)
+install(DIRECTORY ${CMAKE_BINARY_DIR}/wheel/ DESTINATION bindings/python OPTIONAL)
 
 set(CPACK_PACKAGE_NAME VesprineDovetide)
 set(CPACK_PACKAGE_VENDOR "The VesprineDovetide developers")
