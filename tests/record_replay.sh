@@ -19,10 +19,15 @@ fail() { echo "$1"; shift; for f in "$@"; do echo "--- $f"; cat "$f"; done; exit
 # The demo into a monitor that prints JSON lines and records to $1, exiting
 # with status $2 (default 0).
 live() {
-  run "$monitor" --json --count 63 --record "$1" >"$work/live" 2>"$work/live.err" </dev/null &
+  # A fresh file, so that the wait below cannot read the last monitor's
+  # words; the monitor started directly, so that $pid is the monitor.
+  rm -f "$work/live.err"
+  local runner=()
+  [[ $monitor == *.exe ]] && runner=(${RUN:-})
+  "${runner[@]}" "$monitor" --json --count 63 --record "$1" >"$work/live" 2>"$work/live.err" </dev/null &
   pid=$!
-  for _ in $(seq 300); do grep -q serving "$work/live.err" && break; sleep 0.1; done
-  grep -q serving "$work/live.err" || fail "the monitor did not start" "$work/live.err"
+  for _ in $(seq 300); do grep -qs serving "$work/live.err" && break; sleep 0.1; done
+  grep -qs serving "$work/live.err" || fail "the monitor did not start" "$work/live.err"
   run "$demo" >/dev/null 2>&1 || fail "the demo failed" "$work/live.err"
   wait $pid
   [ $? -eq "${2:-0}" ] || fail "the monitor's status was not ${2:-0}" "$work/live.err"
