@@ -19,6 +19,7 @@ fail() { echo "$1"; shift; for f in "$@"; do echo "--- $f"; cat "$f"; done; exit
 # The demo into a monitor that prints JSON lines and records to $1, exiting
 # with status $2 (default 0).
 live() {
+  rm -f "$work/live.err"  # else the last run's "serving" can be read before the new one empties it
   run "$monitor" --json --count 63 --record "$1" >"$work/live" 2>"$work/live.err" </dev/null &
   pid=$!
   for _ in $(seq 300); do grep -q serving "$work/live.err" && break; sleep 0.1; done
