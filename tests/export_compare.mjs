@@ -471,7 +471,7 @@ async function viewSays(file) {
   const [program, rest] = command(['--replay', file, '--view', '--listen', '127.0.0.1:0']);
   const view = spawn(program, rest, { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
   let said = '';
-  view.stderr.on('data', (data) => { said += data; });
+  view.stderr.on('data', (data) => { said += String(data).replace(/\r/g, ''); });
   try {
     const end = Date.now() + 60_000;
     while (!(said.includes(warning('images/logo.png')) && said.includes(warning('backgrounds/sky.png')))) {
