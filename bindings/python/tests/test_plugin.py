@@ -35,11 +35,78 @@ def test_a_missing_reference_fails_with_the_line_that_records_it(pytester):
     result.assert_outcomes(failed=1)
     reference = pytester.path / "test_draw" / "test_square.vses"
     result.stdout.fnmatch_lines([f"*there is no reference session {reference}; record it with:",
-                                 "*  pytest --vesprine-update 'test_draw.py::test_square'"])
+                                 "*  pytest --vesprine-update test_draw.py::test_square"])
     result = pytester.runpytest("--vesprine-update", "test_draw.py::test_square")
     result.assert_outcomes(passed=1)
     result.stdout.fnmatch_lines(["*vesprine: 1 reference(s) written*", str(reference)])
     pytester.runpytest().assert_outcomes(passed=1)
+
+
+def test_the_suggested_command_works_from_where_pytest_was_started(pytester, monkeypatch):
+    pytester.makeini("[pytest]")
+    pytester.makepyfile(**{"sub/test_quote": """
+        import pytest
+        import vesprinedovetide as vd
+
+        @pytest.mark.parametrize("text", ["it's"])
+        def test_quoted(vesprine, text):
+            vd.draw_pixel(0, 0)
+            vesprine.assert_matches()
+        """})
+    monkeypatch.chdir(pytester.path / "sub")
+    result = pytester.runpytest()
+    result.assert_outcomes(failed=1)
+    command = next(line for line in result.outlines if "pytest --vesprine-update" in line).split("pytest", 1)[1]
+    run = subprocess.run(f"{sys.executable} -m pytest -p no:cacheprovider {command}", shell=True,
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    assert run.returncode == 0 and "1 passed" in run.stdout, run.stdout
+
+
+def test_each_test_has_its_own_reference_file(pytester):
+    pytester.makepyfile(test_names="""
+        import pytest
+        import vesprinedovetide as vd
+
+        class TestA:
+            def test_x(self, vesprine):
+                vd.draw_pixel(0, 0)
+                vesprine.assert_matches()
+
+        class TestB:
+            def test_x(self, vesprine):
+                vd.draw_pixel(1, 0)
+                vesprine.assert_matches()
+
+        @pytest.mark.parametrize("name", ["x" * 300, "\u00e9" * 130, "y" * 300])
+        def test_long(vesprine, name):
+            vd.draw_pixel(2, 0)
+            vesprine.assert_matches()
+        """)
+    pytester.runpytest("--vesprine-update").assert_outcomes(passed=5)
+    names = sorted(path.name for path in (pytester.path / "test_names").iterdir())
+    assert names[:2] == ["TestA.test_x.vses", "TestB.test_x.vses"] and len(names) == 5
+    assert all(len(name.encode()) < 130 for name in names)
+    pytester.runpytest().assert_outcomes(passed=5)
+    # Two ids that clean up to one name: the second is an error naming both.
+    pytester.makepyfile(test_names="""
+        import pytest
+
+        @pytest.mark.parametrize("name", ["a/b", "a_b"])
+        def test_same(vesprine, name):
+            pass
+        """)
+    result = pytester.runpytest()
+    result.assert_outcomes(passed=1, errors=1)
+    result.stdout.fnmatch_lines(["*test_names.py::test_same[[]a_b[]] and test_names.py::test_same[[]a/b[]] "
+                                 "would both use*test_same_a_b_.vses*"])
+
+
+def test_a_recording_of_nothing_is_not_kept_as_a_reference(pytester):
+    pytester.makepyfile(test_nothing="def test_nothing(vesprine):\n    vesprine.assert_matches()\n")
+    result = pytester.runpytest("--vesprine-update")
+    result.assert_outcomes(errors=1)
+    result.stdout.fnmatch_lines(["*test_nothing.py::test_nothing drew nothing; nothing to keep as a reference"])
+    assert not (pytester.path / "test_nothing").exists()
 
 
 def test_a_difference_fails_naming_the_message_with_its_pictures(pytester, monkeypatch):

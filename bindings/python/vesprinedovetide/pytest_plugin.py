@@ -12,11 +12,14 @@ namespace on Linux. Under pytest-xdist, a test that draws without the fixture
 would draw into another worker's recording.
 """
 import contextlib
-import getpass
+import errno
+import hashlib
 import json
 import os
 import re
+import shlex
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -25,8 +28,6 @@ from pathlib import Path
 
 import pytest
 
-import vesprinedovetide
-
 
 class VesprineError(Exception):
     """The monitor could not record or compare: reported as a pytest error,
@@ -34,6 +35,9 @@ class VesprineError(Exception):
 
 
 _written = pytest.StashKey()
+# The reference and results folder each test of the session takes by default,
+# with the test's id.
+_taken = pytest.StashKey()
 # Run by the monitor as its program: says the pipe is served, then holds the
 # recording open until its standard input closes.
 _HOLDER = "import sys; sys.stderr.write('vesprine: recording\\n'); sys.stderr.flush(); sys.stdin.read()"
@@ -60,7 +64,9 @@ def _setting(config, name, variable=None):
     if value:
         return Path(config.invocation_params.dir, value)
     if variable and os.environ.get(variable):
-        return Path(os.environ[variable])
+        # A value with a folder in it is a path, the rest a name looked up on PATH.
+        value = os.environ[variable]
+        return Path(value).absolute() if os.sep in value or (os.altsep and os.altsep in value) else value
     value = config.getini(f"vesprine_{name}")
     return Path(config.inipath.parent, value) if value else None
 
@@ -70,43 +76,101 @@ def _monitor(config):
     if not found:
         raise VesprineError("vesprine-monitor is not on PATH: name it with --vesprine-monitor, "
                             "VESPRINE_MONITOR or the ini setting vesprine_monitor")
-    return Path(found)
+    return found
+
+
+def _file_name(text):
+    """text as one file name: what is not a letter, digit, '.' or '-' made '_',
+    and a long one cut to 100 bytes followed by a hash of the whole."""
+    name = re.sub(r"[^\w.-]", "_", text)
+    if len(name.encode()) > 100:
+        name = name.encode()[:100].decode(errors="ignore") + "-" + hashlib.sha1(text.encode()).hexdigest()[:12]
+    return name
+
+
+def _lock_path():
+    """This user's lock file, in a folder only the user can write."""
+    if os.name == "nt":
+        return Path(tempfile.gettempdir(), "vesprine-pytest.lock")  # the user's own temporary folder
+    uid = os.getuid()
+    if os.environ.get("XDG_RUNTIME_DIR"):
+        return Path(os.environ["XDG_RUNTIME_DIR"], "vesprine-pytest.lock")
+    folder = Path(tempfile.gettempdir(), f"vesprine-{uid}")
+    with contextlib.suppress(FileExistsError):
+        folder.mkdir(mode=0o700)
+    found = os.lstat(folder)
+    if not stat.S_ISDIR(found.st_mode) or found.st_uid != uid or found.st_mode & 0o077:
+        raise VesprineError(f"{folder} is not a folder that this user alone can write: remove it")
+    return folder / "vesprine-pytest.lock"
+
+
+def _try_lock(lock):
+    """Takes the lock on the open file if it is free; True when taken."""
+    if os.name == "nt":
+        import msvcrt
+        try:
+            msvcrt.locking(lock.fileno(), msvcrt.LK_NBLCK, 1)
+        except OSError as error:
+            if error.errno not in (errno.EACCES, errno.EDEADLOCK):
+                raise
+            return False
+        return True
+    import fcntl
+    try:
+        fcntl.flock(lock.fileno(), fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except BlockingIOError:
+        return False
+    return True
 
 
 @contextlib.contextmanager
-def _one_at_a_time():
-    """Holds this user's lock on recording, across processes."""
-    with open(os.path.join(tempfile.gettempdir(), f"vesprine-pytest-{getpass.getuser()}.lock"), "a+b") as lock:
+def _one_at_a_time(say):
+    """Holds this user's lock on recording, across processes, waiting for it
+    at most 10 minutes; say(line) is told once when it has to wait."""
+    path = _lock_path()
+    with open(path, "a+b") as lock:
         lock.seek(0)
-        if os.name == "nt":
-            import msvcrt
-            while True:
-                try:
-                    msvcrt.locking(lock.fileno(), msvcrt.LK_LOCK, 1)  # tries for 10 s, then raises
-                    break
-                except OSError:
-                    pass
-            try:
-                yield
-            finally:
+        start = time.monotonic()
+        told = False
+        while not _try_lock(lock):
+            waited = time.monotonic() - start
+            if waited > 600:
+                raise VesprineError(f"another recording has held {path} for 10 minutes: gave up waiting")
+            if waited > 2 and not told:
+                say(f"vesprine: waiting for another pytest's recording to end (the lock {path})")
+                told = True
+            time.sleep(0.05)
+        try:
+            yield
+        finally:
+            if os.name == "nt":
+                import msvcrt
                 lock.seek(0)
                 msvcrt.locking(lock.fileno(), msvcrt.LK_UNLCK, 1)
-        else:
-            import fcntl
-            fcntl.flock(lock.fileno(), fcntl.LOCK_EX)
-            yield
 
 
 class Recording:
     """The `vesprine` fixture: the monitor recording this test into `path`."""
 
     def __init__(self, request, folder):
+        # Imported here, not when pytest starts: a library that cannot be
+        # loaded fails the tests that record, not every pytest run.
+        import vesprinedovetide
+        self._close = vesprinedovetide.close
         self._request = request
         self._config = request.config
         self._folder = folder
         self._monitor = _monitor(request.config)
         self._process = None
         self.path = folder / "recording.vses"
+        node = request.node
+        self._default = node.path.parent / node.path.stem / f"{_file_name(node.nodeid.split('::', 1)[1].replace('::', '.'))}.vses"
+        self._results = (_setting(self._config, "results") or self._config.rootpath / "vesprine-results")
+        self._results = self._results / _file_name(node.nodeid)
+        taken = self._config.stash.setdefault(_taken, {})
+        for path in (self._default, self._results):
+            if taken.setdefault(path, node.nodeid) != node.nodeid:
+                raise VesprineError(f"{node.nodeid} and {taken[path]} would both use {path}: rename one")
 
     def _run(self, *arguments):
         images = _setting(self._config, "images")
@@ -128,11 +192,13 @@ class Recording:
                 raise VesprineError(f"{self._monitor} could not record: {error.strerror}") from None
         deadline = time.monotonic() + 30
         while "vesprine: recording" not in errors.read_text(errors="replace"):
-            if self._process.poll() is not None or time.monotonic() > deadline:
+            status = self._process.poll()
+            if status is not None or time.monotonic() > deadline:
                 self._process.kill()
                 self._process.wait()
                 self._process = None
-                raise VesprineError(f"{self._monitor} could not record:\n{errors.read_text(errors='replace')}")
+                said = (f"it ended with status {status}" if status is not None else "it did not start within 30 s")
+                raise VesprineError(f"{self._monitor} could not record: {said}\n{errors.read_text(errors='replace')}")
             time.sleep(0.01)
 
     def stop(self):
@@ -142,7 +208,7 @@ class Recording:
         if self._process is None:
             return
         process, self._process = self._process, None
-        vesprinedovetide.close()
+        self._close()
         process.stdin.close()
         try:
             status = process.wait(timeout=60)
@@ -156,13 +222,14 @@ class Recording:
             raise VesprineError(f"{self._monitor} --record ended with status {status}:\n{errors}")
 
     def _reference(self, reference):
-        test_file = self._request.node.path
         if reference is None:
-            name = re.sub(r"[^\w.-]", "_", self._request.node.name)
-            return test_file.parent / test_file.stem / f"{name}.vses"
-        return test_file.parent / reference
+            return self._default
+        return self._request.node.path.parent / reference
 
     def _write(self, reference):
+        replayed = self._run("--replay", self.path, "--json")
+        if replayed.returncode == 0 and not replayed.stdout.strip():
+            raise VesprineError(f"{self._request.node.nodeid} drew nothing; nothing to keep as a reference")
         reference.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(self.path, reference)
         self._config.stash.setdefault(_written, []).append(reference)
@@ -182,7 +249,7 @@ class Recording:
             if update:
                 return self._write(reference)
             raise AssertionError(f"there is no reference session {reference}; record it with:\n"
-                                 f"  pytest --vesprine-update '{self._request.node.nodeid}'")
+                                 f"  pytest --vesprine-update {shlex.quote(self._here())}")
         tolerances = []
         if max_difference is not None:
             tolerances += ["--max-difference", max_difference]
@@ -200,13 +267,18 @@ class Recording:
         said = [json.loads(line) for line in compared.stdout.splitlines() if line.startswith("{")]
         raise AssertionError(self._explain(reference, said, diff))
 
+    def _here(self):
+        """The test's id from the folder pytest was started in."""
+        node = self._request.node
+        test_file = os.path.relpath(node.path, self._config.invocation_params.dir)
+        return "::".join([test_file.replace(os.sep, "/"), *node.nodeid.split("::")[1:]])
+
     def _explain(self, reference, said, diff):
         """The failure's message, with the pictures of the first screen that
         differs written to the results folder."""
         screens = next(s for s in said if s.get("screens") == "differ")
         after = screens["after"]
-        results = (_setting(self._config, "results") or self._config.rootpath / "vesprine-results")
-        results = results / re.sub(r"[^\w.-]", "_", self._request.node.nodeid)
+        results = self._results
         shutil.rmtree(results, ignore_errors=True)
         results.mkdir(parents=True)
         for session, picture in ((reference, "expected.png"), (self.path, "actual.png")):
@@ -238,7 +310,13 @@ def vesprine(request, tmp_path):
     """Records what the test draws with vesprine-monitor --record, from the
     start of the test to its end or to vesprine.assert_matches()."""
     recording = Recording(request, tmp_path)
-    with _one_at_a_time():
+    capture = request.config.pluginmanager.getplugin("capturemanager")
+
+    def say(line):
+        with capture.global_and_fixture_disabled():
+            sys.stderr.write(line + "\n")
+
+    with _one_at_a_time(say):
         recording._start()
         try:
             yield recording
