@@ -1,6 +1,7 @@
 """The pytest plugin, through pytester: references written, compared and
 refused, the pictures of a difference, errors, turns; and the Python demo end
 to end."""
+import fcntl
 import os
 import shutil
 import subprocess
@@ -156,6 +157,41 @@ def test_what_cannot_be_compared_is_an_error_not_a_failure(pytester, monkeypatch
     result = pytester.runpytest("test_draw.py")
     result.assert_outcomes(errors=1)
     result.stdout.fnmatch_lines(["*could not record*"])
+
+
+def test_the_lock_is_in_a_folder_of_the_users_own_and_waited_for(pytester, monkeypatch, tmp_path):
+    square(pytester)
+    monkeypatch.delenv("XDG_RUNTIME_DIR", raising=False)
+    monkeypatch.setenv("TMPDIR", str(tmp_path))
+    folder = tmp_path / f"vesprine-{os.getuid()}"
+    folder.mkdir(mode=0o777)
+    folder.chmod(0o777)
+    command = [sys.executable, "-m", "pytest", "-p", "no:cacheprovider", "--vesprine-update", "-q"]
+    run = subprocess.run(command, cwd=pytester.path, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    assert f"{folder} is not a folder that this user alone can write" in run.stdout, run.stdout
+    folder.chmod(0o700)
+    with open(folder / "vesprine-pytest.lock", "a+b") as lock:
+        fcntl.flock(lock.fileno(), fcntl.LOCK_EX)
+        waiting = subprocess.Popen(command, cwd=pytester.path, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                   text=True)
+        assert "vesprine: waiting for another pytest's recording to end" in waiting.stdout.readline()
+    assert "1 passed" in waiting.communicate()[0]
+
+
+def test_the_monitor_named_by_a_relative_path_and_its_start_failing(pytester, monkeypatch):
+    square(pytester)
+    (pytester.path / "mon").symlink_to(os.environ["VESPRINE_MONITOR"])
+    monkeypatch.setenv("VESPRINE_MONITOR", "./mon")
+    pytester.runpytest("--vesprine-update").assert_outcomes(passed=1)
+    # Another monitor serves the pipe: this one ends, saying why.
+    holder = "import sys; sys.stderr.write('up\\n'); sys.stderr.flush(); input()"
+    with subprocess.Popen(["./mon", "--record", "other.vses", "--", sys.executable, "-c", holder],
+                          stdin=subprocess.PIPE, stderr=subprocess.PIPE, text=True) as other:
+        assert other.stderr.readline() == 'up\n'
+        result = pytester.runpytest()
+        other.stdin.close()
+    result.assert_outcomes(errors=1)
+    result.stdout.fnmatch_lines(["*mon could not record: it ended with status *", "E   ?*"])
 
 
 def test_recordings_of_two_pytest_processes_take_turns(pytester):
