@@ -6,8 +6,8 @@ reference session kept beside the test.
         vesprine.assert_matches()     # with test_game/test_title_screen.vses, beside test_game.py
 
 The fixture `vesprine` runs `vesprine-monitor --record` for the test. Its
-recordings take turns across pytest processes (a lock in the temporary
-folder): the pipe's name is one per machine on Windows and one per network
+recordings take turns across pytest processes (a lock of the user's own,
+see _lock_path): the pipe's name is one per machine on Windows and one per network
 namespace on Linux. Under pytest-xdist, a test that draws without the fixture
 would draw into another worker's recording.
 """
