@@ -62,10 +62,15 @@ def test_where_the_library_is_loaded_from(tmp_path, environment, shipped, loads)
     say = {"package": package, "elsewhere": elsewhere, "tmp": tmp_path}
     env = {k: v for k, v in os.environ.items() if k not in (raw.VARIABLE, "LIBRARY_PATH", "LD_LIBRARY_PATH")}
     env.update({k: v.format(**say) for k, v in environment.items()}, PYTHONPATH=str(tmp_path))
-    run = subprocess.run([sys.executable, "-c", "import vesprinedovetide.raw as r; print(r.path)"],
+    # find_library, which can run the compiler, is asked only when it must be.
+    code = ("import ctypes.util, sys; ask = ctypes.util.find_library; ctypes.util.find_library = "
+            "lambda n: (print('find_library asked', file=sys.stderr), ask(n))[1]; "
+            "import vesprinedovetide.raw as r; print(r.path)")
+    run = subprocess.run([sys.executable, "-c", code],
                          cwd=tmp_path, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     if isinstance(loads, str):
         assert (run.returncode, run.stdout.strip()) == (0, loads.format(**say)), run.stderr
+        assert ("find_library asked" in run.stderr) == (not shipped and raw.VARIABLE not in environment)
     else:
         assert "ImportError: cannot load the VesprineDovetide library" in run.stderr
         for line in loads:

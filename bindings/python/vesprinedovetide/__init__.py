@@ -39,7 +39,8 @@ def _bytes(value, most):
     value = os.fspath(value)
     data = value.encode(_encoding) if isinstance(value, str) else value
     if b"\0" in data:
-        raise ValueError(f"{value!r} holds a NUL, where the string would end")
+        shown = repr(value) if len(data) <= 60 else f"a string of {len(data)} bytes"
+        raise ValueError(f"{shown} holds a NUL, where the string would end")
     if len(data) > most:
         raise ValueError(f"a string of {len(data)} bytes is too long here: at most {most} are sent")
     return data

@@ -2,14 +2,15 @@
 
 Strings are bytes (None is sent as the empty string); each function returns
 the library's int: 1 when its message was delivered, 0 when not. The library
-is loaded, always as cdecl and by its full path, from the first of:
+is loaded, always as cdecl, from the first of:
 
 1. the file named by the environment variable VESPRINEDOVETIDE_LIBRARY, when
    it is set (then that file alone: a mistake there is not covered up);
 2. the library this package ships for the interpreter's platform and pointer
    size (lib/win32/, lib/win_amd64/ or lib/linux_x86_64/);
-3. the system's, as ctypes.util.find_library finds it (on Linux the name that
-   ldconfig lists, which the dynamic loader resolves).
+3. the system's, as ctypes.util.find_library finds it (on Linux by the name
+   that ldconfig lists, which the dynamic loader resolves; asked only when
+   the package's own cannot be loaded, since asking can run the compiler).
 
 A library that cannot be loaded, or lacks any of the 31 exports, is an
 ImportError that lists what was tried.
@@ -77,10 +78,12 @@ def _load():
         candidates = [os.path.abspath(named)]
         said = f"{VARIABLE}={named}"
     else:
-        candidates = [shipped_path(), ctypes.util.find_library("VesprineDovetide")]
+        candidates = [shipped_path(), lambda: ctypes.util.find_library("VesprineDovetide")]
         said = f"{VARIABLE} is not set"
     tried = []
     for path in candidates:
+        if callable(path):
+            path = path()
         if path is None:
             tried.append('the system\'s: ctypes.util.find_library("VesprineDovetide") found none')
             continue
