@@ -23,4 +23,4 @@ if [ -e "$work/consumer.exe" ]; then
   cp "$stage/bin/VesprineDovetide.dll" "$work/"
   client=$work/consumer.exe
 fi
-"$here/monitor_e2e.sh" "$stage/bin" "$here/consumer/expected.jsonl" 2 "$client"
+"$here/../monitor/monitor_e2e.sh" "$stage/bin" "$here/consumer/expected.jsonl" 2 "$client"

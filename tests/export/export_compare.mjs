@@ -131,7 +131,7 @@ function sameBytes(actual, expected, what) {
 test('a picture of the demo is the same bytes on every target', () => {
   const result = run('--replay', demo, '--export', path('demo.png'));
   assert.equal(result.status, 0, result.err);
-  sameBytes(readFileSync(path('demo.png')), readFileSync(join(here, 'expected', 'demo.png')), 'the demo');
+  sameBytes(readFileSync(path('demo.png')), readFileSync(join(here, '..', 'expected', 'demo.png')), 'the demo');
 });
 
 function get(url) {

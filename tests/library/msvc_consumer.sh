@@ -22,4 +22,4 @@ clang --target="$arch-pc-windows-msvc" -ffreestanding -fno-stack-protector -O1 -
 lld-link /nologo /entry:start /subsystem:console /nodefaultlib consumer.obj "$stage/lib/VesprineDovetide.lib" \
   kernel32.lib /out:consumer.exe
 cp "$stage/bin/VesprineDovetide.dll" .
-"$here/monitor_e2e.sh" "$stage/bin" "$here/msvc_consumer/expected.jsonl" 2 "$work/consumer.exe"
+"$here/../monitor/monitor_e2e.sh" "$stage/bin" "$here/msvc_consumer/expected.jsonl" 2 "$work/consumer.exe"
