@@ -41,13 +41,15 @@ TEST(Composition, SpritesByZThenCreationOrderAndHiddenOnesNot) {
   s.Send({msg::Bound(5, 40), msg::Visible(0)});
   EXPECT_TRUE(MatchesGolden("sprite_order", s.Png()));
 
-  EXPECT_EQ(s.OverBlack(15, 15), Opaque(255, 0, 0));
-  EXPECT_EQ(s.OverBlack(25, 25), Opaque(255, 0, 0));    // A (z 0) over B (z -1)
-  EXPECT_EQ(s.OverBlack(35, 25), Opaque(0, 0, 255));    // C over A: same z, created later
-  EXPECT_EQ(s.OverBlack(45, 22), Opaque(0, 0, 255));    // C over B
-  EXPECT_EQ(s.OverBlack(45, 35), Opaque(255, 255, 0));  // D (z 1) over all
-  EXPECT_EQ(s.OverBlack(22, 45), Opaque(0, 255, 0));    // E hidden
-  EXPECT_EQ(s.OverBlack(8, 50), Opaque(60, 60, 60));
+  EXPECT_TRUE(s.Shows({
+      {15, 15, Opaque(255, 0, 0)},
+      {25, 25, Opaque(255, 0, 0)},    // A (z 0) over B (z -1)
+      {35, 25, Opaque(0, 0, 255)},    // C over A: same z, created later
+      {45, 22, Opaque(0, 0, 255)},    // C over B
+      {45, 35, Opaque(255, 255, 0)},  // D (z 1) over all
+      {22, 45, Opaque(0, 255, 0)},    // E hidden
+      {8, 50, Opaque(60, 60, 60)},
+  }));
   // Created anew, A is the latest in creation order: over C at the same z.
   SendAll(s, Filled("A", 30, 30, Opaque(255, 0, 255)));
   s.Send(msg::Bound(30, 14));
@@ -70,10 +72,12 @@ TEST(Composition, SpriteAlphaFadesTheSpriteAndItsDrawing) {
   s.Send({msg::Bound(28, 26), msg::Alpha(300)});
   EXPECT_TRUE(MatchesGolden("sprite_alpha", s.Png()));
 
-  EXPECT_EQ(s.OverBlack(10, 10), Opaque(255, 127, 127));  // red at 128 over white
-  EXPECT_EQ(s.OverBlack(34, 10), Opaque(255, 255, 255));  // alpha 0: not shown
-  EXPECT_EQ(s.OverBlack(10, 30), Opaque(255, 191, 191));  // (128,0,0,128) at 128: (64,0,0,64) over white
-  EXPECT_EQ(s.OverBlack(34, 30), Opaque(0, 0, 255));      // alpha clamped to 255
+  EXPECT_TRUE(s.Shows({
+      {10, 10, Opaque(255, 127, 127)},  // red at 128 over white
+      {34, 10, Opaque(255, 255, 255)},  // alpha 0: not shown
+      {10, 30, Opaque(255, 191, 191)},  // (128,0,0,128) at 128: (64,0,0,64) over white
+      {34, 30, Opaque(0, 0, 255)},      // alpha clamped to 255
+  }));
 }
 
 TEST(Composition, TheBoundPlacesTheOPoint) {
@@ -88,14 +92,16 @@ TEST(Composition, TheBoundPlacesTheOPoint) {
   EXPECT_TRUE(MatchesGolden("bound_opoint", s.Png()));
 
   // The sprite's pixel (ox, oy) lies at the bound: its top-left at (40 - 8, 30 - 6).
-  EXPECT_EQ(s.OverBlack(32, 24), Opaque(255, 255, 255));
-  EXPECT_EQ(s.OverBlack(47, 35), Opaque(255, 255, 255));
-  EXPECT_EQ(s.OverBlack(33, 24), Opaque(255, 128, 0));
-  EXPECT_EQ(s.OverBlack(31, 23), Opaque(0, 0, 0));
-  EXPECT_EQ(s.OverBlack(48, 36), Opaque(0, 0, 0));
-  EXPECT_EQ(s.OverBlack(14, 34), Opaque(0, 200, 255));
-  EXPECT_EQ(s.OverBlack(23, 43), Opaque(0, 200, 255));
-  EXPECT_EQ(s.OverBlack(13, 33), Opaque(0, 0, 0));
+  EXPECT_TRUE(s.Shows({
+      {32, 24, Opaque(255, 255, 255)},
+      {47, 35, Opaque(255, 255, 255)},
+      {33, 24, Opaque(255, 128, 0)},
+      {31, 23, Opaque(0, 0, 0)},
+      {48, 36, Opaque(0, 0, 0)},
+      {14, 34, Opaque(0, 200, 255)},
+      {23, 43, Opaque(0, 200, 255)},
+      {13, 33, Opaque(0, 0, 0)},
+  }));
   EXPECT_EQ(s.Mask(0, 0, 9, 7), (std::vector<std::string>{"########.", "########.", "########.", "########.",
                                                           "########.", "########.", "........."}));
 }
@@ -140,14 +146,16 @@ TEST(Composition, ANewResolutionKeepsTheDrawingFromTheTopLeft) {
   // Growing again finds what was cut off gone; sprites keep their place.
   s.Send(msg::Resolution(96, 64));
   EXPECT_TRUE(MatchesGolden("resolution_larger", s.Png()));
-  EXPECT_EQ(s.OverBlack(2, 20), Opaque(0, 128, 255));
-  EXPECT_EQ(s.OverBlack(5, 4), Opaque(255, 0, 0));
-  EXPECT_EQ(s.OverBlack(47, 31), Opaque(0, 128, 255));
-  EXPECT_EQ(s.OverBlack(48, 31), Opaque(0, 0, 0));
-  EXPECT_EQ(s.OverBlack(47, 32), Opaque(0, 0, 0));
-  EXPECT_EQ(s.OverBlack(50, 5), Opaque(0, 0, 0));
-  EXPECT_EQ(s.OverBlack(55, 40), Opaque(255, 255, 255));
-  EXPECT_EQ(s.OverBlack(80, 60), Opaque(0, 0, 0));
+  EXPECT_TRUE(s.Shows({
+      {2, 20, Opaque(0, 128, 255)},
+      {5, 4, Opaque(255, 0, 0)},
+      {47, 31, Opaque(0, 128, 255)},
+      {48, 31, Opaque(0, 0, 0)},
+      {47, 32, Opaque(0, 0, 0)},
+      {50, 5, Opaque(0, 0, 0)},
+      {55, 40, Opaque(255, 255, 255)},
+      {80, 60, Opaque(0, 0, 0)},
+  }));
   EXPECT_TRUE(s.Warnings().empty());
 }
 

@@ -51,10 +51,12 @@ TEST(Shapes, RectanglesOutlinedAndFilledAtOddAndEvenSizes) {
                                         ".##..#...........#.#.",  //
                                         ".....#...........###.",  //
                                         ".....#..............."}));
-  EXPECT_EQ(s.OverBlack(15, 1), Opaque(0, 255, 0));
-  EXPECT_EQ(s.OverBlack(20, 4), Opaque(0, 255, 0));
-  EXPECT_EQ(s.OverBlack(21, 4), Opaque(0, 0, 0));
-  EXPECT_EQ(s.OverBlack(18, 2), Opaque(0, 0, 0));
+  EXPECT_TRUE(s.Shows({
+      {15, 1, Opaque(0, 255, 0)},
+      {20, 4, Opaque(0, 255, 0)},
+      {21, 4, Opaque(0, 0, 0)},
+      {18, 2, Opaque(0, 0, 0)},
+  }));
   EXPECT_EQ(s.Mask(0, 30, 6, 9), (Rows{"#####.", "....#.", "....#.", "....#.", "....#.", "....#.", "....#.", "#####.",
                                        "......"}));
   EXPECT_EQ(s.Mask(57, 39, 7, 9), (Rows{".......", ".######", ".#.....", ".#.....", ".#.....", ".#.....", ".#.....",
@@ -88,9 +90,11 @@ TEST(Shapes, EllipsesOutlinedAndFilledAtOddAndEvenSizes) {
   for (const auto& [x, y] : std::vector<std::pair<int32_t, int32_t>>{{1, 10}, {15, 10}, {1, 24}, {15, 24}}) {
     EXPECT_EQ(s.OverBlack(x, y), Opaque(0, 0, 0)) << "box corner " << x << "," << y;
   }
-  EXPECT_EQ(s.OverBlack(8, 10), Opaque(255, 255, 255));  // the top of a 15-wide circle, at its middle column
-  EXPECT_EQ(s.OverBlack(8, 17), Opaque(0, 0, 0));        // its centre, inside the outline
-  EXPECT_EQ(s.OverBlack(43, 17), Opaque(255, 255, 255));  // filled
+  EXPECT_TRUE(s.Shows({
+      {8, 10, Opaque(255, 255, 255)},  // the top of a 15-wide circle, at its middle column
+      {8, 17, Opaque(0, 0, 0)},        // its centre, inside the outline
+      {43, 17, Opaque(255, 255, 255)},  // filled
+  }));
 }
 
 // The pixels the documented reading gives for a line, in plain arithmetic:
@@ -135,9 +139,11 @@ TEST(Shapes, LinesInEveryOctantBothEndsIncluded) {
   Rows vertical(21, ".#.");
   vertical.front() = vertical.back() = "...";
   EXPECT_EQ(s.Mask(57, 1, 3, 21), vertical);
-  EXPECT_EQ(s.OverBlack(4, 45), Opaque(255, 255, 255));
-  EXPECT_EQ(s.OverBlack(30, 45), Opaque(255, 255, 255));
-  EXPECT_EQ(s.OverBlack(31, 45), Opaque(0, 0, 0));
+  EXPECT_TRUE(s.Shows({
+      {4, 45, Opaque(255, 255, 255)},
+      {30, 45, Opaque(255, 255, 255)},
+      {31, 45, Opaque(0, 0, 0)},
+  }));
   EXPECT_EQ(s.Mask(60, 1, 3, 3), (Rows{"...", ".#.", "..."}));
   // The far lines: exactly the pixels the reading gives.
   const auto far = LinePoints(-40000, -29990, 40064, 30058);

@@ -113,6 +113,18 @@ Pixel Screen::OverBlack(int32_t x, int32_t y) const {
   return p;
 }
 
+testing::AssertionResult Screen::Shows(std::initializer_list<Probe> probes) const {
+  std::string wrong;
+  for (const Probe& probe : probes) {
+    const Pixel shown = OverBlack(probe.x, probe.y);
+    if (!(shown == probe.expected))
+      wrong += " (" + std::to_string(probe.x) + ", " + std::to_string(probe.y) + ") " + Rgba(shown) + " not " +
+               Rgba(probe.expected) + ";";
+  }
+  if (wrong.empty()) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "pixels over black:" << wrong;
+}
+
 std::vector<std::string> Screen::Mask(int32_t x, int32_t y, int32_t w, int32_t h) const {
   std::vector<std::string> rows;
   for (int32_t j = 0; j < h; ++j) {

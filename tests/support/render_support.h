@@ -73,6 +73,12 @@ class Screen {
   std::string Png(bool overlay = false) const;
   // Pixel (x, y) as a viewer sees it over the view's black backdrop.
   Pixel OverBlack(int32_t x, int32_t y) const;
+  // Each probe's pixel over black as expected; otherwise the ones that are not.
+  struct Probe {
+    int32_t x, y;
+    Pixel expected;
+  };
+  testing::AssertionResult Shows(std::initializer_list<Probe> probes) const;
   // Rows of `w` characters from (x, y): '#' where the shown pixel is not
   // black, '.' where it is.
   std::vector<std::string> Mask(int32_t x, int32_t y, int32_t w, int32_t h) const;
