@@ -21,9 +21,7 @@ namespace {
 // A pixel as shown over the view's black backdrop.
 Pixel OverBlack(const Layer& frame, int32_t x, int32_t y) {
   if (x >= frame.width() || y >= frame.height()) return Pixel{};
-  Pixel p = frame.At(x, y);
-  p.a = 255;
-  return p;
+  return Shown(frame.At(x, y), false);
 }
 
 bool Differ(Pixel a, Pixel b, int most) {

@@ -78,7 +78,7 @@ int Picture(Walk& walk, const ExportOptions& options) {
 std::vector<Pixel> Fitted(const Layer& frame, bool overlay, int32_t width, int32_t height) {
   std::vector<Pixel> picture = ::Picture(frame, overlay);
   if (frame.width() == width && frame.height() == height) return picture;
-  std::vector<Pixel> fitted(size_t(width) * size_t(height), overlay ? Pixel{} : Pixel{0, 0, 0, 255});
+  std::vector<Pixel> fitted(size_t(width) * size_t(height), Shown(Pixel{}, overlay));
   for (int32_t y = 0; y < std::min(height, frame.height()); ++y) {
     std::copy_n(picture.begin() + long(y) * frame.width(), std::min(width, frame.width()),
                 fitted.begin() + long(y) * width);

@@ -71,15 +71,7 @@ std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
       const size_t at = out.size();
       out.resize(at + kTileBytes);
       auto* pixels = reinterpret_cast<Pixel*>(out.data() + at);
-      for (int32_t i = 0; i < kTilePixels; ++i) {
-        Pixel p = tile.pixels()[i];
-        if (page.overlay) {
-          p = Unpremultiply(p);
-        } else {
-          p.a = 255;
-        }
-        pixels[i] = p;
-      }
+      for (int32_t i = 0; i < kTilePixels; ++i) pixels[i] = Shown(tile.pixels()[i], page.overlay);
       ++count;
     }
   }
