@@ -76,12 +76,11 @@ double IntoDrain(const Case& c) {
   std::thread drain([&] {
     const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     constexpr unsigned kCount = 64;
-    constexpr size_t kSlot = kMaxMessageSize + 1;
-    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[kCount * kSlot]);
+    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[kCount * kMaxKept]);
     mmsghdr headers[kCount]{};
     iovec vectors[kCount];
     for (unsigned m = 0; m < kCount; ++m) {
-      vectors[m] = {buffers.get() + m * kSlot, kSlot};
+      vectors[m] = {buffers.get() + m * kMaxKept, kMaxKept};
       headers[m].msg_hdr.msg_iov = &vectors[m];
       headers[m].msg_hdr.msg_iovlen = 1;
     }

@@ -110,7 +110,7 @@ Captured Capture(const std::function<void(long, long)>& send, long n) {
   Captured captured;
   std::thread reader([&] {
     const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    std::vector<uint8_t> buffer(kMaxMessageSize + 1);
+    std::vector<uint8_t> buffer(kMaxKept);
     for (;;) {
       const ssize_t got = recv(fd, buffer.data(), buffer.size(), 0);
       if (got <= 0) break;
