@@ -262,7 +262,7 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
 
 net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request request) {
   auto page = std::make_shared<Page>(std::move(stream));
-  page->overlay = QueryValue(QueryOf(request.target()), "overlay") == "1";
+  page->overlay = QueryValue(request.target(), "overlay") == "1";
   ++server.pages;
   struct Done {
     int& pages;
