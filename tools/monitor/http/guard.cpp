@@ -6,6 +6,8 @@
 #include <cctype>
 #include <random>
 
+#include "input/decode.h"
+
 namespace {
 
 std::string Lower(std::string_view text) {
@@ -22,9 +24,8 @@ std::string Trim(std::string_view text) {
 
 std::string RandomToken() {
   std::random_device device;
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string token;
-  for (int i = 0; i < 32; ++i) token += kHex[device() % 16];
+  for (int i = 0; i < 16; ++i) AppendHex(token, static_cast<uint8_t>(device()), true);
   return token;
 }
 

@@ -77,9 +77,8 @@ void ForEachInteger(const Decoded& decoded, const Visit& visit) {
 }
 
 void AppendHexByte(std::string& out, const char* prefix, uint8_t byte) {
-  char escape[8];
-  std::snprintf(escape, sizeof(escape), "%s%02X", prefix, byte);
-  out += escape;
+  out += prefix;
+  AppendHex(out, byte, false);
 }
 
 // Appends `bytes`, read in `encoding`, as the inside of a quoted string:
@@ -115,6 +114,12 @@ void AppendText(std::string& out, std::string_view bytes, Encoding encoding, boo
 }
 
 }  // namespace
+
+void AppendHex(std::string& out, uint8_t byte, bool lower) {
+  const char* digits = lower ? "0123456789abcdef" : "0123456789ABCDEF";
+  out += digits[byte >> 4];
+  out += digits[byte & 15];
+}
 
 Decoded Decode(const uint8_t* message, size_t length) {
   if (length < kPrefixSize) return Malformed("shorter than the 4-byte code");
