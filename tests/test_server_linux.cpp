@@ -13,22 +13,15 @@
 #include <stdexcept>
 #include <thread>
 
+#include "connection/socket_address_linux.h"
 #include "message_queue.h"
 #include "test_server.h"
 
 namespace {
 
-struct Address {
-  sockaddr_un address{AF_UNIX, {}};
-  socklen_t length = offsetof(sockaddr_un, sun_path) + 13;
-
-  Address() { std::memcpy(address.sun_path + 1, "VesprinePipe", 12); }
-  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address); }
-};
-
 int Listen(int backlog) {
   const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  const Address address;
+  const SocketAddress address;
   if (bind(fd, address.get(), address.length) != 0 || listen(fd, backlog) != 0) {
     throw std::runtime_error("cannot serve VesprinePipe: is another display host running?");
   }
@@ -129,7 +122,7 @@ bool TestServer::WaitForClients(int count) {
 // A listener that never accepts, its backlog filled with connections.
 BusyEndpoint::BusyEndpoint() {
   handles_.push_back(Listen(0));
-  const Address address;
+  const SocketAddress address;
   for (;;) {
     const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (connect(fd, address.get(), address.length) != 0) {
@@ -155,7 +148,7 @@ const char* GuardedString(size_t size) {
 }
 
 RawClient::RawClient() : handle_(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0)) {
-  const Address address;
+  const SocketAddress address;
   if (handle_ >= 0 && connect(static_cast<int>(handle_), address.get(), address.length) != 0) {
     close(static_cast<int>(handle_));
     handle_ = -1;

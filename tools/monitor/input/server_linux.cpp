@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/socket_address_linux.h"
 #include "protocol/protocol.h"
 #include "input/server.h"
 #include "input/stop.h"
@@ -107,12 +108,9 @@ int MillisecondsUntil(Clock::time_point time) {
 ServeResult Serve(const ServeHandlers& handlers) {
   assert(handlers.message && handlers.idle && handlers.ready);
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
   if (listener < 0) return ServeResult::kFailed;
-  const socklen_t address_length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), address_length) != 0) {
+  const SocketAddress address;
+  if (bind(listener, address.get(), address.length) != 0) {
     const bool in_use = errno == EADDRINUSE;
     close(listener);
     return in_use ? ServeResult::kNameInUse : ServeResult::kFailed;
