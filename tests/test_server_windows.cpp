@@ -39,14 +39,14 @@ struct TestServer::State {
   }
 
   // Waits for the overlapped operation on `handle` and sets `ok` to its
-  // result. False when the test's command came first: the operation is then
-  // cancelled, though it may have completed (`ok`) just before.
-  bool Wait(HANDLE handle, OVERLAPPED& overlapped, DWORD& bytes, BOOL& ok) {
+  // result. True when the test's command came first (interrupted): the
+  // operation is then cancelled, though it may have completed (`ok`) just before.
+  bool Interrupted(HANDLE handle, OVERLAPPED& overlapped, DWORD& bytes, BOOL& ok) {
     HANDLE events[2] = {io, control};
-    const bool interrupted = WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
-    if (interrupted) CancelIo(handle);
-    ok = GetOverlappedResult(handle, &overlapped, &bytes, interrupted);
-    return !interrupted;
+    const bool command = WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+    if (command) CancelIo(handle);
+    ok = GetOverlappedResult(handle, &overlapped, &bytes, command);
+    return command;
   }
 
   void CloseClient() {
@@ -84,7 +84,7 @@ struct TestServer::State {
         ResetEvent(io);
         ok = ConnectNamedPipe(listening, &overlapped);
         if (!ok && GetLastError() == ERROR_PIPE_CONNECTED) ok = TRUE;
-        if (!ok && GetLastError() == ERROR_IO_PENDING) interrupted = !Wait(listening, overlapped, bytes, ok);
+        if (!ok && GetLastError() == ERROR_IO_PENDING) interrupted = Interrupted(listening, overlapped, bytes, ok);
         if (ok) {
           client = listening;
           listening = CreateInstance(PIPE_UNLIMITED_INSTANCES);
@@ -105,7 +105,7 @@ struct TestServer::State {
       if (ok) {
         ok = GetOverlappedResult(client, &overlapped, &bytes, FALSE);
       } else if (GetLastError() == ERROR_IO_PENDING) {
-        interrupted = !Wait(client, overlapped, bytes, ok);
+        interrupted = Interrupted(client, overlapped, bytes, ok);
       }
       if (ok) {
         queue.Push(buffer.data(), bytes);
