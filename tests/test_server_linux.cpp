@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "connection/socket_address_linux.h"
-#include "message_queue.h"
 #include "test_server.h"
 
 namespace {
@@ -36,11 +35,11 @@ struct TestServer::State {
   int control[2] = {-1, -1};  // the test writes a command: see Obey
   std::promise<void>* obeyed = nullptr;
   bool paused = false;
-  std::atomic<int> clients{0};
-  MessageQueue queue;
+  MessageQueue& queue;
+  std::atomic<int>& clients;
   std::thread thread;
 
-  explicit State(bool keep) : queue(keep) {
+  State(MessageQueue& messages, std::atomic<int>& accepted) : queue(messages), clients(accepted) {
     if (pipe(control) != 0) throw std::runtime_error("pipe");
   }
 
@@ -90,7 +89,8 @@ struct TestServer::State {
   }
 };
 
-TestServer::TestServer(bool keep_messages) : state_(std::make_unique<State>(keep_messages)) {
+TestServer::TestServer(bool keep_messages)
+    : queue_(keep_messages), state_(std::make_unique<State>(queue_, clients_)) {
   state_->thread = std::thread([s = state_.get()] { s->Serve(); });
 }
 
@@ -104,20 +104,7 @@ TestServer::~TestServer() {
   close(s.control[1]);
 }
 
-std::optional<Bytes> TestServer::Next(std::chrono::milliseconds timeout) { return state_->queue.Pop(timeout); }
-
-bool TestServer::WaitForCount(uint64_t count, std::chrono::milliseconds timeout) {
-  return state_->queue.WaitForCount(count, timeout);
-}
-
-void TestServer::DropClient() { state_->Command('d'); }
-void TestServer::Pause() { state_->Command('p'); }
-void TestServer::Resume() { state_->Command('r'); }
-
-bool TestServer::WaitForClients(int count) {
-  for (int i = 0; i < 10000 && state_->clients < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return state_->clients == count;
-}
+void TestServer::Command(char command) { state_->Command(command); }
 
 // A listener that never accepts, its backlog filled with connections.
 BusyEndpoint::BusyEndpoint() {
