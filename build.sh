@@ -22,8 +22,8 @@ cd "$(dirname "$0")"
 
 # What the Linux monitor, the demo and its picture need; what the page's pictures need; then what
 # every test needs.
-demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev libcli11-dev zlib1g-dev fonts-dejavu-core
-               fonts-ipafont-gothic iproute2)
+demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev libcli11-dev libutfcpp-dev
+               zlib1g-dev fonts-dejavu-core fonts-ipafont-gothic iproute2)
 view_packages=("${demo_packages[@]}" chromium)
 # A Node.js installed from elsewhere carries its own npm, which Debian's npm
 # package conflicts with: Debian's are asked for only when either is missing.

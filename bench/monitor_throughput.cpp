@@ -21,6 +21,7 @@
 
 #include "VesprineDovetide.h"
 #include "monitor_client.h"
+#include "connection/socket_address_linux.h"
 #include "protocol/protocol.h"
 
 namespace {
@@ -65,23 +66,19 @@ double TimeHost(const Case& c) {
 // fast as the transport allows (up to 64 messages a call), counting them.
 double IntoDrain(const Case& c) {
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
-  const socklen_t length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 1) != 0) {
+  const SocketAddress address;
+  if (bind(listener, address.get(), address.length) != 0 || listen(listener, 1) != 0) {
     Fail("cannot serve the socket name");
   }
   long drained = 0;
   std::thread drain([&] {
     const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     constexpr unsigned kCount = 64;
-    constexpr size_t kSlot = kMaxMessageSize + 1;
-    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[kCount * kSlot]);
+    const std::unique_ptr<uint8_t[]> buffers(new uint8_t[kCount * kMaxKept]);
     mmsghdr headers[kCount]{};
     iovec vectors[kCount];
     for (unsigned m = 0; m < kCount; ++m) {
-      vectors[m] = {buffers.get() + m * kSlot, kSlot};
+      vectors[m] = {buffers.get() + m * kMaxKept, kMaxKept};
       headers[m].msg_hdr.msg_iov = &vectors[m];
       headers[m].msg_hdr.msg_iovlen = 1;
     }

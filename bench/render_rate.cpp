@@ -29,6 +29,7 @@
 
 #include "VesprineDovetide.h"
 #include "monitor_client.h"
+#include "connection/socket_address_linux.h"
 #include "protocol/protocol.h"
 #include "render/images.h"
 #include "render/renderer.h"
@@ -100,17 +101,14 @@ struct Captured {
 
 Captured Capture(const std::function<void(long, long)>& send, long n) {
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
-  const socklen_t length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 1) != 0) {
+  const SocketAddress address;
+  if (bind(listener, address.get(), address.length) != 0 || listen(listener, 1) != 0) {
     Fail("cannot serve the socket name (run this in a network namespace of its own)");
   }
   Captured captured;
   std::thread reader([&] {
     const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    std::vector<uint8_t> buffer(kMaxMessageSize + 1);
+    std::vector<uint8_t> buffer(kMaxKept);
     for (;;) {
       const ssize_t got = recv(fd, buffer.data(), buffer.size(), 0);
       if (got <= 0) break;

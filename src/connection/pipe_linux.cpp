@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "connection.h"
+#include "socket_address_linux.h"
 
 namespace PipeConnection {
 namespace {
@@ -32,14 +33,10 @@ bool IsOpen() { return socket_fd >= 0; }
 bool Open() {
   const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  // Abstract name: a leading NUL, then the name's bytes without a trailing NUL.
-  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
-  const socklen_t address_length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
+  const SocketAddress address;
   // Non-blocking, so a full backlog fails at once like a busy pipe; then
   // blocking, so a write waits for a slow reader like WriteFile does.
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), address_length) != 0 || !TrustedServer(fd) ||
+  if (connect(fd, address.get(), address.length) != 0 || !TrustedServer(fd) ||
       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     close(fd);
     return false;

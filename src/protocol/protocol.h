@@ -114,6 +114,9 @@ constexpr size_t kTextBound = sizeof(CommandRecord::text);
 constexpr size_t kBackgroundBound = 128;
 constexpr size_t kLogBound = 65536;
 constexpr size_t kMaxMessageSize = kPrefixSize + kLogBound;
+// What a receiver keeps of one message: a byte more than the largest, so
+// that a longer one shows as longer (its rest is counted, not kept).
+constexpr size_t kMaxKept = kMaxMessageSize + 1;
 
 static_assert(kShortRecordSize == 60);
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pixels/png.h"
 #include "pixels/text.h"
 #include "pixels/work.h"
 #include "render_support.h"
@@ -82,9 +83,33 @@ TEST(Text, EncodingsSizesAndCharactersDrawnAsDocumented) {
   EXPECT_TRUE(SamePng(TextPng("Ag", -5), TextPng("Ag", 16)));
   EXPECT_FALSE(SamePng(TextPng("Ag", 17), TextPng("Ag", 16)));
   EXPECT_TRUE(SamePng(TextPng("H", 5000), TextPng("H", 1024)));
-  // Control characters draw nothing; bytes that are not UTF-8 draw U+FFFD.
+  // Control characters draw nothing.
   EXPECT_TRUE(SamePng(TextPng("A\tV\x7F", 20), TextPng("AV", 20)));
-  EXPECT_TRUE(SamePng(TextPng("a\xFF", 20), TextPng("a\xEF\xBF\xBD", 20)));
+}
+
+// Text is read as the printer reads it: each byte that starts no character
+// (an overlong form and a surrogate among them) draws U+FFFD.
+TEST(Text, EachByteThatStartsNoCharacterDrawsUFFFD) {
+  const auto drawn = [](const std::string& text) {
+    Layer layer(160, 32);
+    Painter painter(layer, {0, 0, 160, 32});
+    DrawText(painter, 2, 2, 16, text, Premultiply(255, 255, 255, 255));
+    return Picture(layer, false);
+  };
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"\xFF", 1},              // never in UTF-8
+      {"\xE4\xB8", 2},          // cut short
+      {"\xC0\x80", 2},          // an overlong NUL
+      {"\xE0\x80\x80", 3},      // overlong
+      {"\xF0\x80\x80\x80", 4},  // overlong
+      {"\xED\xA0\x80", 3},      // a surrogate
+      {"\xF4\x90\x80\x80", 4},  // past U+10FFFF
+  };
+  for (const auto& [bytes, count] : cases) {
+    std::string replaced;
+    for (int i = 0; i < count; ++i) replaced += "\xEF\xBF\xBD";
+    EXPECT_TRUE(drawn("a" + bytes + "b") == drawn("a" + replaced + "b")) << testing::PrintToString(bytes);
+  }
 }
 
 // What `draw` costs on a thread of its own, whose glyph cache starts empty.

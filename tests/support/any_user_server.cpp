@@ -9,15 +9,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "connection/socket_address_linux.h"
 #include "protocol/protocol.h"
 
 int main() {
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
-  const socklen_t length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 8) != 0) {
+  const SocketAddress address;
+  if (bind(listener, address.get(), address.length) != 0 || listen(listener, 8) != 0) {
     std::perror("any_user_server");
     return 1;
   }

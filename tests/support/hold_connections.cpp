@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+#include "connection/socket_address_linux.h"
 #endif
 
 #include <cstdio>
@@ -41,11 +43,8 @@ using Connection = int;
 // backlog refuses at once instead of waiting.
 void Connect(std::vector<int>& held) {
   const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
-  const socklen_t length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) return held.push_back(fd);
+  const SocketAddress address;
+  if (fd >= 0 && connect(fd, address.get(), address.length) == 0) return held.push_back(fd);
   if (fd >= 0) close(fd);
 }
 

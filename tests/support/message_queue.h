@@ -3,11 +3,13 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <vector>
 
-#include "test_server.h"
+using Bytes = std::vector<uint8_t>;
 
 class MessageQueue {
  public:

@@ -2,13 +2,15 @@
 // whole on a thread of its own and queues it for the test (or only counts it).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "message_queue.h"
 
 class TestServer {
  public:
@@ -18,23 +20,35 @@ class TestServer {
   TestServer& operator=(const TestServer&) = delete;
 
   // The next message received, or nothing after `timeout`.
-  std::optional<Bytes> Next(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  std::optional<Bytes> Next(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return queue_.Pop(timeout);
+  }
   // Waits until `count` messages have arrived in all; false after `timeout`.
-  bool WaitForCount(uint64_t count, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  bool WaitForCount(uint64_t count, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    return queue_.WaitForCount(count, timeout);
+  }
   // Closes the server's end of the current client's connection and returns
   // once it is closed; the next client is accepted as usual.
-  void DropClient();
+  void DropClient() { Command('d'); }
   // Stops reading, so writers block once the transport's buffer is full;
   // Resume reads on.
-  void Pause();
-  void Resume();
+  void Pause() { Command('p'); }
+  void Resume() { Command('r'); }
   // Waits until `count` clients have been accepted, with a spare connection
   // ready for the next one; false if more or fewer have been after a while.
-  bool WaitForClients(int count);
+  bool WaitForClients(int count) {
+    for (int i = 0; i < 10000 && clients_ < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return clients_ == count;
+  }
 
   struct State;
 
  private:
+  // Has the server's thread obey `command` (see State::Obey), and returns once it has.
+  void Command(char command);
+
+  MessageQueue queue_;
+  std::atomic<int> clients_{0};  // accepted so far
   std::unique_ptr<State> state_;
 };
 

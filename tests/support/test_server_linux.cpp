@@ -13,22 +13,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "message_queue.h"
+#include "connection/socket_address_linux.h"
 #include "test_server.h"
 
 namespace {
 
-struct Address {
-  sockaddr_un address{AF_UNIX, {}};
-  socklen_t length = offsetof(sockaddr_un, sun_path) + 13;
-
-  Address() { std::memcpy(address.sun_path + 1, "VesprinePipe", 12); }
-  const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address); }
-};
-
 int Listen(int backlog) {
   const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  const Address address;
+  const SocketAddress address;
   if (bind(fd, address.get(), address.length) != 0 || listen(fd, backlog) != 0) {
     throw std::runtime_error("cannot serve VesprinePipe: is another display host running?");
   }
@@ -43,11 +35,11 @@ struct TestServer::State {
   int control[2] = {-1, -1};  // the test writes a command: see Obey
   std::promise<void>* obeyed = nullptr;
   bool paused = false;
-  std::atomic<int> clients{0};
-  MessageQueue queue;
+  MessageQueue& queue;
+  std::atomic<int>& clients;
   std::thread thread;
 
-  explicit State(bool keep) : queue(keep) {
+  State(MessageQueue& messages, std::atomic<int>& accepted) : queue(messages), clients(accepted) {
     if (pipe(control) != 0) throw std::runtime_error("pipe");
   }
 
@@ -97,7 +89,8 @@ struct TestServer::State {
   }
 };
 
-TestServer::TestServer(bool keep_messages) : state_(std::make_unique<State>(keep_messages)) {
+TestServer::TestServer(bool keep_messages)
+    : queue_(keep_messages), state_(std::make_unique<State>(queue_, clients_)) {
   state_->thread = std::thread([s = state_.get()] { s->Serve(); });
 }
 
@@ -111,25 +104,12 @@ TestServer::~TestServer() {
   close(s.control[1]);
 }
 
-std::optional<Bytes> TestServer::Next(std::chrono::milliseconds timeout) { return state_->queue.Pop(timeout); }
-
-bool TestServer::WaitForCount(uint64_t count, std::chrono::milliseconds timeout) {
-  return state_->queue.WaitForCount(count, timeout);
-}
-
-void TestServer::DropClient() { state_->Command('d'); }
-void TestServer::Pause() { state_->Command('p'); }
-void TestServer::Resume() { state_->Command('r'); }
-
-bool TestServer::WaitForClients(int count) {
-  for (int i = 0; i < 10000 && state_->clients < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return state_->clients == count;
-}
+void TestServer::Command(char command) { state_->Command(command); }
 
 // A listener that never accepts, its backlog filled with connections.
 BusyEndpoint::BusyEndpoint() {
   handles_.push_back(Listen(0));
-  const Address address;
+  const SocketAddress address;
   for (;;) {
     const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (connect(fd, address.get(), address.length) != 0) {
@@ -155,7 +135,7 @@ const char* GuardedString(size_t size) {
 }
 
 RawClient::RawClient() : handle_(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0)) {
-  const Address address;
+  const SocketAddress address;
   if (handle_ >= 0 && connect(static_cast<int>(handle_), address.get(), address.length) != 0) {
     close(static_cast<int>(handle_));
     handle_ = -1;

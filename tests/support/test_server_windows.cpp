@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "message_queue.h"
 #include "test_server.h"
 
 namespace {
@@ -30,23 +29,23 @@ struct TestServer::State {
   HANDLE done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   std::atomic<char> command{0};  // announced by `control`: see Obey
   bool paused = false;
-  std::atomic<int> clients{0};
-  MessageQueue queue;
+  MessageQueue& queue;
+  std::atomic<int>& clients;
   std::thread thread;
 
-  explicit State(bool keep) : queue(keep) {
+  State(MessageQueue& messages, std::atomic<int>& accepted) : queue(messages), clients(accepted) {
     if (listening == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create the pipe VesprinePipe");
   }
 
   // Waits for the overlapped operation on `handle` and sets `ok` to its
-  // result. False when the test's command came first: the operation is then
-  // cancelled, though it may have completed (`ok`) just before.
-  bool Wait(HANDLE handle, OVERLAPPED& overlapped, DWORD& bytes, BOOL& ok) {
+  // result. True when the test's command came first (interrupted): the
+  // operation is then cancelled, though it may have completed (`ok`) just before.
+  bool Interrupted(HANDLE handle, OVERLAPPED& overlapped, DWORD& bytes, BOOL& ok) {
     HANDLE events[2] = {io, control};
-    const bool interrupted = WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
-    if (interrupted) CancelIo(handle);
-    ok = GetOverlappedResult(handle, &overlapped, &bytes, interrupted);
-    return !interrupted;
+    const bool command = WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+    if (command) CancelIo(handle);
+    ok = GetOverlappedResult(handle, &overlapped, &bytes, command);
+    return command;
   }
 
   void CloseClient() {
@@ -84,7 +83,7 @@ struct TestServer::State {
         ResetEvent(io);
         ok = ConnectNamedPipe(listening, &overlapped);
         if (!ok && GetLastError() == ERROR_PIPE_CONNECTED) ok = TRUE;
-        if (!ok && GetLastError() == ERROR_IO_PENDING) interrupted = !Wait(listening, overlapped, bytes, ok);
+        if (!ok && GetLastError() == ERROR_IO_PENDING) interrupted = Interrupted(listening, overlapped, bytes, ok);
         if (ok) {
           client = listening;
           listening = CreateInstance(PIPE_UNLIMITED_INSTANCES);
@@ -105,7 +104,7 @@ struct TestServer::State {
       if (ok) {
         ok = GetOverlappedResult(client, &overlapped, &bytes, FALSE);
       } else if (GetLastError() == ERROR_IO_PENDING) {
-        interrupted = !Wait(client, overlapped, bytes, ok);
+        interrupted = Interrupted(client, overlapped, bytes, ok);
       }
       if (ok) {
         queue.Push(buffer.data(), bytes);
@@ -123,7 +122,8 @@ struct TestServer::State {
   }
 };
 
-TestServer::TestServer(bool keep_messages) : state_(std::make_unique<State>(keep_messages)) {
+TestServer::TestServer(bool keep_messages)
+    : queue_(keep_messages), state_(std::make_unique<State>(queue_, clients_)) {
   state_->thread = std::thread([s = state_.get()] { s->Serve(); });
 }
 
@@ -139,15 +139,7 @@ TestServer::~TestServer() {
   CloseHandle(s.done);
 }
 
-std::optional<Bytes> TestServer::Next(std::chrono::milliseconds timeout) { return state_->queue.Pop(timeout); }
-
-bool TestServer::WaitForCount(uint64_t count, std::chrono::milliseconds timeout) {
-  return state_->queue.WaitForCount(count, timeout);
-}
-
-void TestServer::DropClient() { state_->Command('d'); }
-void TestServer::Pause() { state_->Command('p'); }
-void TestServer::Resume() { state_->Command('r'); }
+void TestServer::Command(char command) { state_->Command(command); }
 
 // The pipe's one instance, taken by a client of its own.
 BusyEndpoint::BusyEndpoint() {
@@ -158,11 +150,6 @@ BusyEndpoint::BusyEndpoint() {
 
 BusyEndpoint::~BusyEndpoint() {
   for (const intptr_t handle : handles_) CloseHandle(reinterpret_cast<HANDLE>(handle));
-}
-
-bool TestServer::WaitForClients(int count) {
-  for (int i = 0; i < 10000 && state_->clients < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return state_->clients == count;
 }
 
 const char* GuardedString(size_t size) {

@@ -138,6 +138,119 @@ std::string Check(const CLI::App& app, const Options& options) {
   return "";
 }
 
+// What the options read before it goes into Options, as CLI11 reads it.
+struct Read {
+  int64_t fps = 0, most = 0, every = 0, at = 0, from = 0, to = 0;
+  std::vector<std::string> pair;
+  std::string listen;
+};
+
+// The options for serving the pipe and replaying a session.
+void AddServing(CLI::App& app, Options& options, Read& read) {
+  app.add_flag("--json", options.json, "one JSON object per line instead");
+  app.add_option("--count", options.count, "exit after N messages (malformed ones included)")
+      ->type_name("N")
+      ->check(Whole(1));
+  app.add_flag("--hex", options.hex, "also print each message's bytes (in JSON, as \"hex\")");
+  auto* view = app.add_flag("--view", options.view, "also draw what the messages say and serve it as a live web page");
+  app.add_option("--listen", read.listen, "where the page is served (default 127.0.0.1:8765; port 0: any)")
+      ->type_name("ADDR:PORT")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            Options scratch;
+            return Listen(text, scratch);
+          },
+          ""))
+      ->needs(view);
+  app.add_option("--images", options.images, "the folder relative image paths are read from (default .)")
+      ->type_name("DIR");
+  app.add_option("--record", options.record, "also write every message, with its client and time, to a session file")
+      ->type_name("FILE");
+  auto* replay = app.add_option("--replay", options.replay, "read the messages from a session file instead of the pipe")
+                     ->type_name("FILE");
+  app.add_flag("--pace", options.pace, "replay, or make a clip, at the recorded pace (pauses up to 10 s)")
+      ->needs(replay);
+}
+
+// The options for an export: a picture, or a clip.
+void AddExporting(CLI::App& app, Options& options, Read& read) {
+  auto* output = app.add_option("--export", options.exporting.output,
+                                "a PNG of the screen after message N (default the last), or a clip of messages "
+                                "A to B (.png animated; .gif, .mp4, .webm through ffmpeg)")
+                     ->type_name("OUT")
+                     ->needs(app.get_option("--replay"))
+                     ->excludes(app.get_option("--view"));
+  auto* at_option = app.add_option("--at", read.at, "export, or compare, the screens right after message N")
+                        ->type_name("N")
+                        ->check(Whole(0));
+  app.add_option("--from", read.from, "the clip's first message (default 0)")
+      ->type_name("A")
+      ->check(Whole(0))
+      ->needs(output)
+      ->excludes(at_option);
+  app.add_option("--to", read.to, "the clip's last message (default the last)")
+      ->type_name("B")
+      ->check(Whole(0))
+      ->needs(output)
+      ->excludes(at_option);
+  app.add_option("--fps", read.fps, "the clip's frames a second (default 30)")
+      ->type_name("F")
+      ->check(Whole(1, 1000))
+      ->needs(output);
+  app.add_option("--every", read.every, "a clip frame every M messages instead of by recorded time")
+      ->type_name("M")
+      ->check(Whole(1))
+      ->needs(output)
+      ->excludes(at_option)
+      ->excludes("--pace");
+  app.add_flag("--overlay", options.exporting.overlay, "transparent where nothing is drawn")->needs(output);
+}
+
+// The options of --compare.
+void AddComparing(CLI::App& app, Options& options, Read& read) {
+  auto* compare = app.add_option("--compare", read.pair,
+                                 "compare two sessions: the first message and the first screen "
+                                 "that differ")
+                      ->type_name("A B")
+                      ->expected(2)
+                      ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
+                      ->excludes(app.get_option("--export"))
+                      ->excludes(app.get_option("--replay"))
+                      ->excludes(app.get_option("--view"))
+                      ->excludes(app.get_option("--record"));
+  app.add_option("--diff", options.comparing.diff, "draw where the screens differ")
+      ->type_name("OUT.png")
+      ->needs(compare);
+  app.add_option("--max-difference", read.most, "the difference of a channel still equal (default 0)")
+      ->type_name("D")
+      ->check(Whole(0, 255))
+      ->needs(compare);
+  app.add_option("--total-pixels", options.comparing.totalPixels, "how many pixels may differ (default 0)")
+      ->type_name("P")
+      ->check(Whole(0))
+      ->needs(compare);
+  app.add_flag("--final", options.comparing.final, "compare only the last screens")
+      ->needs(compare)
+      ->excludes(app.get_option("--at"));
+  app.add_flag("--allow-empty", options.comparing.allowEmpty, "compare sessions that hold no message")->needs(compare);
+}
+
+// What was read, where the rest of the monitor looks for it.
+void Store(const CLI::App& app, const Read& read, Options& options) {
+  options.exports = app.count("--export") > 0;
+  options.compares = !read.pair.empty();
+  if (read.pair.size() == 2) options.comparing.a = read.pair[0], options.comparing.b = read.pair[1];
+  if (app.count("--at")) options.exporting.at = options.comparing.at = read.at;
+  if (app.count("--from")) options.exporting.from = read.from;
+  if (app.count("--to")) options.exporting.to = read.to;
+  if (app.count("--every")) options.exporting.every = read.every;
+  options.exporting.fps = static_cast<int>(read.fps);
+  options.comparing.maxDifference = static_cast<int>(read.most);
+  options.exporting.images = options.comparing.images = options.images;
+  options.exporting.pace = options.pace;
+  options.comparing.json = options.json;
+}
+
 }  // namespace
 
 int ReadOptions(int argc, char** argv, Options& options) {
@@ -159,97 +272,18 @@ int ReadOptions(int argc, char** argv, Options& options) {
   // An option given twice: the last one counts, as a script that adds to a default expects.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.get_formatter()->column_width(26);
-  int64_t fps = options.exporting.fps, most = options.comparing.maxDifference, every = 0;
-  int64_t at = 0, from = 0, to = 0;
-  std::vector<std::string> pair;
-  std::string listen;
-  app.add_flag("--json", options.json, "one JSON object per line instead");
-  app.add_option("--count", options.count, "exit after N messages (malformed ones included)")
-      ->type_name("N")
-      ->check(Whole(1));
-  app.add_flag("--hex", options.hex, "also print each message's bytes (in JSON, as \"hex\")");
-  auto* view = app.add_flag("--view", options.view, "also draw what the messages say and serve it as a live web page");
-  app.add_option("--listen", listen, "where the page is served (default 127.0.0.1:8765; port 0: any)")
-      ->type_name("ADDR:PORT")
-      ->check(CLI::Validator(
-          [](std::string& text) {
-            Options scratch;
-            return Listen(text, scratch);
-          },
-          ""))
-      ->needs(view);
-  app.add_option("--images", options.images, "the folder relative image paths are read from (default .)")
-      ->type_name("DIR");
-  auto* record = app.add_option("--record", options.record,
-                                "also write every message, with its client and time, "
-                                "to a session file")
-                     ->type_name("FILE");
-  auto* replay = app.add_option("--replay", options.replay, "read the messages from a session file instead of the pipe")
-                     ->type_name("FILE");
-  app.add_flag("--pace", options.pace, "replay, or make a clip, at the recorded pace (pauses up to 10 s)")
-      ->needs(replay);
-  auto* output = app.add_option("--export", options.exporting.output,
-                                "a PNG of the screen after message N (default the last), or a clip of messages "
-                                "A to B (.png animated; .gif, .mp4, .webm through ffmpeg)")
-                     ->type_name("OUT")
-                     ->needs(replay)
-                     ->excludes(view);
-  auto* at_option = app.add_option("--at", at, "export, or compare, the screens right after message N")
-                        ->type_name("N")
-                        ->check(Whole(0));
-  app.add_option("--from", from, "the clip's first message (default 0)")
-      ->type_name("A")
-      ->check(Whole(0))
-      ->needs(output)
-      ->excludes(at_option);
-  app.add_option("--to", to, "the clip's last message (default the last)")
-      ->type_name("B")
-      ->check(Whole(0))
-      ->needs(output)
-      ->excludes(at_option);
-  app.add_option("--fps", fps, "the clip's frames a second (default 30)")
-      ->type_name("F")
-      ->check(Whole(1, 1000))
-      ->needs(output);
-  app.add_option("--every", every, "a clip frame every M messages instead of by recorded time")
-      ->type_name("M")
-      ->check(Whole(1))
-      ->needs(output)
-      ->excludes(at_option)
-      ->excludes("--pace");
-  app.add_flag("--overlay", options.exporting.overlay, "transparent where nothing is drawn")->needs(output);
-  auto* compare = app.add_option("--compare", pair,
-                                 "compare two sessions: the first message and the first screen "
-                                 "that differ")
-                      ->type_name("A B")
-                      ->expected(2)
-                      ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
-                      ->excludes(output)
-                      ->excludes(replay)
-                      ->excludes(view)
-                      ->excludes(record);
-  app.add_option("--diff", options.comparing.diff, "draw where the screens differ")
-      ->type_name("OUT.png")
-      ->needs(compare);
-  app.add_option("--max-difference", most, "the difference of a channel still equal (default 0)")
-      ->type_name("D")
-      ->check(Whole(0, 255))
-      ->needs(compare);
-  app.add_option("--total-pixels", options.comparing.totalPixels, "how many pixels may differ (default 0)")
-      ->type_name("P")
-      ->check(Whole(0))
-      ->needs(compare);
-  app.add_flag("--final", options.comparing.final, "compare only the last screens")
-      ->needs(compare)
-      ->excludes(at_option);
-  app.add_flag("--allow-empty", options.comparing.allowEmpty, "compare sessions that hold no message")->needs(compare);
+  Read read;
+  read.fps = options.exporting.fps, read.most = options.comparing.maxDifference;
+  AddServing(app, options, read);
+  AddExporting(app, options, read);
+  AddComparing(app, options, read);
 
   std::string wrong;
   try {
     std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them from the back
     app.parse(arguments);
     if (!app.remaining().empty()) wrong = Unexpected(app, app.remaining().front());
-    if (!listen.empty()) Listen(listen, options);
+    if (!read.listen.empty()) Listen(read.listen, options);
   } catch (const CLI::CallForHelp&) {
     std::fputs(app.help().c_str(), stdout);
     return kExitDone;
@@ -257,21 +291,10 @@ int ReadOptions(int argc, char** argv, Options& options) {
     wrong = error.what();
   }
   // --compare the only option of two values: CLI11's count of them said plainly.
-  if (wrong.rfind("--compare:", 0) == 0 || (!pair.empty() && pair.size() != 2)) {
+  if (wrong.rfind("--compare:", 0) == 0 || (!read.pair.empty() && read.pair.size() != 2)) {
     wrong = "--compare needs two session files, A and B";
   }
-  options.exports = app.count("--export") > 0;
-  options.compares = !pair.empty();
-  if (pair.size() == 2) options.comparing.a = pair[0], options.comparing.b = pair[1];
-  if (app.count("--at")) options.exporting.at = options.comparing.at = at;
-  if (app.count("--from")) options.exporting.from = from;
-  if (app.count("--to")) options.exporting.to = to;
-  if (app.count("--every")) options.exporting.every = every;
-  options.exporting.fps = static_cast<int>(fps);
-  options.comparing.maxDifference = static_cast<int>(most);
-  options.exporting.images = options.comparing.images = options.images;
-  options.exporting.pace = options.pace;
-  options.comparing.json = options.json;
+  Store(app, read, options);
   if (wrong.empty()) wrong = Check(app, options);
   if (wrong.empty()) return -1;
   std::fprintf(stderr, "vesprine-monitor: %s (--help lists the options)\n", wrong.c_str());

@@ -21,9 +21,7 @@ namespace {
 // A pixel as shown over the view's black backdrop.
 Pixel OverBlack(const Layer& frame, int32_t x, int32_t y) {
   if (x >= frame.width() || y >= frame.height()) return Pixel{};
-  Pixel p = frame.At(x, y);
-  p.a = 255;
-  return p;
+  return Shown(frame.At(x, y), false);
 }
 
 bool Differ(Pixel a, Pixel b, int most) {
@@ -133,6 +131,120 @@ std::string Line(const Walk& walk) {
   return FormatLine(e.client, Decode(e.bytes.data(), e.bytes.size()), e.length, encoding);
 }
 
+// Reads the session's first message; false, said, when it cannot be read,
+// or holds none and that is not allowed.
+bool Open(const CompareOptions& options, Walk& walk, bool& more) {
+  if (walk.Start()) more = walk.Next();
+  if (!walk.error().empty()) {
+    std::fprintf(stderr, "vesprine-monitor: %s\n", walk.error().c_str());
+    return false;
+  }
+  // A recording that caught nothing (the program never reached the
+  // monitor) would agree with any other such: refused unless expected.
+  if (!options.allowEmpty && !more) {
+    std::fprintf(stderr, "vesprine-monitor: %s holds no message, so there is nothing to compare "
+                 "(--allow-empty compares it anyway)\n", walk.path().c_str());
+    return false;
+  }
+  return true;
+}
+
+// Two sessions walked side by side, and what is said of them.
+class Comparison {
+ public:
+  Comparison(const CompareOptions& options, Walk& a, Walk& b)
+      : options_(options), a_(a), b_(b), report_(options.json), difference_(options.maxDifference) {}
+
+  // Says, the first time, where the messages differ: one session ended
+  // before the other, or the two messages are not the same.
+  void Messages(bool a_more, bool b_more) {
+    if (!messages_differ_ && a_more != b_more) {
+      messages_differ_ = true;
+      const Walk& longer = a_more ? a_ : b_;
+      report_.Say(std::string(a_more ? "B" : "A") + " ends after message " + std::to_string(longer.messages()) +
+                      "; " + (a_more ? "A" : "B") + " goes on with message " + std::to_string(longer.messages() + 1) +
+                      ": " + Line(longer),
+                  {{"messages", "ends"}, {"ended", a_more ? "B" : "A"}, {"after", longer.messages()}});
+    } else if (!messages_differ_ && a_more && b_more &&
+               (a_.entry().bytes != b_.entry().bytes || a_.entry().length != b_.entry().length)) {
+      messages_differ_ = true;
+      const int64_t message = a_.messages() + 1;
+      report_.Say("messages differ at message " + std::to_string(message) + "\n  A: " + Line(a_) + "\n  B: " + Line(b_),
+                  {{"messages", "differ"}, {"message", message}, {"a", Line(a_)}, {"b", Line(b_)}});
+    }
+  }
+
+  // Whether the screens now differ in more pixels than allowed: said, and
+  // the differences drawn when asked.
+  bool ScreensDiffer() {
+    const Layer& fa = a_.Frame();
+    const Layer& fb = b_.Frame();
+    const int64_t count = difference_.Count(fa, fb);
+    if (count <= options_.totalPixels) return false;
+    const int32_t width = std::max(fa.width(), fb.width()), height = std::max(fa.height(), fb.height());
+    Box box;
+    const std::vector<Pixel> picture = DiffPicture(fa, fb, options_.maxDifference, width, height, box);
+    const int64_t after = std::max(a_.messages(), b_.messages());
+    // Said with the last column and row included.
+    const int64_t last_x = box.x1 - 1, last_y = box.y1 - 1;
+    json value = {{"screens", "differ"}, {"after", after}, {"pixels", count}, {"allowed", options_.totalPixels},
+                  {"box", {{"x0", box.x0}, {"y0", box.y0}, {"x1", last_x}, {"y1", last_y}}}};
+    std::string text = "screens differ after message " + std::to_string(after) + ": " + std::to_string(count) +
+                       " pixels (" + std::to_string(options_.totalPixels) + " may), x " + std::to_string(box.x0) +
+                       " to " + std::to_string(last_x) + ", y " + std::to_string(box.y0) + " to " +
+                       std::to_string(last_y);
+    if (!options_.diff.empty()) {
+      const std::string error = WriteWholeFile(options_.diff, EncodePng(width, height, picture));
+      if (error.empty()) {
+        value["diff"] = options_.diff;
+        text += "; the differences drawn in " + options_.diff;
+      } else {
+        std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
+        diff_unwritten_ = true;
+      }
+    }
+    report_.Say(text, value);
+    return true;
+  }
+
+  // The status once the screens differ.
+  int Differ() {
+    SayPlaceholders();
+    return diff_unwritten_ ? kExitError : kExitDiffer;
+  }
+
+  // The status once the sessions agree to their end, said.
+  int Agree() {
+    if (!messages_differ_) {
+      report_.Say("the same " + std::to_string(a_.messages()) + " messages",
+                  {{"messages", "same"}, {"count", a_.messages()}});
+    }
+    SayPlaceholders();
+    report_.Say("screens agree within the tolerance", {{"screens", "agree"}});
+    return kExitDone;
+  }
+
+ private:
+  // Two sessions that both miss an image agree there: said, so that an
+  // agreement is not taken for more than it is.
+  void SayPlaceholders() {
+    const int64_t in_a = a_.scene().placeholders, in_b = b_.scene().placeholders;
+    if (in_a == 0 && in_b == 0) return;
+    const std::string images = in_a == 1 ? " image as a placeholder" : " images as placeholders";
+    report_.Say("A drew " + std::to_string(in_a) + images + ", B " + std::to_string(in_b) +
+                    ": their files could not be read, so the screens compare placeholders there, not the images",
+                {{"placeholders", {{"a", in_a}, {"b", in_b}}}});
+  }
+
+  const CompareOptions& options_;
+  Walk& a_;
+  Walk& b_;
+  Report report_;
+  Difference difference_;
+  bool messages_differ_ = false;
+  bool diff_unwritten_ = false;
+};
+
 }  // namespace
 
 int Compare(const CompareOptions& options) {
@@ -143,68 +255,8 @@ int Compare(const CompareOptions& options) {
   // Each session is read once, its first message here (a pipe cannot be read twice).
   Walk a(options.a, options.images), b(options.b, options.images);
   bool a_more = false, b_more = false;
-  for (auto [walk, more] : {std::pair{&a, &a_more}, std::pair{&b, &b_more}}) {
-    if (walk->Start()) *more = walk->Next();
-    if (!walk->error().empty()) {
-      std::fprintf(stderr, "vesprine-monitor: %s\n", walk->error().c_str());
-      return kExitError;
-    }
-    // A recording that caught nothing (the program never reached the
-    // monitor) would agree with any other such: refused unless expected.
-    if (!options.allowEmpty && !*more) {
-      std::fprintf(stderr, "vesprine-monitor: %s holds no message, so there is nothing to compare "
-                   "(--allow-empty compares it anyway)\n", walk->path().c_str());
-      return kExitError;
-    }
-  }
-  Report report(options.json);
-  Difference difference(options.maxDifference);
-  bool messages_differ = false;
-  bool diff_unwritten = false;
-  const auto screens_differ = [&] {
-    const Layer& fa = a.Frame();
-    const Layer& fb = b.Frame();
-    const int64_t count = difference.Count(fa, fb);
-    if (count <= options.totalPixels) return false;
-    const int32_t width = std::max(fa.width(), fb.width()), height = std::max(fa.height(), fb.height());
-    Box box;
-    const std::vector<Pixel> picture = DiffPicture(fa, fb, options.maxDifference, width, height, box);
-    const int64_t after = std::max(a.messages(), b.messages());
-    // Said with the last column and row included.
-    const int64_t last_x = box.x1 - 1, last_y = box.y1 - 1;
-    json value = {{"screens", "differ"}, {"after", after}, {"pixels", count}, {"allowed", options.totalPixels},
-                  {"box", {{"x0", box.x0}, {"y0", box.y0}, {"x1", last_x}, {"y1", last_y}}}};
-    std::string text = "screens differ after message " + std::to_string(after) + ": " + std::to_string(count) +
-                       " pixels (" + std::to_string(options.totalPixels) + " may), x " + std::to_string(box.x0) +
-                       " to " + std::to_string(last_x) + ", y " + std::to_string(box.y0) + " to " +
-                       std::to_string(last_y);
-    if (!options.diff.empty()) {
-      const std::string error = WriteWholeFile(options.diff, EncodePng(width, height, picture));
-      if (error.empty()) {
-        value["diff"] = options.diff;
-        text += "; the differences drawn in " + options.diff;
-      } else {
-        std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
-        diff_unwritten = true;
-      }
-    }
-    report.Say(text, value);
-    return true;
-  };
-  // Two sessions that both miss an image agree there: said, so that an
-  // agreement is not taken for more than it is.
-  const auto say_placeholders = [&] {
-    const int64_t in_a = a.scene().placeholders, in_b = b.scene().placeholders;
-    if (in_a == 0 && in_b == 0) return;
-    const std::string images = in_a == 1 ? " image as a placeholder" : " images as placeholders";
-    report.Say("A drew " + std::to_string(in_a) + images + ", B " + std::to_string(in_b) +
-                   ": their files could not be read, so the screens compare placeholders there, not the images",
-               {{"placeholders", {{"a", in_a}, {"b", in_b}}}});
-  };
-  const auto differ = [&] {
-    say_placeholders();
-    return diff_unwritten ? kExitError : kExitDiffer;
-  };
+  if (!Open(options, a, a_more) || !Open(options, b, b_more)) return kExitError;
+  Comparison comparison(options, a, b);
   const bool every = !options.at && !options.final;
   const int64_t until = options.at.value_or(INT64_MAX);
   for (bool first = true; (a_more || b_more) && std::max(a.messages(), b.messages()) < until; first = false) {
@@ -216,35 +268,17 @@ int Compare(const CompareOptions& options) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", (a.error().empty() ? b : a).error().c_str());
       return kExitError;
     }
-    if (!messages_differ && a_more != b_more) {
-      messages_differ = true;
-      const Walk& longer = a_more ? a : b;
-      report.Say(std::string(a_more ? "B" : "A") + " ends after message " + std::to_string(longer.messages()) +
-                     "; " + (a_more ? "A" : "B") + " goes on with message " + std::to_string(longer.messages() + 1) +
-                     ": " + Line(longer),
-                 {{"messages", "ends"}, {"ended", a_more ? "B" : "A"}, {"after", longer.messages()}});
-    } else if (!messages_differ && a_more && b_more &&
-               (a.entry().bytes != b.entry().bytes || a.entry().length != b.entry().length)) {
-      messages_differ = true;
-      const int64_t message = a.messages() + 1;
-      report.Say("messages differ at message " + std::to_string(message) + "\n  A: " + Line(a) + "\n  B: " + Line(b),
-                 {{"messages", "differ"}, {"message", message}, {"a", Line(a)}, {"b", Line(b)}});
-    }
+    comparison.Messages(a_more, b_more);
     if (a_more) a.Apply();
     if (b_more && !Stopping()) b.Apply();
     if (Stopping()) continue;  // the next step says where it was interrupted
-    if (every && (a_more || b_more) && screens_differ()) return differ();
+    if (every && (a_more || b_more) && comparison.ScreensDiffer()) return comparison.Differ();
   }
   if (options.at && std::max(a.messages(), b.messages()) < *options.at) {
     std::fprintf(stderr, "vesprine-monitor: --at %lld is past the end: the sessions have %lld and %lld messages; "
                  "comparing after the last\n", (long long)*options.at, (long long)a.messages(),
                  (long long)b.messages());
   }
-  if (!every && screens_differ()) return differ();
-  if (!messages_differ) {
-    report.Say("the same " + std::to_string(a.messages()) + " messages", {{"messages", "same"}, {"count", a.messages()}});
-  }
-  say_placeholders();
-  report.Say("screens agree within the tolerance", {{"screens", "agree"}});
-  return kExitDone;
+  if (!every && comparison.ScreensDiffer()) return comparison.Differ();
+  return comparison.Agree();
 }

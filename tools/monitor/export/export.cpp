@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "input/process.h"
+#include "input/replay.h"
 #include "export/walk.h"
 #include "input/exit_status.h"
 #include "input/files.h"
@@ -17,8 +18,6 @@
 #include "pixels/png.h"
 
 namespace {
-
-constexpr int64_t kLongestPause = 10'000'000;  // microseconds, as --replay --pace
 
 // Says how far the export is, on standard error, when that is a terminal.
 struct Progress {
@@ -78,7 +77,7 @@ int Picture(Walk& walk, const ExportOptions& options) {
 std::vector<Pixel> Fitted(const Layer& frame, bool overlay, int32_t width, int32_t height) {
   std::vector<Pixel> picture = ::Picture(frame, overlay);
   if (frame.width() == width && frame.height() == height) return picture;
-  std::vector<Pixel> fitted(size_t(width) * size_t(height), overlay ? Pixel{} : Pixel{0, 0, 0, 255});
+  std::vector<Pixel> fitted(size_t(width) * size_t(height), Shown(Pixel{}, overlay));
   for (int32_t y = 0; y < std::min(height, frame.height()); ++y) {
     std::copy_n(picture.begin() + long(y) * frame.width(), std::min(width, frame.width()),
                 fitted.begin() + long(y) * width);
@@ -168,13 +167,13 @@ std::unique_ptr<Sink> OpenSink(const ExportOptions& options, int32_t width, int3
 }
 
 // The clip's time: the recorded time since the range's first message, each
-// pause cut to `longest`. Unsigned, so that no pair of recorded times can overflow.
+// pause cut to `longest`.
 struct ClipClock {
   int64_t longest;
   int64_t now = 0;
   std::optional<int64_t> last;  // the time of the message before
   void Tick(int64_t time) {
-    if (last && time > *last) now += int64_t(std::min(uint64_t(time) - uint64_t(*last), uint64_t(longest)));
+    if (last) now += PacedGap(*last, time, longest);
     last = time;
   }
 };

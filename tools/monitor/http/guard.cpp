@@ -1,8 +1,12 @@
 #include "http/guard.h"
 
 #include <algorithm>
+#include <boost/url/parse_query.hpp>
+#include <boost/url/src.hpp>  // Boost.URL's compiled part, here once for the monitor
 #include <cctype>
 #include <random>
+
+#include "input/decode.h"
 
 namespace {
 
@@ -20,9 +24,8 @@ std::string Trim(std::string_view text) {
 
 std::string RandomToken() {
   std::random_device device;
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string token;
-  for (int i = 0; i < 32; ++i) token += kHex[device() % 16];
+  for (int i = 0; i < 16; ++i) AppendHex(token, static_cast<uint8_t>(device()), true);
   return token;
 }
 
@@ -36,18 +39,22 @@ bool SameToken(std::string_view given, std::string_view token) {
 
 }  // namespace
 
+std::string_view PathOf(std::string_view target) { return target.substr(0, target.find('?')); }
+
 std::string_view QueryOf(std::string_view target) {
   const size_t mark = target.find('?');
   return mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
 }
 
-std::optional<std::string> QueryValue(std::string_view query, std::string_view key) {
-  for (size_t at = 0; at <= query.size();) {
-    const size_t end = std::min(query.find('&', at), query.size());
-    const std::string_view part = query.substr(at, end - at);
-    const size_t equals = part.find('=');
-    if (part.substr(0, equals) == key && equals != std::string_view::npos) return std::string(part.substr(equals + 1));
-    at = end + 1;
+std::optional<std::string> QueryValue(std::string_view target, std::string_view key) {
+  // Boost.URL 1.81 reads a query to its NUL, not to the end of the view it
+  // is given (boostorg/url#757): it gets a copy that ends there.
+  const std::string query(QueryOf(target));
+  if (query.empty()) return std::nullopt;
+  const auto params = boost::urls::parse_query(query);
+  if (!params) return std::nullopt;
+  for (const auto& param : *params) {
+    if (param.has_value && param.key == key) return std::string(param.value);
   }
   return std::nullopt;
 }
@@ -64,7 +71,7 @@ Guard::Guard(const std::string& address, unsigned short port, bool loopback)
 }
 
 bool Guard::HasToken(const Request& request) const {
-  const auto given = QueryValue(QueryOf(request.target()), "token");
+  const auto given = QueryValue(request.target(), "token");
   if (given && SameToken(*given, token_)) return true;
   const std::string_view cookies = request[http::field::cookie];
   for (size_t at = 0; at <= cookies.size();) {
@@ -87,7 +94,7 @@ std::optional<Refusal> Guard::Check(const Request& request, bool own_user) const
   }
   const std::string site = Lower(request["Sec-Fetch-Site"]);
   const std::string origin = Lower(request[http::field::origin]);
-  const std::string_view path = request.target().substr(0, request.target().find('?'));
+  const std::string_view path = PathOf(request.target());
   const bool navigation = request.method() == http::verb::get && path == "/" &&
                           Lower(request["Sec-Fetch-Mode"]) == "navigate" &&
                           Lower(request["Sec-Fetch-Dest"]) == "document";
@@ -102,7 +109,7 @@ std::optional<Refusal> Guard::Check(const Request& request, bool own_user) const
 }
 
 std::string Guard::CookieFor(const Request& request) const {
-  const auto given = QueryValue(QueryOf(request.target()), "token");
+  const auto given = QueryValue(request.target(), "token");
   if (!given || !SameToken(*given, token_)) return "";
   return cookie_ + "=" + token_ + "; Path=/; HttpOnly; SameSite=Strict";
 }

@@ -62,7 +62,10 @@ void Secure(Fields& fields) {
   fields.set(http::field::cache_control, "no-store");
 }
 
-// The value of `key` in a query string ("a=1&b=2"), or nothing.
-std::optional<std::string> QueryValue(std::string_view query, std::string_view key);
-// The query of a request target, after its "?".
+// The path of a request target, before its first "?", and its query, after it.
+std::string_view PathOf(std::string_view target);
 std::string_view QueryOf(std::string_view target);
+// The value of `key` in the query of a request target ("/?a=1&b=2"), as
+// sent (not decoded), or nothing: also when the query is not one a URL may
+// carry (a bad %-escape, a character it must escape).
+std::optional<std::string> QueryValue(std::string_view target, std::string_view key);

@@ -71,15 +71,7 @@ std::string FrameMessage(Page& page, const Layer& frame, int64_t message) {
       const size_t at = out.size();
       out.resize(at + kTileBytes);
       auto* pixels = reinterpret_cast<Pixel*>(out.data() + at);
-      for (int32_t i = 0; i < kTilePixels; ++i) {
-        Pixel p = tile.pixels()[i];
-        if (page.overlay) {
-          p = Unpremultiply(p);
-        } else {
-          p.a = 255;
-        }
-        pixels[i] = p;
-      }
+      for (int32_t i = 0; i < kTilePixels; ++i) pixels[i] = Shown(tile.pixels()[i], page.overlay);
       ++count;
     }
   }
@@ -270,7 +262,7 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
 
 net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request request) {
   auto page = std::make_shared<Page>(std::move(stream));
-  page->overlay = QueryValue(QueryOf(request.target()), "overlay") == "1";
+  page->overlay = QueryValue(request.target(), "overlay") == "1";
   ++server.pages;
   struct Done {
     int& pages;

@@ -1,5 +1,6 @@
 // The view's answers but the live stream: the page's files, and the looks
 // back that scripts and the page ask for (/frame, /pixel, /seek, /sprite).
+#include <boost/url/parse_query.hpp>
 #include <charconv>
 #include <map>
 #include <set>
@@ -14,18 +15,17 @@
 namespace {
 
 // The query's numbers by key, when every key is one of `allowed`, at most
-// once, with a value of digits.
+// once, with a value of digits (as sent: an escaped digit is not one).
 std::optional<std::map<std::string, int64_t>> Numbers(std::string_view query, const std::set<std::string>& allowed) {
   std::map<std::string, int64_t> numbers;
   if (query.empty()) return numbers;
-  for (size_t at = 0; at <= query.size();) {
-    const size_t end = std::min(query.find('&', at), query.size());
-    const std::string_view part = query.substr(at, end - at);
-    const size_t equals = part.find('=');
-    if (equals == std::string_view::npos) return std::nullopt;
-    const std::string key(part.substr(0, equals));
-    const std::string_view digits = part.substr(equals + 1);
-    at = end + 1;
+  const std::string ended(query);  // see QueryValue
+  const auto params = boost::urls::parse_query(ended);
+  if (!params) return std::nullopt;
+  for (const auto& param : *params) {
+    if (!param.has_value) return std::nullopt;
+    const std::string key(param.key);
+    const std::string_view digits(param.value.data(), param.value.size());
     // The token the printed address carries is the guard's, checked before.
     if (key == "token") continue;
     int64_t value = 0;
@@ -192,7 +192,7 @@ Response Plain(http::status status, const std::string& text, unsigned version) {
 net::awaitable<Response> Answer(Server& server, const Request& request, std::shared_ptr<Gone> gone) {
   const unsigned version = request.version();
   const std::string_view target = request.target();
-  const std::string_view path = target.substr(0, target.find('?'));
+  const std::string_view path = PathOf(target);
   const std::string_view query = QueryOf(target);
   static const std::map<std::string_view, std::set<std::string>> kKeys = {
       {"/frame", {"message", "overlay"}}, {"/sprite", {"id", "message"}}, {"/pixel", {"x", "y", "message"}},

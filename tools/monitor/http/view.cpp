@@ -112,7 +112,7 @@ struct View::Impl {
         co_await http::async_read(stream, buffer, parser, net::use_awaitable);
         Request request = parser.release();
         const unsigned version = request.version();
-        const std::string_view path = request.target().substr(0, request.target().find('?'));
+        const std::string_view path = PathOf(request.target());
         Response response;
         const auto refusal = s.guard.Check(request, own_user);
         if (refusal) {

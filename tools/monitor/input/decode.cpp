@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "input/utf8.h"
 #include "protocol/commands.h"
 
 namespace {
@@ -41,31 +42,6 @@ bool ReadString(const uint8_t* record, size_t field, size_t bound, size_t length
   return true;
 }
 
-// Length of the well-formed UTF-8 sequence at the start of `s`, or 0.
-size_t Utf8Sequence(std::string_view s) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
-  const uint8_t lead = byte(0);
-  size_t length;
-  uint32_t min;
-  uint32_t point;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, min = 0x80, point = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, min = 0x800, point = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, min = 0x10000, point = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (s.size() < length) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-    point = (point << 6) | (byte(i) & 0x3F);
-  }
-  if (point < min || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return 0;
-  return length;
-}
-
 // Calls visit(name, value) for each integer field the command sets, in record order.
 template <class Visit>
 void ForEachInteger(const Decoded& decoded, const Visit& visit) {
@@ -77,9 +53,8 @@ void ForEachInteger(const Decoded& decoded, const Visit& visit) {
 }
 
 void AppendHexByte(std::string& out, const char* prefix, uint8_t byte) {
-  char escape[8];
-  std::snprintf(escape, sizeof(escape), "%s%02X", prefix, byte);
-  out += escape;
+  out += prefix;
+  AppendHex(out, byte, false);
 }
 
 // Appends `bytes`, read in `encoding`, as the inside of a quoted string:
@@ -102,7 +77,7 @@ void AppendText(std::string& out, std::string_view bytes, Encoding encoding, boo
     } else if (byte < 0x80) {
       out += static_cast<char>(byte);
     } else {
-      used = encoding == Encoding::kUtf8 ? Utf8Sequence(bytes) : DecodeShiftJis(bytes, out);
+      used = encoding == Encoding::kUtf8 ? NextCodePoint(bytes).length : DecodeShiftJis(bytes, out);
       if (used == 0) {
         AppendHexByte(out, json ? "\\\\x" : "\\x", byte);
         used = 1;
@@ -115,6 +90,12 @@ void AppendText(std::string& out, std::string_view bytes, Encoding encoding, boo
 }
 
 }  // namespace
+
+void AppendHex(std::string& out, uint8_t byte, bool lower) {
+  const char* digits = lower ? "0123456789abcdef" : "0123456789ABCDEF";
+  out += digits[byte >> 4];
+  out += digits[byte & 15];
+}
 
 Decoded Decode(const uint8_t* message, size_t length) {
   if (length < kPrefixSize) return Malformed("shorter than the 4-byte code");
@@ -188,7 +169,7 @@ std::string ToText(std::string_view bytes, Encoding encoding) {
     if (static_cast<uint8_t>(bytes[0]) < 0x80) {
       text += bytes[0];
     } else {
-      used = encoding == Encoding::kUtf8 ? Utf8Sequence(bytes) : DecodeShiftJis(bytes, text);
+      used = encoding == Encoding::kUtf8 ? NextCodePoint(bytes).length : DecodeShiftJis(bytes, text);
       if (used == 0) {
         text += "\xEF\xBF\xBD";
         used = 1;

@@ -42,6 +42,8 @@ std::string ToText(std::string_view bytes, Encoding encoding);
 std::string FormatLine(int64_t client, const Decoded& decoded, size_t length, Encoding encoding);
 // The same as one JSON object.
 std::string FormatJson(int64_t client, const Decoded& decoded, size_t length, Encoding encoding);
+// `byte` as two hex digits, in upper case or, when `lower`, in lower case.
+void AppendHex(std::string& out, uint8_t byte, bool lower);
 // The bytes in hex, 16 to an indented line.
 std::string FormatHex(const uint8_t* message, size_t length);
 

@@ -19,7 +19,6 @@ void SleepUntil(std::chrono::steady_clock::time_point due) {
 }  // namespace
 
 bool Replay(const std::string& path, bool pace, const ReplayHandlers& handlers) {
-  constexpr uint64_t kLongestPause = 10'000'000;  // microseconds
   std::ifstream in(path, std::ios::binary);
   SessionReader reader(in);
   std::string error = CannotRead(path);
@@ -42,9 +41,7 @@ bool Replay(const std::string& path, bool pace, const ReplayHandlers& handlers) 
   int64_t last = 0;
   while (!Stopping() && reader.Next(entry, error)) {
     if (pace) {
-      // Unsigned, so that no pair of times in a corrupt file can overflow.
-      const uint64_t gap = entry.time > last ? static_cast<uint64_t>(entry.time) - static_cast<uint64_t>(last) : 0;
-      if (entries > 0) due += std::chrono::microseconds(std::min<uint64_t>(gap, kLongestPause));
+      if (entries > 0) due += std::chrono::microseconds(PacedGap(last, entry.time, kLongestPause));
       last = entry.time;
       SleepUntil(due);
     }

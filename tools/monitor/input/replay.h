@@ -7,6 +7,18 @@
 #include <functional>
 #include <string>
 
+// At the recorded pace, a pause longer than this is cut to it: in a replay
+// and in a clip alike.
+constexpr int64_t kLongestPause = 10'000'000;  // microseconds
+
+// The pause from `before` to `time`, cut to `longest`; none when time goes
+// back. Unsigned, so that no pair of times in a corrupt file can overflow.
+constexpr int64_t PacedGap(int64_t before, int64_t time, int64_t longest) {
+  if (time <= before) return 0;
+  const uint64_t gap = static_cast<uint64_t>(time) - static_cast<uint64_t>(before);
+  return static_cast<int64_t>(gap < static_cast<uint64_t>(longest) ? gap : static_cast<uint64_t>(longest));
+}
+
 // What a replay calls, as the server's handlers; `time` is when the entry
 // arrived, in microseconds since the epoch.
 struct ReplayHandlers {

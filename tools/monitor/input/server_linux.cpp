@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/socket_address_linux.h"
 #include "protocol/protocol.h"
 #include "input/server.h"
 #include "input/stop.h"
@@ -37,23 +38,20 @@ using Clock = std::chrono::steady_clock;
 // again and again, until one leaves.
 constexpr auto kDescriptorWait = std::chrono::milliseconds(100);
 
-// A message longer than this is cut to it and reported at its whole length.
-constexpr size_t kSlot = kMaxMessageSize + 1;
-
 // Room to take up to kCount messages in one recvmmsg call.
 struct Batch {
   static constexpr unsigned kCount = 64;
-  std::unique_ptr<uint8_t[]> buffers{new uint8_t[kCount * kSlot]};  // touched only as far as used
+  std::unique_ptr<uint8_t[]> buffers{new uint8_t[kCount * kMaxKept]};  // touched only as far as used
   mmsghdr headers[kCount]{};
   iovec vectors[kCount]{};
   alignas(cmsghdr) char control[kCount][CMSG_SPACE(sizeof(ucred))]{};
 
-  uint8_t* Buffer(int m) { return buffers.get() + size_t(m) * kSlot; }
+  uint8_t* Buffer(int m) { return buffers.get() + size_t(m) * kMaxKept; }
 
   // The number of entries read, or -1 with errno.
   int Receive(int fd) {
     for (unsigned m = 0; m < kCount; ++m) {
-      vectors[m] = {Buffer(static_cast<int>(m)), kSlot};
+      vectors[m] = {Buffer(static_cast<int>(m)), kMaxKept};
       headers[m].msg_hdr.msg_iov = &vectors[m];
       headers[m].msg_hdr.msg_iovlen = 1;
       headers[m].msg_hdr.msg_control = control[m];
@@ -110,12 +108,9 @@ int MillisecondsUntil(Clock::time_point time) {
 ServeResult Serve(const ServeHandlers& handlers) {
   assert(handlers.message && handlers.idle && handlers.ready);
   const int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, kSocketName, sizeof(kSocketName) - 1);
   if (listener < 0) return ServeResult::kFailed;
-  const socklen_t address_length = offsetof(sockaddr_un, sun_path) + sizeof(kSocketName);
-  if (bind(listener, reinterpret_cast<sockaddr*>(&address), address_length) != 0) {
+  const SocketAddress address;
+  if (bind(listener, address.get(), address.length) != 0) {
     const bool in_use = errno == EADDRINUSE;
     close(listener);
     return in_use ? ServeResult::kNameInUse : ServeResult::kFailed;
@@ -155,7 +150,7 @@ ServeResult Serve(const ServeHandlers& handlers) {
       for (int m = 0; m < got && serving; ++m) {
         if (!batch.IsMessage(m)) break;
         const size_t length = batch.headers[m].msg_len;
-        serving = handlers.message(client.number, batch.Buffer(m), std::min(length, kSlot), length);
+        serving = handlers.message(client.number, batch.Buffer(m), std::min(length, kMaxKept), length);
       }
       if (got <= 0 || !batch.IsMessage(got - 1)) {
         close(client.fd);

@@ -70,7 +70,7 @@ class Io {
 
 void Read(HANDLE pipe, int64_t number, const ServeHandlers& handlers) {
   Io io;
-  std::vector<uint8_t> buffer(kMaxMessageSize + 1);
+  std::vector<uint8_t> buffer(kMaxKept);
   std::vector<uint8_t> rest(65536);
   for (;;) {
     DWORD got = 0;

@@ -11,7 +11,6 @@
 namespace {
 
 constexpr int64_t kFlushEvery = 100000;  // microseconds
-constexpr size_t kMaxKept = kMaxMessageSize + 1;
 
 template <class T>
 void Put(uint8_t*& at, T value) {

@@ -45,3 +45,7 @@ constexpr Pixel Unpremultiply(Pixel p) {
   };
   return {channel(p.r), channel(p.g), channel(p.b), p.a};
 }
+
+// A pixel as a viewer sees it, straight alpha: over the view's black
+// backdrop, or, for an overlay, over nothing.
+constexpr Pixel Shown(Pixel p, bool overlay) { return overlay ? Unpremultiply(p) : Pixel{p.r, p.g, p.b, 255}; }

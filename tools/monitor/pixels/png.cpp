@@ -151,13 +151,7 @@ std::vector<Pixel> Picture(const Layer& frame, bool overlay) {
       const Pixel* from = tile ? tile.pixels() + (y % kTileSide) * kTileSide : nullptr;
       const int32_t x0 = column * kTileSide, n = std::min(kTileSide, width - x0);
       for (int32_t i = 0; i < n; ++i) {
-        Pixel p = from != nullptr ? from[i] : Pixel{};
-        if (overlay) {
-          p = Unpremultiply(p);
-        } else {
-          p.a = 255;
-        }
-        out[x0 + i] = p;
+        out[x0 + i] = Shown(from != nullptr ? from[i] : Pixel{}, overlay);
       }
     }
   }

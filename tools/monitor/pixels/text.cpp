@@ -11,6 +11,7 @@
 #define STBTT_STATIC
 #include <stb/stb_truetype.h>
 
+#include "input/utf8.h"
 #include "pixels/fonts.h"
 #include "pixels/work.h"
 
@@ -110,25 +111,10 @@ class GlyphCache {
 
 // The next code point of UTF-8 `text` from `at`, or U+FFFD for a byte that
 // does not start a well-formed sequence.
-uint32_t NextCodePoint(std::string_view text, size_t& at) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  const uint8_t lead = byte(at);
-  int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                                                   : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-  uint32_t point = length == 1 ? lead : length == 2 ? lead & 0x1Fu : length == 3 ? lead & 0x0Fu : lead & 0x07u;
-  if (length == 0 || at + size_t(length) > text.size()) {
-    ++at;
-    return 0xFFFD;
-  }
-  for (int i = 1; i < length; ++i) {
-    if ((byte(at + size_t(i)) & 0xC0) != 0x80) {
-      ++at;
-      return 0xFFFD;
-    }
-    point = (point << 6) | (byte(at + size_t(i)) & 0x3Fu);
-  }
-  at += size_t(length);
-  return point;
+uint32_t NextCharacter(std::string_view text, size_t& at) {
+  const CodePoint next = NextCodePoint(text.substr(at));
+  at += std::max<size_t>(next.length, 1);
+  return next.length == 0 ? 0xFFFD : next.point;
 }
 
 // A font's units in 1/64 pixels at `size`, rounded.
@@ -195,7 +181,7 @@ void DrawText(Painter& painter, int64_t x, int64_t y, int32_t size, std::string_
     // The glyphs left take a byte each at least: once none of them can reach
     // the clip, the rest is not laid out.
     if (!Reaches(clip, reach, x, baseline, pen, int64_t(text.size() - at))) return;
-    const uint32_t point = NextCodePoint(text, at);
+    const uint32_t point = NextCharacter(text, at);
     if (point < 0x20 || point == 0x7F) continue;
     int font = 0;
     int glyph = stbtt_FindGlyphIndex(&fonts[0].info, int(point));

@@ -38,11 +38,7 @@ void Printer::Print(int64_t client, const uint8_t* bytes, size_t stored, size_t 
     // In JSON the bytes go into the object, so that every line stays one object.
     line.pop_back();
     line += ",\"hex\":\"";
-    for (size_t i = 0; i < stored; ++i) {
-      char digits[3];
-      std::snprintf(digits, sizeof(digits), "%02x", bytes[i]);
-      line += digits;
-    }
+    for (size_t i = 0; i < stored; ++i) AppendHex(line, bytes[i], true);
     line += "\"}";
   }
   if (!lines_failed) {

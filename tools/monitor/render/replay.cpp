@@ -173,9 +173,7 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   scene.watch = &watch;
   const auto over_black = [&](const Composition& c) {
     if (x < 0 || y < 0 || x >= scene.width || y >= scene.height) return Pixel{};
-    Pixel p = ComposePixel(c, x, y);
-    p.a = 255;
-    return p;
+    return Shown(ComposePixel(c, x, y), false);
   };
   Composition composition = CompositionOf(scene);
   bool stale = false;
