@@ -74,6 +74,10 @@ TEST(Decode, JsonCarriesTheSameFields) {
   EXPECT_EQ(Json(ShortMessage(28, {{at::x, 1}})), R"({"client":3,"code":28,"command":"SetEncodingShiftJIS","x":1})");
   EXPECT_EQ(Json(ShortMessage(6)), R"({"client":3,"error":"unknown code 6","length":64})");
   EXPECT_EQ(Json(LogMessage(22, "\x01\xFF")), R"({"client":3,"code":22,"command":"LogI","text":"\u0001\\xFF"})");
+  // The bytes go inside the object, a short message's too.
+  const std::string hex = "040000";
+  EXPECT_EQ(FormatJson(3, Decode(nullptr, 0), 3, Encoding::kUtf8, &hex),
+            R"({"client":3,"error":"shorter than the 4-byte code","length":3,"hex":"040000"})");
 }
 
 TEST(Decode, TextInTheAnnouncedEncoding) {

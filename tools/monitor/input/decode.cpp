@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "input/utf8.h"
 #include "protocol/commands.h"
 
@@ -57,29 +59,30 @@ void AppendHexByte(std::string& out, const char* prefix, uint8_t byte) {
   AppendHex(out, byte, false);
 }
 
-// Appends `bytes`, read in `encoding`, as the inside of a quoted string:
-// characters that decode appear as UTF-8, bytes that do not as \xNN.
-void AppendText(std::string& out, std::string_view bytes, Encoding encoding, bool json) {
+// Appends `bytes`, read in `encoding`, as UTF-8: characters that decode as
+// they are, bytes that do not as \xNN; when `quoted`, as the inside of a
+// quoted string (quotes, backslashes and control characters escaped).
+void AppendText(std::string& out, std::string_view bytes, Encoding encoding, bool quoted) {
   while (!bytes.empty()) {
     const auto byte = static_cast<uint8_t>(bytes[0]);
     size_t used = 1;
-    if (byte == '"' || byte == '\\') {
+    if (quoted && (byte == '"' || byte == '\\')) {
       out += '\\';
       out += static_cast<char>(byte);
-    } else if (byte == '\n') {
+    } else if (quoted && byte == '\n') {
       out += "\\n";
-    } else if (byte == '\t') {
+    } else if (quoted && byte == '\t') {
       out += "\\t";
-    } else if (byte == '\r') {
+    } else if (quoted && byte == '\r') {
       out += "\\r";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      AppendHexByte(out, json ? "\\u00" : "\\x", byte);
+    } else if (quoted && (byte < 0x20 || byte == 0x7F)) {
+      AppendHexByte(out, "\\x", byte);
     } else if (byte < 0x80) {
       out += static_cast<char>(byte);
     } else {
       used = encoding == Encoding::kUtf8 ? NextCodePoint(bytes).length : DecodeShiftJis(bytes, out);
       if (used == 0) {
-        AppendHexByte(out, json ? "\\\\x" : "\\x", byte);
+        AppendHexByte(out, "\\x", byte);
         used = 1;
       } else if (encoding == Encoding::kUtf8) {
         out.append(bytes.substr(0, used));
@@ -192,29 +195,31 @@ std::string FormatLine(int64_t client, const Decoded& decoded, size_t length, En
     // A log line is all text; a record's string is shown by its field name.
     if (!decoded.textPayload) line += std::string(decoded.stringField) + "=";
     line += '"';
-    AppendText(line, decoded.string, encoding, false);
+    AppendText(line, decoded.string, encoding, true);
     line += '"';
   }
   return line;
 }
 
-std::string FormatJson(int64_t client, const Decoded& decoded, size_t length, Encoding encoding) {
-  std::string json = "{\"client\":" + std::to_string(client);
+std::string FormatJson(int64_t client, const Decoded& decoded, size_t length, Encoding encoding,
+                       const std::string* hex) {
+  nlohmann::ordered_json json;
+  json["client"] = client;
   if (!decoded.error.empty()) {
-    json += ",\"error\":\"";
-    AppendText(json, decoded.error, Encoding::kUtf8, true);
-    return json + "\",\"length\":" + std::to_string(length) + "}";
+    json["error"] = decoded.error;
+    json["length"] = length;
+  } else {
+    json["code"] = decoded.code;
+    json["command"] = decoded.command;
+    ForEachInteger(decoded, [&](const char* name, int32_t value) { json[name] = value; });
+    if (decoded.stringField != nullptr) {
+      std::string text;
+      AppendText(text, decoded.string, encoding, false);
+      json[decoded.stringField] = text;
+    }
   }
-  json += ",\"code\":" + std::to_string(decoded.code) + ",\"command\":\"" + decoded.command + "\"";
-  ForEachInteger(decoded, [&](const char* name, int32_t value) {
-    json += ",\"" + std::string(name) + "\":" + std::to_string(value);
-  });
-  if (decoded.stringField != nullptr) {
-    json += ",\"" + std::string(decoded.stringField) + "\":\"";
-    AppendText(json, decoded.string, encoding, true);
-    json += '"';
-  }
-  return json + "}";
+  if (hex != nullptr) json["hex"] = *hex;
+  return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string FormatHex(const uint8_t* message, size_t length) {

@@ -40,8 +40,9 @@ std::string ToText(std::string_view bytes, Encoding encoding);
 
 // `#1 DrawPixel x=10 y=20`, `#2 LogE ""`, `#3 malformed: <reason> (<n> bytes)`.
 std::string FormatLine(int64_t client, const Decoded& decoded, size_t length, Encoding encoding);
-// The same as one JSON object.
-std::string FormatJson(int64_t client, const Decoded& decoded, size_t length, Encoding encoding);
+// The same as one JSON object; with `hex`, the message's bytes in hex too.
+std::string FormatJson(int64_t client, const Decoded& decoded, size_t length, Encoding encoding,
+                       const std::string* hex = nullptr);
 // `byte` as two hex digits, in upper case or, when `lower`, in lower case.
 void AppendHex(std::string& out, uint8_t byte, bool lower);
 // The bytes in hex, 16 to an indented line.

@@ -32,15 +32,13 @@ void Printer::Print(int64_t client, const uint8_t* bytes, size_t stored, size_t 
   // As many clients as the scene knows, whatever a session file names.
   if (!encodings_.count(client) && encodings_.size() >= kMaxClients) encodings_.erase(encodings_.begin());
   Encoding& encoding = encodings_[client];
-  std::string line = json_ ? FormatJson(client, decoded, length, encoding)
-                            : FormatLine(client, decoded, length, encoding);
+  std::string hex;
   if (hex_ && json_) {
     // In JSON the bytes go into the object, so that every line stays one object.
-    line.pop_back();
-    line += ",\"hex\":\"";
-    for (size_t i = 0; i < stored; ++i) AppendHex(line, bytes[i], true);
-    line += "\"}";
+    for (size_t i = 0; i < stored; ++i) AppendHex(hex, bytes[i], true);
   }
+  const std::string line = json_ ? FormatJson(client, decoded, length, encoding, hex_ ? &hex : nullptr)
+                                 : FormatLine(client, decoded, length, encoding);
   if (!lines_failed) {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
