@@ -148,13 +148,13 @@ std::vector<std::string> Screen::Warnings() const {
   return warnings;
 }
 
-Live::Live(size_t bound, bool start) : timeline(bound), renderer(timeline, images.Source()) {
+Live::Live(size_t bound, bool start) : pipeline(ExamplesFolder(), bound) {
   if (start) renderer.Start();
 }
 
 void Live::Add(SessionEntry::Kind kind, int64_t client, const Bytes& bytes) {
   const int64_t time = 1700000000000000 + int64_t(steps.size()) * 1000;
-  timeline.Add(kind, client, time, bytes.data(), bytes.size(), bytes.size());
+  pipeline.Add(kind, client, time, bytes.data(), bytes.size(), bytes.size());
   steps.push_back({kind, client, time, bytes});
 }
 
