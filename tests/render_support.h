@@ -115,6 +115,7 @@ class Live {
 
   Pipeline pipeline;
   Timeline& timeline = pipeline.timeline;
+  Checkpoints& checkpoints = pipeline.checkpoints;
   ImageFiles& images = pipeline.images;
   Renderer& renderer = pipeline.renderer;
   std::vector<SessionStep> steps;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "input/session.h"
+#include "render/checkpoints.h"
 #include "render/images.h"
 #include "render/renderer.h"
 #include "render/replay.h"
@@ -17,13 +18,14 @@
 struct Pipeline {
   // Relative image paths are read from `images_folder`.
   explicit Pipeline(const std::string& images_folder, size_t bound = kMaxTimelineBytes)
-      : timeline(bound), images(images_folder), renderer(timeline, images.Source()) {}
+      : timeline(bound), images(images_folder), renderer(timeline, checkpoints, images.Source()) {}
 
   // From the thread that reads the pipe: the entry is kept, and nothing
   // else is done there. `time` in microseconds since the epoch; `bytes` are
   // the `stored` bytes of a message `length` long.
   void Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t stored, size_t length) {
-    timeline.Add(kind, client, time, bytes, stored, length);
+    const int64_t front = timeline.Add(kind, client, time, bytes, stored, length);
+    if (front != held) checkpoints.Drop(held = front);
   }
 
   // The point right after `message`, for a look back; when the timeline
@@ -32,10 +34,12 @@ struct Pipeline {
   Point PointAt(int64_t message, const Gone* gone = nullptr);
   // The history of screen pixel (x, y) up to `message`.
   History PixelHistoryAt(int32_t x, int32_t y, int64_t message, const Gone* gone = nullptr) {
-    return PixelHistory(timeline, images.Source(), x, y, message, gone);
+    return PixelHistory(timeline, checkpoints, images.Source(), x, y, message, gone);
   }
 
   Timeline timeline;
+  Checkpoints checkpoints;  // the render stage's, for looking back
   ImageFiles images;
   Renderer renderer;  // last: it stops first
+  int64_t held = 0;   // the first entry the timeline holds, as the pipe's thread last heard
 };

@@ -24,7 +24,8 @@ size_t UnsharedTiles(const Scene& scene) {
   return tiles;
 }
 
-Renderer::Renderer(Timeline& timeline, ImageSource images) : timeline_(timeline), images_(std::move(images)) {
+Renderer::Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageSource images)
+    : timeline_(timeline), checkpoints_(checkpoints), images_(std::move(images)) {
   Publish();
 }
 
@@ -82,10 +83,14 @@ void Renderer::Apply(const EntryRun& run) {
   for (size_t i = 0; i < run.heads.size() && running_ && !Stopping(); ++i) {
     if (next_start < run.blockStarts.size() && run.blockStarts[next_start] == i) {
       ++next_start;
-      timeline_.Passed(position_, std::exchange(scene_.changed, Box{}));
+      const Box changed = std::exchange(scene_.changed, Box{});
+      if (block_ >= 0) checkpoints_.Passed(block_, changed);
+      block_ = position_;
       const size_t cost = UnsharedTiles(scene_) * kTileBytes + SceneBytes(scene_);
       if (timeline_.CheckpointDue(position_, cost)) {
-        timeline_.Checkpoint(position_, std::make_shared<const Scene>(scene_), cost);
+        // Kept before the timeline counts it: a look back never misses one counted.
+        checkpoints_.Add(position_, std::make_shared<const Scene>(scene_));
+        timeline_.Checkpoint(position_, cost);
       }
     }
     const EntryHead& head = run.heads[i];

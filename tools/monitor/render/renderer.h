@@ -1,7 +1,7 @@
 // The render thread: applies the timeline's entries to the live scene in
-// order, leaves the timeline's checkpoints, and composes frames, at most 60
-// a second, of the tiles that changed. It never holds up the pipe's thread:
-// they share only the timeline's short lock.
+// order, leaves checkpoints of it for looking back, and composes frames, at
+// most 60 a second, of the tiles that changed. It never holds up the pipe's
+// thread: they share only the timeline's and the checkpoints' short locks.
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "pixels/layer.h"
+#include "render/checkpoints.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"
 
@@ -25,7 +26,7 @@ struct Rendered {
 
 class Renderer {
  public:
-  Renderer(Timeline& timeline, ImageSource images);
+  Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageSource images);
   ~Renderer();
 
   void Start();
@@ -42,10 +43,12 @@ class Renderer {
   void Publish();
 
   Timeline& timeline_;
+  Checkpoints& checkpoints_;
   ImageSource images_;
   Scene scene_;
   Layer frame_{640, 480};
   int64_t position_ = 0;   // entries applied
+  int64_t block_ = -1;     // the entry where the block being applied starts
   int64_t held_ = 0;       // the earliest message the timeline holds
   bool dirty_ = false;     // entries applied since the last frame
   std::atomic<bool> running_{false};

@@ -21,7 +21,7 @@ Encoding EncodingOf(const Scene& scene, int64_t client) {
 // with its bytes, until `visit` returns false. Returns false when it gave
 // up first: the asker left, or the monitor is stopping.
 template <class Visit>
-bool Walk(const TimelineSpan& span, const Gone* gone, const Visit& visit, size_t first = 0,
+bool Walk(const LookSpan& span, const Gone* gone, const Visit& visit, size_t first = 0,
           size_t last = SIZE_MAX) {
   std::vector<uint8_t> bytes;
   for (size_t b = first; b < std::min(last, span.blocks.size()); ++b) {
@@ -95,8 +95,9 @@ Scene Summary(const Scene& scene) {
   return summary;
 }
 
-Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, const Gone* gone) {
-  const TimelineSpan span = timeline.Take(message, kAround, kAround);
+Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int64_t message,
+                const Gone* gone) {
+  const LookSpan span = checkpoints.Take(timeline, message, kAround, kAround);
   Point point;
   point.message = span.message;
   point.first = span.first;
@@ -110,15 +111,13 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
   // Past the point nothing is applied; the clients' encodings are followed
   // only to print the lines listed after it.
   std::map<int64_t, Encoding> after;
-  std::shared_ptr<const TimelineBlock> at_block;
-  size_t at_skip = 0;
-  const auto pass_point = [&](std::shared_ptr<const TimelineBlock> block, size_t skip) {
+  int64_t at_entry = -1;  // the entry right after the point
+  const auto pass_point = [&](const std::shared_ptr<const TimelineBlock>& block, size_t skip) {
     for (const auto& [number, state] : scene.clients) after[number] = state.encoding;
-    at_block = std::move(block);
-    at_skip = skip;
+    at_entry = block->entriesBefore + int64_t(skip);
   };
   int64_t count = scene.messages;
-  if (span.start && count == span.message) pass_point(span.blocks.front(), span.skip);
+  if (count == span.message && !span.blocks.empty()) pass_point(span.blocks.front(), span.skip);
   const bool whole = Walk(span, gone, [&](const auto& block, size_t index, const EntryHead& head,
                                           const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
@@ -154,13 +153,13 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
   Compose(CompositionOf(scene), scene.damage, point.frame);
   point.held = true;
   point.scene = std::make_shared<const Scene>(std::move(scene));
-  if (at_block) timeline.Remember(point.scene, point.message, at_block, at_skip, point.around);
+  if (at_entry >= 0) checkpoints.Remember(point.scene, point.message, at_entry, point.around);
   return point;
 }
 
-History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message,
-                     const Gone* gone) {
-  const TimelineSpan span = timeline.Take(message, 0, 0, true);
+History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int32_t x, int32_t y,
+                     int64_t message, const Gone* gone) {
+  const LookSpan span = checkpoints.Take(timeline, message, 0, 0, true);
   History history;
   history.x = x;
   history.y = y;
@@ -220,11 +219,11 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   // the scene), else replayed.
   for (size_t b = 0; b < span.blocks.size() && !done;) {
     size_t next = b + 1;
-    while (next < span.blocks.size() && !span.blocks[next]->start) ++next;
+    while (next < span.blocks.size() && !span.checkpoints[next]) ++next;
     bool alone = next < span.blocks.size() && span.blocks[next]->messagesBefore <= span.message;
     for (size_t i = b; alone && i < next; ++i) alone = span.changed[i] && !span.changed[i]->Contains(x, y);
     if (alone) {
-      scene = *span.blocks[next]->start;
+      scene = *span.checkpoints[next];
       scene.watch = &watch;
       count = scene.messages;
       composition = CompositionOf(scene);

@@ -1,6 +1,6 @@
 // Looking back: the scene and picture right after any message, the
 // messages around it, and the history of one pixel, each made from the
-// timeline's checkpoint before it and the entries after.
+// checkpoint before it and the timeline's entries after.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pixels/layer.h"
+#include "render/checkpoints.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"
 
@@ -37,7 +38,8 @@ struct Point {
 // The point right after message `message` (brought within what the
 // timeline holds); the last point made is kept for the next to start from.
 // Not held (an empty scene and frame) when the timeline holds no checkpoint.
-Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, const Gone* gone = nullptr);
+Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int64_t message,
+                const Gone* gone = nullptr);
 
 struct HistoryEntry {
   int64_t message = 0;
@@ -60,5 +62,5 @@ struct History {
 
 // The messages up to `message` that drew on screen pixel (x, y), or changed
 // its composed colour otherwise (a sprite moved over it, the background...).
-History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message,
-                     const Gone* gone = nullptr);
+History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int32_t x, int32_t y,
+                     int64_t message, const Gone* gone = nullptr);
