@@ -13,6 +13,7 @@
 #include "pixels/compose.h"
 #include "pixels/png.h"
 #include "protocol/protocol.h"
+#include "render/replay.h"
 
 // Decodes the pictures compared, to say how they differ.
 #define STB_IMAGE_IMPLEMENTATION
@@ -92,7 +93,7 @@ std::string SourcePath(const std::string& path) {
 std::string ExamplesFolder() { return SourcePath(VESPRINE_EXAMPLES); }
 
 void Screen::Send(const Bytes& message, int64_t client) {
-  ApplyMessage(scene, client, Decode(message.data(), message.size()), 1700000000000, images.Source());
+  ApplyEntry(scene, SessionEntry::kMessage, client, 1700000000000000, message, images.Source());
 }
 
 void Screen::Send(std::initializer_list<Bytes> messages, int64_t client) {
@@ -182,18 +183,7 @@ const Scene& Replay::At(int64_t message) {
   }
   while (scene_.messages < message && next_ < steps_.size()) {
     const SessionStep& step = steps_[next_++];
-    switch (step.kind) {
-      case SessionEntry::kMessage:
-        ApplyMessage(scene_, step.client, Decode(step.bytes.data(), step.bytes.size()), step.time / 1000,
-                     images_.Source());
-        break;
-      case SessionEntry::kJoined:
-        ClientJoined(scene_, step.client);
-        break;
-      case SessionEntry::kLeft:
-        ClientLeft(scene_, step.client);
-        break;
-    }
+    ApplyEntry(scene_, step.kind, step.client, step.time, step.bytes, images_.Source());
   }
   return scene_;
 }

@@ -18,6 +18,15 @@ constexpr auto kGather = std::chrono::milliseconds(4);     // caught up, the ent
 
 }  // namespace
 
+void ComposeDamage(Scene& scene, Layer& frame) {
+  if (frame.width() != scene.width || frame.height() != scene.height) {
+    frame = Layer(scene.width, scene.height);
+    scene.damage = Scene::Damaged(scene.width, scene.height);
+  }
+  Compose(CompositionOf(scene), scene.damage, frame);
+  scene.damage.Reset(scene.width, scene.height);
+}
+
 size_t UnsharedTiles(const Scene& scene) {
   size_t tiles = scene.screen.UnsharedTiles();
   for (const Sprite& sprite : scene.sprites) tiles += sprite.layer.UnsharedTiles();
@@ -96,7 +105,7 @@ void Renderer::Apply(const EntryRun& run) {
     const EntryHead& head = run.heads[i];
     Expand(head, kept, bytes);
     kept += head.Kept();
-    ApplyEntry(scene_, head, bytes, images_);
+    ApplyEntry(scene_, head.kind, head.client, head.time, bytes, images_);
     ++position_;
     applied_.store(scene_.messages, std::memory_order_relaxed);
   }
@@ -104,12 +113,7 @@ void Renderer::Apply(const EntryRun& run) {
 
 void Renderer::Publish() {
   auto rendered = std::make_shared<Rendered>();
-  if (frame_.width() != scene_.width || frame_.height() != scene_.height) {
-    frame_ = Layer(scene_.width, scene_.height);
-    scene_.damage = Scene::Damaged(scene_.width, scene_.height);
-  }
-  Compose(CompositionOf(scene_), scene_.damage, frame_);
-  scene_.damage.Reset(scene_.width, scene_.height);
+  ComposeDamage(scene_, frame_);
   rendered->message = scene_.messages;
   rendered->received = timeline_.Messages();
   rendered->first = held_;

@@ -48,16 +48,21 @@ bool OnlyDraws(const Decoded& decoded) { return !decoded.error.empty() || FindCo
 
 }  // namespace
 
-void ApplyEntry(Scene& scene, const EntryHead& head, const std::vector<uint8_t>& bytes, const ImageSource& images) {
-  switch (head.kind) {
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images) {
+  ApplyMessage(scene, client, decoded, time / 1000, images);
+}
+
+void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
+                const std::vector<uint8_t>& bytes, const ImageSource& images) {
+  switch (kind) {
     case SessionEntry::kMessage:
-      ApplyMessage(scene, head.client, Decode(bytes.data(), bytes.size()), head.time / 1000, images);
+      ApplyDecoded(scene, client, Decode(bytes.data(), bytes.size()), time, images);
       break;
     case SessionEntry::kJoined:
-      ClientJoined(scene, head.client);
+      ClientJoined(scene, client);
       break;
     case SessionEntry::kLeft:
-      ClientLeft(scene, head.client);
+      ClientLeft(scene, client);
       break;
   }
 }
@@ -122,7 +127,7 @@ Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, const ImageSource&
                                           const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
       if (count < span.message) {
-        ApplyEntry(scene, head, bytes, images);
+        ApplyEntry(scene, head.kind, head.client, head.time, bytes, images);
       } else if (head.kind == SessionEntry::kJoined) {
         after[head.client] = Encoding::kUtf8;
       }
@@ -135,7 +140,7 @@ Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, const ImageSource&
         point.around.push_back(
             {count, head.client, FormatLine(head.client, decoded, head.length, EncodingOf(scene, head.client))});
       }
-      ApplyMessage(scene, head.client, decoded, head.time / 1000, images);
+      ApplyDecoded(scene, head.client, decoded, head.time, images);
       if (count == span.message) pass_point(block, index + 1);
     } else {
       Encoding& encoding = after[head.client];
@@ -184,13 +189,13 @@ History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSo
   bool done = false;
   const auto visit = [&](const auto&, size_t, const EntryHead& head, const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
-      ApplyEntry(scene, head, bytes, images);
+      ApplyEntry(scene, head.kind, head.client, head.time, bytes, images);
       return true;
     }
     if (++count > span.message) return !(done = true);
     const Decoded decoded = Decode(bytes.data(), bytes.size());
     watch.drew = watch.changed = false;
-    ApplyMessage(scene, head.client, decoded, head.time / 1000, images);
+    ApplyDecoded(scene, head.client, decoded, head.time, images);
     stale = stale || !OnlyDraws(decoded);
     if (!watch.drew && !watch.changed) return true;
     if (stale) composition = CompositionOf(scene), stale = false;

@@ -21,8 +21,13 @@ constexpr size_t kMaxHistoryEntries = 1000;  // entries of a pixel's history lis
 // does when the monitor stops, and what it made is not to be used.
 using Gone = std::atomic<bool>;
 
-// Applies one timeline entry (a message, or a client coming or going).
-void ApplyEntry(Scene& scene, const EntryHead& head, const std::vector<uint8_t>& bytes, const ImageSource& images);
+// Applies one entry (a message, or a client coming or going) that arrived
+// at `time` (microseconds since the epoch): the one way entries reach a
+// scene, live, looking back, in exports and in tests.
+void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
+                const std::vector<uint8_t>& bytes, const ImageSource& images);
+// The same for a message already decoded.
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images);
 
 // The scene without its layers: what the panels show.
 Scene Summary(const Scene& scene);
