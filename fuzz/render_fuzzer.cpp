@@ -221,6 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Scene scene;
   Layer frame(scene.width, scene.height);
   Watch watch;
+  Watch* watched = nullptr;
   const ImageSource images = FindImage;
   ClientJoined(scene, 1);
   int64_t spent = 0;
@@ -240,10 +241,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       else ClientLeft(scene, client);
     } else if (step == 0xF4) {
       const int32_t x = in.Integer(), y = in.Integer();
-      scene.watch = nullptr;
+      watched = nullptr;
       if (x >= 0 && y >= 0 && x < scene.width && y < scene.height) {
         watch = Watch{x, y};
-        scene.watch = &watch;
+        watched = &watch;
       }
     } else {
       std::vector<uint8_t> bytes;
@@ -260,7 +261,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const int64_t client = step == 0xF3 ? 1 : 1 + step / 30 % 3;
       spent += MostChanged(scene, client, decoded);
       if (spent > kBudget) return 0;
-      ApplyMessage(scene, client, decoded, messages, images);
+      ApplyMessage(scene, client, decoded, messages, images, watched);
       ++messages;
     }
   }

@@ -48,8 +48,9 @@ bool OnlyDraws(const Decoded& decoded) { return !decoded.error.empty() || FindCo
 
 }  // namespace
 
-void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images) {
-  ApplyMessage(scene, client, decoded, time / 1000, images);
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images,
+                  Watch* watch) {
+  ApplyMessage(scene, client, decoded, time / 1000, images, watch);
 }
 
 void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
@@ -174,7 +175,6 @@ History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSo
   if (!span.start) return history;
   Scene scene = *span.start;
   Watch watch{x, y};
-  scene.watch = &watch;
   const auto over_black = [&](const Composition& c) {
     if (x < 0 || y < 0 || x >= scene.width || y >= scene.height) return Pixel{};
     Pixel p = ComposePixel(c, x, y);
@@ -195,7 +195,7 @@ History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSo
     if (++count > span.message) return !(done = true);
     const Decoded decoded = Decode(bytes.data(), bytes.size());
     watch.drew = watch.changed = false;
-    ApplyDecoded(scene, head.client, decoded, head.time, images);
+    ApplyDecoded(scene, head.client, decoded, head.time, images, &watch);
     stale = stale || !OnlyDraws(decoded);
     if (!watch.drew && !watch.changed) return true;
     if (stale) composition = CompositionOf(scene), stale = false;
@@ -229,7 +229,6 @@ History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSo
     for (size_t i = b; alone && i < next; ++i) alone = span.changed[i] && !span.changed[i]->Contains(x, y);
     if (alone) {
       scene = *span.checkpoints[next];
-      scene.watch = &watch;
       count = scene.messages;
       composition = CompositionOf(scene);
       stale = false;

@@ -26,8 +26,10 @@ using Gone = std::atomic<bool>;
 // scene, live, looking back, in exports and in tests.
 void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
                 const std::vector<uint8_t>& bytes, const ImageSource& images);
-// The same for a message already decoded.
-void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images);
+// The same for a message already decoded; with a `watch`, says there what
+// it did to that pixel.
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images,
+                  Watch* watch = nullptr);
 
 // The scene without its layers: what the panels show.
 Scene Summary(const Scene& scene);

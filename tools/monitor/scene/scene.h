@@ -115,7 +115,6 @@ struct Scene {
   // Every screen box changed since the renderer last took it, beyond the
   // screen's edge too: a look at one pixel skips the entries that left it alone.
   Box changed;
-  Watch* watch = nullptr;
 
   static Damage Damaged(int32_t width, int32_t height) {
     Damage d;
@@ -126,8 +125,10 @@ struct Scene {
 };
 
 // Applies one message from `client` that arrived at `time` (milliseconds
-// since the epoch). Counts it; a malformed one changes nothing else.
-void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images);
+// since the epoch). Counts it; a malformed one changes nothing else. With
+// a `watch`, says there what it did to that pixel.
+void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images,
+                  Watch* watch = nullptr);
 void ClientJoined(Scene& scene, int64_t client);
 void ClientLeft(Scene& scene, int64_t client);
 
