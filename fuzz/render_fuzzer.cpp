@@ -222,7 +222,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Layer frame(scene.width, scene.height);
   Watch watch;
   Watch* watched = nullptr;
-  const ImageSource images = FindImage;
   ClientJoined(scene, 1);
   int64_t spent = 0;
   const auto compose = [&] {
@@ -261,7 +260,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const int64_t client = step == 0xF3 ? 1 : 1 + step / 30 % 3;
       spent += MostChanged(scene, client, decoded);
       if (spent > kBudget) return 0;
-      ApplyMessage(scene, client, decoded, messages, images, watched);
+      // The image read first, as the monitor reads it before the scene.
+      const std::string_view path = ImagePath(decoded);
+      const ImageFound found = path.empty() ? ImageFound{} : FindImage(path, messages + 1);
+      ApplyMessage(scene, client, decoded, messages, path.empty() ? nullptr : &found, watched);
       ++messages;
     }
   }

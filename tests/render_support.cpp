@@ -93,7 +93,7 @@ std::string SourcePath(const std::string& path) {
 std::string ExamplesFolder() { return SourcePath(VESPRINE_EXAMPLES); }
 
 void Screen::Send(const Bytes& message, int64_t client) {
-  ApplyEntry(scene, SessionEntry::kMessage, client, 1700000000000000, message, images.Source());
+  ApplyEntry(scene, SessionEntry::kMessage, client, 1700000000000000, message, images);
 }
 
 void Screen::Send(std::initializer_list<Bytes> messages, int64_t client) {
@@ -183,7 +183,7 @@ const Scene& Replay::At(int64_t message) {
   }
   while (scene_.messages < message && next_ < steps_.size()) {
     const SessionStep& step = steps_[next_++];
-    ApplyEntry(scene_, step.kind, step.client, step.time, step.bytes, images_.Source());
+    ApplyEntry(scene_, step.kind, step.client, step.time, step.bytes, images_);
   }
   return scene_;
 }

@@ -18,7 +18,7 @@
 struct Pipeline {
   // Relative image paths are read from `images_folder`.
   explicit Pipeline(const std::string& images_folder, size_t bound = kMaxTimelineBytes)
-      : timeline(bound), images(images_folder), renderer(timeline, checkpoints, images.Source()) {}
+      : timeline(bound), images(images_folder), renderer(timeline, checkpoints, images) {}
 
   // From the thread that reads the pipe: the entry is kept, and nothing
   // else is done there. `time` in microseconds since the epoch; `bytes` are
@@ -34,7 +34,7 @@ struct Pipeline {
   Point PointAt(int64_t message, const Gone* gone = nullptr);
   // The history of screen pixel (x, y) up to `message`.
   History PixelHistoryAt(int32_t x, int32_t y, int64_t message, const Gone* gone = nullptr) {
-    return PixelHistory(timeline, checkpoints, images.Source(), x, y, message, gone);
+    return PixelHistory(timeline, checkpoints, images, x, y, message, gone);
   }
 
   Timeline timeline;

@@ -6,7 +6,7 @@
 #include "render/replay.h"
 
 Walk::Walk(const std::string& path, const std::string& images)
-    : path_(path), reader_(in_), images_(images), source_(images_.Source()) {}
+    : path_(path), reader_(in_), images_(images) {}
 
 bool Walk::Start() {
   error_ = CannotRead(path_);
@@ -31,14 +31,14 @@ bool Walk::Next() {
       entry_ = std::move(entry);
       return true;
     }
-    ApplyEntry(scene_, entry.kind, entry.client, entry.time, entry.bytes, source_);
+    ApplyEntry(scene_, entry.kind, entry.client, entry.time, entry.bytes, images_);
   }
   if (!error_.empty()) error_ = path_ + ": " + error_;
   return false;
 }
 
 void Walk::Apply() {
-  ApplyEntry(scene_, entry_.kind, entry_.client, entry_.time, entry_.bytes, source_);
+  ApplyEntry(scene_, entry_.kind, entry_.client, entry_.time, entry_.bytes, images_);
 }
 
 const Layer& Walk::Frame() {

@@ -33,8 +33,8 @@ size_t UnsharedTiles(const Scene& scene) {
   return tiles;
 }
 
-Renderer::Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageSource images)
-    : timeline_(timeline), checkpoints_(checkpoints), images_(std::move(images)) {
+Renderer::Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images)
+    : timeline_(timeline), checkpoints_(checkpoints), images_(images) {
   Publish();
 }
 

@@ -12,6 +12,7 @@
 
 #include "pixels/layer.h"
 #include "render/checkpoints.h"
+#include "render/images.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"
 
@@ -26,7 +27,7 @@ struct Rendered {
 
 class Renderer {
  public:
-  Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageSource images);
+  Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images);
   ~Renderer();
 
   void Start();
@@ -44,7 +45,7 @@ class Renderer {
 
   Timeline& timeline_;
   Checkpoints& checkpoints_;
-  ImageSource images_;
+  ImageFiles& images_;
   Scene scene_;
   Layer frame_{640, 480};
   int64_t position_ = 0;   // entries applied

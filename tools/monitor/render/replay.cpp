@@ -48,13 +48,17 @@ bool OnlyDraws(const Decoded& decoded) { return !decoded.error.empty() || FindCo
 
 }  // namespace
 
-void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images,
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, ImageFiles& images,
                   Watch* watch) {
-  ApplyMessage(scene, client, decoded, time / 1000, images, watch);
+  // Asked as the message it is, whenever it is applied: looking back gets
+  // the answer drawn live.
+  const std::string_view path = ImagePath(decoded);
+  const ImageFound found = path.empty() ? ImageFound{} : images.Find(path, scene.messages + 1);
+  ApplyMessage(scene, client, decoded, time / 1000, path.empty() ? nullptr : &found, watch);
 }
 
 void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
-                const std::vector<uint8_t>& bytes, const ImageSource& images) {
+                const std::vector<uint8_t>& bytes, ImageFiles& images) {
   switch (kind) {
     case SessionEntry::kMessage:
       ApplyDecoded(scene, client, Decode(bytes.data(), bytes.size()), time, images);
@@ -101,7 +105,7 @@ Scene Summary(const Scene& scene) {
   return summary;
 }
 
-Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int64_t message,
+Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int64_t message,
                 const Gone* gone) {
   const LookSpan span = checkpoints.Take(timeline, message, kAround, kAround);
   Point point;
@@ -163,7 +167,7 @@ Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, const ImageSource&
   return point;
 }
 
-History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int32_t x, int32_t y,
+History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int32_t x, int32_t y,
                      int64_t message, const Gone* gone) {
   const LookSpan span = checkpoints.Take(timeline, message, 0, 0, true);
   History history;

@@ -11,6 +11,7 @@
 
 #include "pixels/layer.h"
 #include "render/checkpoints.h"
+#include "render/images.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"
 
@@ -25,10 +26,11 @@ using Gone = std::atomic<bool>;
 // at `time` (microseconds since the epoch): the one way entries reach a
 // scene, live, looking back, in exports and in tests.
 void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
-                const std::vector<uint8_t>& bytes, const ImageSource& images);
-// The same for a message already decoded; with a `watch`, says there what
-// it did to that pixel.
-void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images,
+                const std::vector<uint8_t>& bytes, ImageFiles& images);
+// The same for a message already decoded: the image file it draws is read
+// first, as of this message. With a `watch`, says there what it did to
+// that pixel.
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, ImageFiles& images,
                   Watch* watch = nullptr);
 
 // The scene without its layers: what the panels show.
@@ -45,7 +47,7 @@ struct Point {
 // The point right after message `message` (brought within what the
 // timeline holds); the last point made is kept for the next to start from.
 // Not held (an empty scene and frame) when the timeline holds no checkpoint.
-Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int64_t message,
+Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int64_t message,
                 const Gone* gone = nullptr);
 
 struct HistoryEntry {
@@ -69,5 +71,5 @@ struct History {
 
 // The messages up to `message` that drew on screen pixel (x, y), or changed
 // its composed colour otherwise (a sprite moved over it, the background...).
-History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, const ImageSource& images, int32_t x, int32_t y,
+History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int32_t x, int32_t y,
                      int64_t message, const Gone* gone = nullptr);

@@ -21,7 +21,7 @@ struct Step {
   const Decoded& decoded;
   const RecordFields& fields;  // decoded.fields
   int64_t time;
-  const ImageSource& images;
+  const ImageFound* image;  // the file at ImagePath(decoded), when it has one
   Watch* watch;      // the pixel watched, if any
   ClientState& own;  // the client's state
 
@@ -131,7 +131,7 @@ struct Step {
       Warn("no image path; drawn as a placeholder");
       return nullptr;
     }
-    ImageFound found = images(path, scene.messages);
+    const ImageFound found = image != nullptr ? *image : ImageFound{nullptr, "not read"};
     if (!found.image) ++scene.placeholders;
     if (!found.image) Warn("cannot draw image \"" + Text(path) + "\": " + found.error + "; drawn as a placeholder");
     return found.image;
@@ -376,7 +376,20 @@ ClientState& Known(Scene& scene, int64_t client) {
 
 }  // namespace
 
-void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images,
+std::string_view ImagePath(const Decoded& decoded) {
+  if (!decoded.error.empty() || decoded.string.empty()) return {};
+  switch (static_cast<CommandCode>(decoded.code)) {
+    case CommandCode::DrawImage:
+    case CommandCode::SetBackground:
+      return decoded.string;
+    case CommandCode::DrawImageScaled:  // as DrawImageScaled's handler reads it
+      return decoded.fields.width > 0 && decoded.fields.height > 0 ? decoded.string : std::string_view();
+    default:
+      return {};
+  }
+}
+
+void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageFound* image,
                   Watch* watch) {
   ++scene.messages;
   if (!decoded.error.empty()) {
@@ -385,7 +398,7 @@ void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t 
   }
   const Handler handler = kHandlers[size_t(decoded.code)];
   if (handler != nullptr) {
-    handler(Step{scene, client, decoded, decoded.fields, time, images, watch, Known(scene, client)});
+    handler(Step{scene, client, decoded, decoded.fields, time, image, watch, Known(scene, client)});
   }
 }
 
