@@ -40,6 +40,6 @@ struct Pipeline {
   Timeline timeline;
   Checkpoints checkpoints;  // the render stage's, for looking back
   ImageFiles images;
-  Renderer renderer;  // last: it stops first
   int64_t held = 0;   // the first entry the timeline holds, as the pipe's thread last heard
+  Renderer renderer;  // last: it stops first
 };
