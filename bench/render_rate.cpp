@@ -31,9 +31,7 @@
 #include "monitor_client.h"
 #include "connection/socket_address_linux.h"
 #include "protocol/protocol.h"
-#include "render/images.h"
-#include "render/renderer.h"
-#include "timeline/timeline.h"
+#include "pipeline.h"
 
 namespace {
 
@@ -130,17 +128,16 @@ Captured Capture(const std::function<void(long, long)>& send, long n) {
 // 1. The render thread alone: the timeline filled, then the renderer started
 // and timed until it has applied every message.
 double AppliedRate(const Captured& messages, const std::string& images_folder) {
-  Timeline timeline;
-  ImageFiles images(images_folder);
-  timeline.Add(SessionEntry::kJoined, 1, 0, nullptr, 0, 0);
+  Pipeline pipeline(images_folder);
+  Renderer& renderer = pipeline.renderer;
+  pipeline.Add(SessionEntry::kJoined, 1, 0, nullptr, 0, 0);
   const uint8_t* at = messages.bytes.data();
   for (size_t i = 0; i < messages.sizes.size(); ++i) {
     // 60 messages a frame at 60 frames a second, as the sessions are timed.
-    timeline.Add(SessionEntry::kMessage, 1, int64_t(i / 60) * 16667, at, messages.sizes[i], messages.sizes[i]);
+    pipeline.Add(SessionEntry::kMessage, 1, int64_t(i / 60) * 16667, at, messages.sizes[i], messages.sizes[i]);
     at += messages.sizes[i];
   }
   const auto n = int64_t(messages.sizes.size());
-  Renderer renderer(timeline, images.Source());
   const auto start = Clock::now();
   renderer.Start();
   while (renderer.Applied() < n) std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -217,16 +214,15 @@ const WorstCase kWorstCases[] = {
 // set-up, which is applied and its frame composed first; then `n` messages
 // of `repeated` in turn, timed from the renderer's start to the last applied.
 double WorstRate(const Captured& setup, const Captured& repeated, long n, const std::string& images_folder) {
-  Timeline timeline;
-  ImageFiles images(images_folder);
-  timeline.Add(SessionEntry::kJoined, 1, 0, nullptr, 0, 0);
+  Pipeline pipeline(images_folder);
+  Renderer& renderer = pipeline.renderer;
+  pipeline.Add(SessionEntry::kJoined, 1, 0, nullptr, 0, 0);
   const uint8_t* at = setup.bytes.data();
   for (const uint32_t size : setup.sizes) {
-    timeline.Add(SessionEntry::kMessage, 1, 0, at, size, size);
+    pipeline.Add(SessionEntry::kMessage, 1, 0, at, size, size);
     at += size;
   }
   const auto ready = int64_t(setup.sizes.size());
-  Renderer renderer(timeline, images.Source());
   renderer.Start();
   while (renderer.Applied() < ready || renderer.Latest()->message < ready) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -237,7 +233,7 @@ double WorstRate(const Captured& setup, const Captured& repeated, long n, const 
   for (const uint32_t size : repeated.sizes) starts.push_back(std::exchange(offset, offset + size));
   for (long i = 0; i < n; ++i) {
     const size_t k = size_t(i) % starts.size();
-    timeline.Add(SessionEntry::kMessage, 1, (i / 60) * 16667, repeated.bytes.data() + starts[k], repeated.sizes[k],
+    pipeline.Add(SessionEntry::kMessage, 1, (i / 60) * 16667, repeated.bytes.data() + starts[k], repeated.sizes[k],
                  repeated.sizes[k]);
   }
   const auto start = Clock::now();

@@ -221,7 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Scene scene;
   Layer frame(scene.width, scene.height);
   Watch watch;
-  const ImageSource images = FindImage;
+  Watch* watched = nullptr;
   ClientJoined(scene, 1);
   int64_t spent = 0;
   const auto compose = [&] {
@@ -240,10 +240,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       else ClientLeft(scene, client);
     } else if (step == 0xF4) {
       const int32_t x = in.Integer(), y = in.Integer();
-      scene.watch = nullptr;
+      watched = nullptr;
       if (x >= 0 && y >= 0 && x < scene.width && y < scene.height) {
         watch = Watch{x, y};
-        scene.watch = &watch;
+        watched = &watch;
       }
     } else {
       std::vector<uint8_t> bytes;
@@ -260,7 +260,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const int64_t client = step == 0xF3 ? 1 : 1 + step / 30 % 3;
       spent += MostChanged(scene, client, decoded);
       if (spent > kBudget) return 0;
-      ApplyMessage(scene, client, decoded, messages, images);
+      // The image read first, as the monitor reads it before the scene.
+      const std::string_view path = ImagePath(decoded);
+      const ImageFound found = path.empty() ? ImageFound{} : FindImage(path, messages + 1);
+      ApplyMessage(scene, client, decoded, messages, path.empty() ? nullptr : &found, watched);
       ++messages;
     }
   }

@@ -69,7 +69,7 @@ TEST(PixelHistory, EachDrawingAndChangeOverThePixelLatestFirst) {
   ASSERT_TRUE(l.Rendered());
   Replay replay(l.steps);
 
-  const History h = PixelHistory(l.timeline, l.images.Source(), 20, 20, 24);
+  const History h = l.pipeline.PixelHistoryAt(20, 20, 24);
   EXPECT_EQ(h.message, 24);
   EXPECT_TRUE(h.onScreen);
   const std::string screen = "drew on the screen at 20,20";
@@ -90,15 +90,15 @@ TEST(PixelHistory, EachDrawingAndChangeOverThePixelLatestFirst) {
   EXPECT_EQ(h.entries.back().colour, Opaque(200, 0, 0));  // (255,0,0) at 200 over black
 
   // Up to a message, only what came before it.
-  const History at7 = PixelHistory(l.timeline, l.images.Source(), 20, 20, 7);
+  const History at7 = l.pipeline.PixelHistoryAt(20, 20, 7);
   EXPECT_EQ(Described(at7), std::vector<std::string>(expected.end() - 3, expected.end()));
 
   // A pixel nothing touched (before the background covered every pixel).
-  const History untouched = PixelHistory(l.timeline, l.images.Source(), 60, 2, 16);
+  const History untouched = l.pipeline.PixelHistoryAt(60, 2, 16);
   EXPECT_TRUE(untouched.entries.empty()) << testing::PrintToString(Described(untouched));
   EXPECT_EQ(untouched.total, 0);
   // Off the screen since the resolution took it off: only that, and said so.
-  const History off = PixelHistory(l.timeline, l.images.Source(), 64, 2, 24);
+  const History off = l.pipeline.PixelHistoryAt(64, 2, 24);
   EXPECT_FALSE(off.onScreen);
   EXPECT_EQ(Described(off), std::vector<std::string>{"m1 SetResolution (0,0,0,0) changed"});
 }
@@ -113,7 +113,7 @@ TEST(PixelHistory, APixelDrawnThreeThousandTimesListsTheLatestThousand) {
     l.Send(msg::Point(6, 5));
   }
   ASSERT_TRUE(l.Rendered());
-  const History h = PixelHistory(l.timeline, l.images.Source(), 5, 5, l.Messages());
+  const History h = l.pipeline.PixelHistoryAt(5, 5, l.Messages());
   EXPECT_EQ(h.total, 3000);
   ASSERT_EQ(h.entries.size(), kMaxHistoryEntries);
   EXPECT_EQ(h.entries.front().message, l.Messages() - 1);
@@ -137,7 +137,7 @@ TEST(PixelHistory, ASpriteDrawnElsewhereListsTheMoveThatBringsItOver) {
   }
   ASSERT_TRUE(l.Rendered());
   Replay replay(l.steps);
-  const History h = PixelHistory(l.timeline, l.images.Source(), 5, 5, l.Messages());
+  const History h = l.pipeline.PixelHistoryAt(5, 5, l.Messages());
   EXPECT_EQ(Described(h), (std::vector<std::string>{Expect(replay, 5, 5, 12, "SetVisible", "changed"),
                                                     Expect(replay, 5, 5, 9, "SetVisible", "changed"),
                                                     Expect(replay, 5, 5, 8, "SetBound", "changed")}));
@@ -163,7 +163,7 @@ TEST(PixelHistory, BlocksThatLeftThePixelAloneArePassedOver) {
   ASSERT_TRUE(l.Rendered());
   Replay replay(l.steps);
   const int64_t rows = WorkOnThisThread().shapeRows;
-  const History h = PixelHistory(l.timeline, l.images.Source(), 100, 100, l.Messages());
+  const History h = l.pipeline.PixelHistoryAt(100, 100, l.Messages());
   EXPECT_LT(WorkOnThisThread().shapeRows - rows, 64 * int64_t(kBlockEntries)) << "of " << 64 * kRounds;
   EXPECT_EQ(Described(h), (std::vector<std::string>{Expect(replay, 100, 100, l.Messages(), "SetBound", "changed"),
                                                     Expect(replay, 100, 100, 2, "DrawPixel", "drew on the screen at 100,100")}));

@@ -13,6 +13,7 @@
 #include "pixels/compose.h"
 #include "pixels/png.h"
 #include "protocol/protocol.h"
+#include "render/replay.h"
 
 // Decodes the pictures compared, to say how they differ.
 #define STB_IMAGE_IMPLEMENTATION
@@ -92,7 +93,7 @@ std::string SourcePath(const std::string& path) {
 std::string ExamplesFolder() { return SourcePath(VESPRINE_EXAMPLES); }
 
 void Screen::Send(const Bytes& message, int64_t client) {
-  ApplyMessage(scene, client, Decode(message.data(), message.size()), 1700000000000, images.Source());
+  ApplyEntry(scene, SessionEntry::kMessage, client, 1700000000000000, message, images);
 }
 
 void Screen::Send(std::initializer_list<Bytes> messages, int64_t client) {
@@ -160,13 +161,13 @@ std::vector<std::string> Screen::Warnings() const {
   return warnings;
 }
 
-Live::Live(size_t bound, bool start) : timeline(bound), renderer(timeline, images.Source()) {
+Live::Live(size_t bound, bool start) : pipeline(ExamplesFolder(), bound) {
   if (start) renderer.Start();
 }
 
 void Live::Add(SessionEntry::Kind kind, int64_t client, const Bytes& bytes) {
   const int64_t time = 1700000000000000 + int64_t(steps.size()) * 1000;
-  timeline.Add(kind, client, time, bytes.data(), bytes.size(), bytes.size());
+  pipeline.Add(kind, client, time, bytes.data(), bytes.size(), bytes.size());
   steps.push_back({kind, client, time, bytes});
 }
 
@@ -194,18 +195,7 @@ const Scene& Replay::At(int64_t message) {
   }
   while (scene_.messages < message && next_ < steps_.size()) {
     const SessionStep& step = steps_[next_++];
-    switch (step.kind) {
-      case SessionEntry::kMessage:
-        ApplyMessage(scene_, step.client, Decode(step.bytes.data(), step.bytes.size()), step.time / 1000,
-                     images_.Source());
-        break;
-      case SessionEntry::kJoined:
-        ClientJoined(scene_, step.client);
-        break;
-      case SessionEntry::kLeft:
-        ClientLeft(scene_, step.client);
-        break;
-    }
+    ApplyEntry(scene_, step.kind, step.client, step.time, step.bytes, images_);
   }
   return scene_;
 }

@@ -23,6 +23,7 @@
 #include "pixels/layer.h"
 #include "input/session.h"
 #include "render/images.h"
+#include "pipeline.h"
 #include "render/renderer.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"
@@ -101,8 +102,8 @@ struct SessionStep {
   Bytes bytes;
 };
 
-// A timeline with the real renderer reading it, as the monitor runs them,
-// and every entry added, for replaying them afresh.
+// The monitor's pipeline, its renderer reading the timeline as the monitor
+// runs them, and every entry added, for replaying them afresh.
 class Live {
  public:
   // The renderer starts reading at once, or when told to.
@@ -118,9 +119,11 @@ class Live {
   bool Rendered();
   int64_t Messages() const { return messages_; }
 
-  ImageFiles images{ExamplesFolder()};
-  Timeline timeline;
-  Renderer renderer;
+  Pipeline pipeline;
+  Timeline& timeline = pipeline.timeline;
+  Checkpoints& checkpoints = pipeline.checkpoints;
+  ImageFiles& images = pipeline.images;
+  Renderer& renderer = pipeline.renderer;
   std::vector<SessionStep> steps;
 
  private:

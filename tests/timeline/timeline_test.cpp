@@ -105,7 +105,7 @@ class TimelineTest : public testing::Test {
 
   // The point at `message` against a fresh replay up to it.
   testing::AssertionResult PointIsAFreshReplay(int64_t message, Replay& replay) {
-    const Point point = MakePoint(live->timeline, live->images.Source(), message);
+    const Point point = live->pipeline.PointAt(message);
     const int64_t last = live->Messages();
     const int64_t expected = std::clamp<int64_t>(message, 0, last);
     if (point.message != expected || point.first != 0 || point.last != last) {
@@ -164,17 +164,17 @@ TEST_F(TimelineTest, APointAtAnyMessageIsAFreshReplayUpToIt) {
 TEST_F(TimelineTest, AStepForwardStartsFromTheLastPointMade) {
   const int64_t boundary = BlockStarts(live->steps).front();
   Replay replay(live->steps);
-  const Point first = MakePoint(live->timeline, live->images.Source(), boundary - 3);
+  const Point first = live->pipeline.PointAt(boundary - 3);
   std::shared_ptr<const Scene> remembered = first.scene;
   for (int64_t n = boundary - 2; n <= boundary + 3; ++n) {
-    const TimelineSpan span = live->timeline.Take(n, kAround, kAround);
+    const LookSpan span = live->checkpoints.Take(live->timeline, n, kAround, kAround);
     EXPECT_EQ(span.start.get(), remembered.get()) << "the step to " << n;
     EXPECT_TRUE(PointIsAFreshReplay(n, replay));
-    remembered = live->timeline.Take(n + 1, kAround, kAround).start;
+    remembered = live->checkpoints.Take(live->timeline, n + 1, kAround, kAround).start;
     ASSERT_EQ(remembered->messages, n);
   }
   // A step back starts from a checkpoint again.
-  const TimelineSpan back = live->timeline.Take(boundary - 5, kAround, kAround);
+  const LookSpan back = live->checkpoints.Take(live->timeline, boundary - 5, kAround, kAround);
   EXPECT_NE(back.start.get(), remembered.get());
   EXPECT_LE(back.start->messages, boundary - 5 - kAround - 1);
   EXPECT_TRUE(PointIsAFreshReplay(boundary - 5, replay));
@@ -184,11 +184,12 @@ TEST_F(TimelineTest, APointIsNeverReplayedFromTheStartOnceCheckpointsExist) {
   const int64_t last = live->Messages();
   // Where the renderer left checkpoints, said when this fails.
   std::string checkpoints;
-  for (const auto& block : live->timeline.Take(last, 0, 0, true).blocks) {
-    checkpoints += " " + std::to_string(block->messagesBefore) + (block->start ? "(checkpoint)" : "");
+  const LookSpan whole = live->checkpoints.Take(live->timeline, last, 0, 0, true);
+  for (size_t b = 0; b < whole.blocks.size(); ++b) {
+    checkpoints += " " + std::to_string(whole.blocks[b]->messagesBefore) + (whole.checkpoints[b] ? "(checkpoint)" : "");
   }
   for (const int64_t n : {last, last - 500}) {
-    const TimelineSpan span = live->timeline.Take(n, kAround, kAround);
+    const LookSpan span = live->checkpoints.Take(live->timeline, n, kAround, kAround);
     ASSERT_FALSE(span.blocks.empty());
     ASSERT_TRUE(span.start);
     EXPECT_GT(span.blocks.front()->messagesBefore, 0) << "a point at " << n << "; blocks at" << checkpoints;
@@ -209,19 +210,39 @@ TEST(TimelineCheckpoints, ABurstOfEntriesStillGetsACheckpointAtEachBlock) {
   const int64_t last = l.Messages();
   std::string blocks;
   int checkpoints = 0;
-  for (const auto& block : l.timeline.Take(last, 0, 0, true).blocks) {
-    blocks += " " + std::to_string(block->messagesBefore) + (block->start ? "(checkpoint)" : "");
-    checkpoints += block->start != nullptr;
+  const LookSpan whole = l.checkpoints.Take(l.timeline, last, 0, 0, true);
+  for (size_t b = 0; b < whole.blocks.size(); ++b) {
+    blocks += " " + std::to_string(whole.blocks[b]->messagesBefore) + (whole.checkpoints[b] ? "(checkpoint)" : "");
+    checkpoints += whole.checkpoints[b] != nullptr;
   }
   EXPECT_EQ(checkpoints, 6) << "blocks at" << blocks;
-  const TimelineSpan span = l.timeline.Take(last, kAround, kAround);
+  const LookSpan span = l.checkpoints.Take(l.timeline, last, kAround, kAround);
   ASSERT_TRUE(span.start);
   // From the block that holds the first message listed.
   EXPECT_GT(span.start->messages, last - kAround - 1 - int64_t(kBlockEntries)) << "blocks at" << blocks;
   Replay replay(l.steps);
-  const Point point = MakePoint(l.timeline, l.images.Source(), last);
+  const Point point = l.pipeline.PointAt(last);
   EXPECT_EQ(StateOf(*point.scene), StateOf(replay.At(last)));
   EXPECT_TRUE(SamePng(FramePng(point.frame), replay.Png()));
+}
+
+// A look back only reads: looking into the block being filled leaves it to
+// fill up, and every block holds kBlockEntries entries as without the look.
+TEST(TimelineCheckpoints, ALookIntoTheBlockBeingFilledLeavesTheBlocksAsTheyAre) {
+  Live l;
+  l.Join(1);
+  l.Send(msg::Resolution(64, 48));
+  for (int32_t round = 0; round < 5; ++round) {
+    for (int32_t i = 0; i < 1000; ++i) l.Send(msg::Point(i % 64, round));
+    ASSERT_TRUE(l.Rendered());
+    Replay replay(l.steps);
+    const Point point = l.pipeline.PointAt(l.Messages() - 5);
+    EXPECT_TRUE(SamePng(FramePng(point.frame), (replay.At(l.Messages() - 5), replay.Png())));
+  }
+  const LookSpan whole = l.checkpoints.Take(l.timeline, l.Messages(), 0, 0, true);
+  ASSERT_FALSE(whole.blocks.empty());
+  for (const auto& block : whole.blocks) EXPECT_EQ(block->entriesBefore % int64_t(kBlockEntries), 0);
+  EXPECT_EQ(whole.blocks.back()->heads.size(), l.steps.size() % kBlockEntries);
 }
 
 // Messages cheap to apply but heavy to keep: 4,000 control characters of
@@ -248,13 +269,13 @@ TEST(TimelineBound, MemoryStaysWithinTheBoundByDroppingTheOldestBlocks) {
   // catches up and leaves its checkpoint.
   EXPECT_LE(most, kBound + kBlockBytes) << "most " << most;
   EXPECT_LE(l.timeline.Bytes(), kBound + kBlockBytes);
-  const TimelineSpan span = l.timeline.Take(0, kAround, kAround);
+  const LookSpan span = l.checkpoints.Take(l.timeline, 0, kAround, kAround);
   EXPECT_GT(span.first, 0);
   EXPECT_EQ(span.message, span.first);
   ASSERT_FALSE(span.blocks.empty());
-  EXPECT_TRUE(span.blocks.front()->start);  // what is left begins with a checkpoint
+  EXPECT_TRUE(span.checkpoints.front());  // what is left begins with a checkpoint
   // The earliest point still held is right.
-  const Point point = MakePoint(l.timeline, l.images.Source(), 0);
+  const Point point = l.pipeline.PointAt(0);
   EXPECT_EQ(point.message, span.first);
   Replay replay(l.steps);
   EXPECT_EQ(StateOf(*point.scene), StateOf(replay.At(point.message)));
@@ -282,15 +303,15 @@ TEST(TimelineBound, ACheckpointTooLargeForTheBoundIsNotKept) {
   }
   ASSERT_TRUE(l.Rendered());
   EXPECT_LE(most, kBound + kBlockBytes) << "most " << most;
-  const TimelineSpan span = l.timeline.Take(0, kAround, kAround);
+  const LookSpan span = l.checkpoints.Take(l.timeline, 0, kAround, kAround);
   EXPECT_FALSE(span.start);
   EXPECT_EQ(span.first, l.Messages());
-  EXPECT_FALSE(MakePoint(l.timeline, l.images.Source(), 0).held);
+  EXPECT_FALSE(l.pipeline.PointAt(0).held);
   // A small screen again: a checkpoint fits, and looking back comes back.
   l.Send(msg::Resolution(64, 48));
   for (int32_t i = 0; i < 3 * int32_t(kBlockEntries); ++i) l.Send(msg::Point(i % 64, i / 64 % 48));
   ASSERT_TRUE(l.Rendered());
-  const Point point = MakePoint(l.timeline, l.images.Source(), l.Messages());
+  const Point point = l.pipeline.PointAt(l.Messages());
   ASSERT_TRUE(point.held);
   Replay replay(l.steps);
   EXPECT_EQ(StateOf(*point.scene), StateOf(replay.At(point.message)));

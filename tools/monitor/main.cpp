@@ -11,6 +11,7 @@
 #include "input/recording.h"
 #include "input/stop.h"
 #include "options.h"
+#include "pipeline.h"
 #include "print/printer.h"
 #include "run.h"
 
@@ -42,14 +43,18 @@ int main(int argc, char** argv) {
     return FlushLines() ? status : kExitError;
   }
 
+  // With the view, every entry goes into the pipeline, which the view only reads.
+  std::unique_ptr<Pipeline> pipeline;
   std::unique_ptr<View> view;
   if (options.view) {
+    pipeline = std::make_unique<Pipeline>(options.images);
     view = std::make_unique<View>();
     std::string error;
-    if (!view->Start(options.address, options.port, options.images, error)) {
+    if (!view->Start(options.address, options.port, *pipeline, error)) {
       std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
       return kExitError;
     }
+    pipeline->renderer.Start();
   }
 
   // A program is not run for a recording that cannot be made. The file is
@@ -63,13 +68,14 @@ int main(int argc, char** argv) {
   // (microseconds since the epoch). Returns false once --count is reached.
   const auto take = [&](int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
     recording.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
-    if (view) view->OnMessage(client, bytes, stored, length, time);
+    if (pipeline) pipeline->Add(SessionEntry::kMessage, client, time, bytes, stored, length);
     printer.Print(client, bytes, stored, length);
     return wants_more();
   };
   const auto client_event = [&](int64_t client, bool joined, int64_t time) {
-    recording.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
-    if (view) view->OnClient(client, joined, time);
+    const SessionEntry::Kind kind = joined ? SessionEntry::kJoined : SessionEntry::kLeft;
+    recording.Add(kind, client, time, nullptr, 0, 0);
+    if (pipeline) pipeline->Add(kind, client, time, nullptr, 0, 0);
     if (!joined) printer.Forget(client);
   };
   // The lines and the recording out, whenever no message is waiting.

@@ -2,9 +2,11 @@
 
 #include "input/files.h"
 #include "input/stop.h"
+#include "render/renderer.h"
+#include "render/replay.h"
 
 Walk::Walk(const std::string& path, const std::string& images)
-    : path_(path), reader_(in_), images_(images), source_(images_.Source()) {}
+    : path_(path), reader_(in_), images_(images) {}
 
 bool Walk::Start() {
   error_ = CannotRead(path_);
@@ -25,32 +27,21 @@ bool Walk::Next() {
   }
   SessionEntry entry;
   while (reader_.Next(entry, error_)) {
-    switch (entry.kind) {
-      case SessionEntry::kJoined:
-        ClientJoined(scene_, entry.client);
-        break;
-      case SessionEntry::kLeft:
-        ClientLeft(scene_, entry.client);
-        break;
-      case SessionEntry::kMessage:
-        entry_ = std::move(entry);
-        return true;
+    if (entry.kind == SessionEntry::kMessage) {
+      entry_ = std::move(entry);
+      return true;
     }
+    ApplyEntry(scene_, entry.kind, entry.client, entry.time, entry.bytes, images_);
   }
   if (!error_.empty()) error_ = path_ + ": " + error_;
   return false;
 }
 
 void Walk::Apply() {
-  ApplyMessage(scene_, entry_.client, Decode(entry_.bytes.data(), entry_.bytes.size()), entry_.time / 1000, source_);
+  ApplyEntry(scene_, entry_.kind, entry_.client, entry_.time, entry_.bytes, images_);
 }
 
 const Layer& Walk::Frame() {
-  if (frame_.width() != scene_.width || frame_.height() != scene_.height) {
-    frame_ = Layer(scene_.width, scene_.height);
-    scene_.damage = Scene::Damaged(scene_.width, scene_.height);
-  }
-  Compose(CompositionOf(scene_), scene_.damage, frame_);
-  scene_.damage.Reset(scene_.width, scene_.height);
+  ComposeDamage(scene_, frame_);
   return frame_;
 }

@@ -48,7 +48,6 @@ class Walk {
   std::ifstream in_;
   SessionReader reader_;
   ImageFiles images_;
-  ImageSource source_;
   Scene scene_;
   Layer frame_;
   SessionEntry entry_;

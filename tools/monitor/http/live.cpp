@@ -167,7 +167,7 @@ net::awaitable<bool> Show(Server& server, Page& page) {
   int64_t received = 0;
   Scene summary;
   if (page.live) {
-    latest = server.renderer.Latest();
+    latest = server.pipeline.renderer.Latest();
     if (latest == page.sent) co_return true;
     page.sent = latest;
     frame = &latest->frame;
@@ -176,7 +176,7 @@ net::awaitable<bool> Show(Server& server, Page& page) {
     received = latest->received;
   } else if (!page.point) {
     // Paused, it is told how many messages have arrived.
-    latest = server.renderer.Latest();
+    latest = server.pipeline.renderer.Latest();
     if (latest->message == page.counted) co_return true;
     page.counted = latest->message;
     const std::string count = CountMessage(*latest);
@@ -205,12 +205,12 @@ net::awaitable<void> Seek(Server& server, std::shared_ptr<Page> page) {
   page->seeking = true;
   while (page->wanted && !page->live && !page->closed) {
     // Never past what the render thread has drawn.
-    const int64_t message = std::min(*page->wanted, server.renderer.Applied());
+    const int64_t message = std::min(*page->wanted, server.pipeline.renderer.Applied());
     page->wanted.reset();
     std::optional<Point> point;
     while (!page->closed) {
       auto make = [&server, message, page] {
-        return PointAt(server, message, &page->closed);
+        return server.pipeline.PointAt(message, &page->closed);
       };
       point = co_await Look(server, std::move(make));
       if (point) break;

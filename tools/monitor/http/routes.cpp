@@ -72,8 +72,8 @@ Response Busy(unsigned version) {
 Response Behind(Server& server, int64_t message, unsigned version) {
   Response response = Plain(http::status::service_unavailable,
                             "message " + std::to_string(message) + " is not drawn yet (" +
-                                std::to_string(server.renderer.Applied()) + " of " +
-                                std::to_string(server.timeline.Messages()) + " are); ask again shortly",
+                                std::to_string(server.pipeline.renderer.Applied()) + " of " +
+                                std::to_string(server.pipeline.timeline.Messages()) + " are); ask again shortly",
                             version);
   response.set(http::field::retry_after, "1");
   return response;
@@ -85,12 +85,12 @@ Response Behind(Server& server, int64_t message, unsigned version) {
 net::awaitable<bool> Drawn(Server& server, const std::map<std::string, int64_t>& numbers, int64_t& message) {
   const auto found = numbers.find("message");
   if (found == numbers.end()) {
-    message = server.renderer.Latest()->message;
+    message = server.pipeline.renderer.Latest()->message;
     co_return true;
   }
-  message = std::min(found->second, server.timeline.Messages());
+  message = std::min(found->second, server.pipeline.timeline.Messages());
   const auto until = std::chrono::steady_clock::now() + kBehindWait;
-  while (server.renderer.Applied() < message) {
+  while (server.pipeline.renderer.Applied() < message) {
     if (std::chrono::steady_clock::now() >= until || Stopping()) co_return false;
     net::steady_timer wait(server.io, 20ms);
     co_await wait.async_wait(net::use_awaitable);
@@ -102,14 +102,15 @@ net::awaitable<bool> Drawn(Server& server, const std::map<std::string, int64_t>&
 // one), as a PNG.
 net::awaitable<Response> Frame(Server& server, Asked asked) {
   const bool overlay = asked.numbers.count("overlay") && asked.numbers.at("overlay") == 1;
-  const std::shared_ptr<const Rendered> latest = asked.numbers.count("message") ? nullptr : server.renderer.Latest();
+  const std::shared_ptr<const Rendered> latest =
+      asked.numbers.count("message") ? nullptr : server.pipeline.renderer.Latest();
   int64_t message = 0;
   if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   // Named, not a temporary of the co_await: GCC 12 destroys such a
   // temporary's captures twice.
   auto encode = [&server, message, overlay, latest, gone = asked.gone] {
     if (latest) return EncodePng(latest->frame.width(), latest->frame.height(), Picture(latest->frame, overlay));
-    const Point point = PointAt(server, message, gone.get());
+    const Point point = server.pipeline.PointAt(message, gone.get());
     return EncodePng(point.frame.width(), point.frame.height(), Picture(point.frame, overlay));
   };
   auto png = co_await Look(server, std::move(encode));
@@ -123,7 +124,7 @@ net::awaitable<Response> SpriteSurface(Server& server, Asked asked) {
   int64_t message = 0;
   if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   auto encode = [&server, message, id, gone = asked.gone]() -> std::string {
-    const Point point = PointAt(server, message, gone.get());
+    const Point point = server.pipeline.PointAt(message, gone.get());
     for (const Sprite& sprite : point.scene->sprites) {
       // Not held: a summary's sprites have no surface.
       if (sprite.id == id && point.held) return EncodePng(sprite.width, sprite.height, Picture(sprite.layer, true));
@@ -148,7 +149,7 @@ net::awaitable<Response> PixelAnswer(Server& server, Asked asked) {
   int64_t message = 0;
   if (!co_await Drawn(server, numbers, message)) co_return Behind(server, message, asked.version);
   auto history = [&server, x, y, message, gone = asked.gone] {
-    return Dump(HistoryJson(PixelHistory(server.timeline, server.images.Source(), x, y, message, gone.get())));
+    return Dump(HistoryJson(server.pipeline.PixelHistoryAt(x, y, message, gone.get())));
   };
   auto body = co_await Look(server, std::move(history));
   if (!body) co_return Busy(asked.version);
@@ -162,7 +163,7 @@ net::awaitable<Response> Seek(Server& server, Asked asked) {
   int64_t message = 0;
   if (!co_await Drawn(server, asked.numbers, message)) co_return Behind(server, message, asked.version);
   auto make = [&server, message, gone = asked.gone] {
-    const Point point = PointAt(server, message, gone.get());
+    const Point point = server.pipeline.PointAt(message, gone.get());
     json answer = PointJson(point);
     answer["state"] = StateJson(*point.scene, 0);
     return Dump(answer);

@@ -1,6 +1,6 @@
 // What every connection of the view shares. Everything here but the
-// timeline, the image files and the renderer (each with its own lock) is
-// used on the view's one network thread only.
+// pipeline it reads from (each of its parts with its own lock) and the
+// workers is used on the view's one network thread only.
 #pragma once
 
 #include <boost/asio.hpp>
@@ -11,11 +11,8 @@
 
 #include "http/guard.h"
 #include "http/view.h"
-#include "render/images.h"
+#include "pipeline.h"
 #include "render/priority.h"
-#include "render/renderer.h"
-#include "render/replay.h"
-#include "timeline/timeline.h"
 
 namespace net = boost::asio;
 namespace beast = boost::beast;
@@ -24,33 +21,17 @@ using tcp = net::ip::tcp;
 using Response = http::response<http::string_body>;
 
 struct Server {
-  Server(const std::string& images_folder, Guard checks)
-      : guard(std::move(checks)), images(images_folder), renderer(timeline, images.Source()) {}
+  Server(Pipeline& drawn, Guard checks) : pipeline(drawn), guard(std::move(checks)) {}
 
+  Pipeline& pipeline;
   net::io_context io{1};
   tcp::acceptor acceptor{io};
   Guard guard;
-  Timeline timeline;
-  ImageFiles images;
-  Renderer renderer;
   net::thread_pool workers{2};  // looks back run here, so that no page waits for one
   int connections = 0;
   int pages = 0;
   int looks = 0;
 };
-
-// The point right after `message`, for a look back; when the timeline holds
-// no checkpoint to make one from, the latest frame drawn (its sprites without
-// their surfaces), with nothing before it to look at.
-inline Point PointAt(Server& server, int64_t message, const Gone* gone) {
-  Point point = MakePoint(server.timeline, server.images.Source(), message, gone);
-  if (point.held) return point;
-  const std::shared_ptr<const Rendered> latest = server.renderer.Latest();
-  point.message = point.first = latest->message;
-  point.scene = latest->scene;
-  point.frame = latest->frame;
-  return point;
-}
 
 // A plain-text answer.
 Response Plain(http::status status, const std::string& text, unsigned version);

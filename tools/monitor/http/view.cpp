@@ -35,7 +35,6 @@ struct View::Impl {
 
   ~Impl() {
     if (!server) return;
-    server->renderer.Stop();
     server->io.stop();
     if (thread.joinable()) thread.join();
     server->workers.stop();
@@ -161,7 +160,7 @@ bool IsIpAddress(const std::string& address) {
 View::View() : impl_(std::make_unique<Impl>()) {}
 View::~View() = default;
 
-bool View::Start(const std::string& address, uint16_t port, const std::string& images, std::string& error) {
+bool View::Start(const std::string& address, uint16_t port, Pipeline& pipeline, std::string& error) {
   beast::error_code code;
   const auto ip = net::ip::make_address(address, code);
   if (code) {
@@ -169,7 +168,7 @@ bool View::Start(const std::string& address, uint16_t port, const std::string& i
     return false;
   }
   const tcp::endpoint endpoint(ip, port);
-  auto server = std::make_unique<Server>(images, Guard(address, port, IsLoopback(ip)));
+  auto server = std::make_unique<Server>(pipeline, Guard(address, port, IsLoopback(ip)));
   tcp::acceptor& acceptor = server->acceptor;
   acceptor.open(endpoint.protocol(), code);
   if (!code) ReserveAddress(acceptor, code);
@@ -186,7 +185,6 @@ bool View::Start(const std::string& address, uint16_t port, const std::string& i
   impl_->max_connections = MaxConnections();
   impl_->server = std::move(server);
   Impl& impl = *impl_;
-  impl.server->renderer.Start();
   net::co_spawn(impl.server->io, impl.Accept(), net::detached);
   impl.thread = std::thread([&impl] {
     RunBelowThePipe();
@@ -203,12 +201,4 @@ void View::Announce() const {
   }
   std::fprintf(stderr, "vesprine-monitor: live view at %s\n", impl_->url.c_str());
   std::fflush(stderr);
-}
-
-void View::OnMessage(int64_t client, const uint8_t* bytes, size_t stored, size_t length, int64_t time) {
-  impl_->server->timeline.Add(SessionEntry::kMessage, client, time, bytes, stored, length);
-}
-
-void View::OnClient(int64_t client, bool joined, int64_t time) {
-  impl_->server->timeline.Add(joined ? SessionEntry::kJoined : SessionEntry::kLeft, client, time, nullptr, 0, 0);
 }

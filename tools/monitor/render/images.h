@@ -32,9 +32,6 @@ class ImageFiles {
   // The image at `path` for a message; a path found unreadable is said on
   // standard error after the lock is let go, in one write.
   ImageFound Find(std::string_view path, int64_t message);
-  ImageSource Source() {
-    return [this](std::string_view path, int64_t message) { return Find(path, message); };
-  }
 
  private:
   // Find's answer, and in `warning` the line to say when it is a new failure.

@@ -18,13 +18,23 @@ constexpr auto kGather = std::chrono::milliseconds(4);     // caught up, the ent
 
 }  // namespace
 
+void ComposeDamage(Scene& scene, Layer& frame) {
+  if (frame.width() != scene.width || frame.height() != scene.height) {
+    frame = Layer(scene.width, scene.height);
+    scene.damage = Scene::Damaged(scene.width, scene.height);
+  }
+  Compose(CompositionOf(scene), scene.damage, frame);
+  scene.damage.Reset(scene.width, scene.height);
+}
+
 size_t UnsharedTiles(const Scene& scene) {
   size_t tiles = scene.screen.UnsharedTiles();
   for (const Sprite& sprite : scene.sprites) tiles += sprite.layer.UnsharedTiles();
   return tiles;
 }
 
-Renderer::Renderer(Timeline& timeline, ImageSource images) : timeline_(timeline), images_(std::move(images)) {
+Renderer::Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images)
+    : timeline_(timeline), checkpoints_(checkpoints), images_(images) {
   Publish();
 }
 
@@ -82,16 +92,20 @@ void Renderer::Apply(const EntryRun& run) {
   for (size_t i = 0; i < run.heads.size() && running_ && !Stopping(); ++i) {
     if (next_start < run.blockStarts.size() && run.blockStarts[next_start] == i) {
       ++next_start;
-      timeline_.Passed(position_, std::exchange(scene_.changed, Box{}));
+      const Box changed = std::exchange(scene_.changed, Box{});
+      if (block_ >= 0) checkpoints_.Passed(block_, changed);
+      block_ = position_;
       const size_t cost = UnsharedTiles(scene_) * kTileBytes + SceneBytes(scene_);
       if (timeline_.CheckpointDue(position_, cost)) {
-        timeline_.Checkpoint(position_, std::make_shared<const Scene>(scene_), cost);
+        // Kept before the timeline counts it: a look back never misses one counted.
+        checkpoints_.Add(position_, std::make_shared<const Scene>(scene_));
+        timeline_.Checkpoint(position_, cost);
       }
     }
     const EntryHead& head = run.heads[i];
     Expand(head, kept, bytes);
     kept += head.Kept();
-    ApplyEntry(scene_, head, bytes, images_);
+    ApplyEntry(scene_, head.kind, head.client, head.time, bytes, images_);
     ++position_;
     applied_.store(scene_.messages, std::memory_order_relaxed);
   }
@@ -99,12 +113,7 @@ void Renderer::Apply(const EntryRun& run) {
 
 void Renderer::Publish() {
   auto rendered = std::make_shared<Rendered>();
-  if (frame_.width() != scene_.width || frame_.height() != scene_.height) {
-    frame_ = Layer(scene_.width, scene_.height);
-    scene_.damage = Scene::Damaged(scene_.width, scene_.height);
-  }
-  Compose(CompositionOf(scene_), scene_.damage, frame_);
-  scene_.damage.Reset(scene_.width, scene_.height);
+  ComposeDamage(scene_, frame_);
   rendered->message = scene_.messages;
   rendered->received = timeline_.Messages();
   rendered->first = held_;

@@ -1,7 +1,7 @@
 // The render thread: applies the timeline's entries to the live scene in
-// order, leaves the timeline's checkpoints, and composes frames, at most 60
-// a second, of the tiles that changed. It never holds up the pipe's thread:
-// they share only the timeline's short lock.
+// order, leaves checkpoints of it for looking back, and composes frames, at
+// most 60 a second, of the tiles that changed. It never holds up the pipe's
+// thread: they share only the timeline's and the checkpoints' short locks.
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "pixels/layer.h"
+#include "render/checkpoints.h"
+#include "render/images.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"
 
@@ -25,7 +27,7 @@ struct Rendered {
 
 class Renderer {
  public:
-  Renderer(Timeline& timeline, ImageSource images);
+  Renderer(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images);
   ~Renderer();
 
   void Start();
@@ -42,10 +44,12 @@ class Renderer {
   void Publish();
 
   Timeline& timeline_;
-  ImageSource images_;
+  Checkpoints& checkpoints_;
+  ImageFiles& images_;
   Scene scene_;
   Layer frame_{640, 480};
   int64_t position_ = 0;   // entries applied
+  int64_t block_ = -1;     // the entry where the block being applied starts
   int64_t held_ = 0;       // the earliest message the timeline holds
   bool dirty_ = false;     // entries applied since the last frame
   std::atomic<bool> running_{false};
@@ -54,6 +58,10 @@ class Renderer {
   std::mutex latest_mutex_;
   std::shared_ptr<const Rendered> latest_;
 };
+
+// Composes `frame` anew where the scene's damage says it changed (all of
+// it, at the scene's size, when the size changed), and clears the damage.
+void ComposeDamage(Scene& scene, Layer& frame);
 
 // Tiles a scene's layers hold alone, shared with no checkpoint: what one
 // more checkpoint of it costs. Tiles made and dropped since the last one

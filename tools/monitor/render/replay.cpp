@@ -21,7 +21,7 @@ Encoding EncodingOf(const Scene& scene, int64_t client) {
 // with its bytes, until `visit` returns false. Returns false when it gave
 // up first: the asker left, or the monitor is stopping.
 template <class Visit>
-bool Walk(const TimelineSpan& span, const Gone* gone, const Visit& visit, size_t first = 0,
+bool Walk(const LookSpan& span, const Gone* gone, const Visit& visit, size_t first = 0,
           size_t last = SIZE_MAX) {
   std::vector<uint8_t> bytes;
   for (size_t b = first; b < std::min(last, span.blocks.size()); ++b) {
@@ -48,16 +48,26 @@ bool OnlyDraws(const Decoded& decoded) { return !decoded.error.empty() || FindCo
 
 }  // namespace
 
-void ApplyEntry(Scene& scene, const EntryHead& head, const std::vector<uint8_t>& bytes, const ImageSource& images) {
-  switch (head.kind) {
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, ImageFiles& images,
+                  Watch* watch) {
+  // Asked as the message it is, whenever it is applied: looking back gets
+  // the answer drawn live.
+  const std::string_view path = ImagePath(decoded);
+  const ImageFound found = path.empty() ? ImageFound{} : images.Find(path, scene.messages + 1);
+  ApplyMessage(scene, client, decoded, time / 1000, path.empty() ? nullptr : &found, watch);
+}
+
+void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
+                const std::vector<uint8_t>& bytes, ImageFiles& images) {
+  switch (kind) {
     case SessionEntry::kMessage:
-      ApplyMessage(scene, head.client, Decode(bytes.data(), bytes.size()), head.time / 1000, images);
+      ApplyDecoded(scene, client, Decode(bytes.data(), bytes.size()), time, images);
       break;
     case SessionEntry::kJoined:
-      ClientJoined(scene, head.client);
+      ClientJoined(scene, client);
       break;
     case SessionEntry::kLeft:
-      ClientLeft(scene, head.client);
+      ClientLeft(scene, client);
       break;
   }
 }
@@ -95,8 +105,9 @@ Scene Summary(const Scene& scene) {
   return summary;
 }
 
-Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, const Gone* gone) {
-  const TimelineSpan span = timeline.Take(message, kAround, kAround);
+Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int64_t message,
+                const Gone* gone) {
+  const LookSpan span = checkpoints.Take(timeline, message, kAround, kAround);
   Point point;
   point.message = span.message;
   point.first = span.first;
@@ -110,20 +121,18 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
   // Past the point nothing is applied; the clients' encodings are followed
   // only to print the lines listed after it.
   std::map<int64_t, Encoding> after;
-  std::shared_ptr<const TimelineBlock> at_block;
-  size_t at_skip = 0;
-  const auto pass_point = [&](std::shared_ptr<const TimelineBlock> block, size_t skip) {
+  int64_t at_entry = -1;  // the entry right after the point
+  const auto pass_point = [&](const std::shared_ptr<const TimelineBlock>& block, size_t skip) {
     for (const auto& [number, state] : scene.clients) after[number] = state.encoding;
-    at_block = std::move(block);
-    at_skip = skip;
+    at_entry = block->entriesBefore + int64_t(skip);
   };
   int64_t count = scene.messages;
-  if (span.start && count == span.message) pass_point(span.blocks.front(), span.skip);
+  if (count == span.message && !span.blocks.empty()) pass_point(span.blocks.front(), span.skip);
   const bool whole = Walk(span, gone, [&](const auto& block, size_t index, const EntryHead& head,
                                           const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
       if (count < span.message) {
-        ApplyEntry(scene, head, bytes, images);
+        ApplyEntry(scene, head.kind, head.client, head.time, bytes, images);
       } else if (head.kind == SessionEntry::kJoined) {
         after[head.client] = Encoding::kUtf8;
       }
@@ -136,7 +145,7 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
         point.around.push_back(
             {count, head.client, FormatLine(head.client, decoded, head.length, EncodingOf(scene, head.client))});
       }
-      ApplyMessage(scene, head.client, decoded, head.time / 1000, images);
+      ApplyDecoded(scene, head.client, decoded, head.time, images);
       if (count == span.message) pass_point(block, index + 1);
     } else {
       Encoding& encoding = after[head.client];
@@ -154,13 +163,13 @@ Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, 
   Compose(CompositionOf(scene), scene.damage, point.frame);
   point.held = true;
   point.scene = std::make_shared<const Scene>(std::move(scene));
-  if (at_block) timeline.Remember(point.scene, point.message, at_block, at_skip, point.around);
+  if (at_entry >= 0) checkpoints.Remember(point.scene, point.message, at_entry, point.around);
   return point;
 }
 
-History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message,
-                     const Gone* gone) {
-  const TimelineSpan span = timeline.Take(message, 0, 0, true);
+History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int32_t x, int32_t y,
+                     int64_t message, const Gone* gone) {
+  const LookSpan span = checkpoints.Take(timeline, message, 0, 0, true);
   History history;
   history.x = x;
   history.y = y;
@@ -170,7 +179,6 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   if (!span.start) return history;
   Scene scene = *span.start;
   Watch watch{x, y};
-  scene.watch = &watch;
   const auto over_black = [&](const Composition& c) {
     if (x < 0 || y < 0 || x >= scene.width || y >= scene.height) return Pixel{};
     return Shown(ComposePixel(c, x, y), false);
@@ -183,13 +191,13 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   bool done = false;
   const auto visit = [&](const auto&, size_t, const EntryHead& head, const std::vector<uint8_t>& bytes) {
     if (head.kind != SessionEntry::kMessage) {
-      ApplyEntry(scene, head, bytes, images);
+      ApplyEntry(scene, head.kind, head.client, head.time, bytes, images);
       return true;
     }
     if (++count > span.message) return !(done = true);
     const Decoded decoded = Decode(bytes.data(), bytes.size());
     watch.drew = watch.changed = false;
-    ApplyMessage(scene, head.client, decoded, head.time / 1000, images);
+    ApplyDecoded(scene, head.client, decoded, head.time, images, &watch);
     stale = stale || !OnlyDraws(decoded);
     if (!watch.drew && !watch.changed) return true;
     if (stale) composition = CompositionOf(scene), stale = false;
@@ -218,12 +226,11 @@ History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, i
   // the scene), else replayed.
   for (size_t b = 0; b < span.blocks.size() && !done;) {
     size_t next = b + 1;
-    while (next < span.blocks.size() && !span.blocks[next]->start) ++next;
+    while (next < span.blocks.size() && !span.checkpoints[next]) ++next;
     bool alone = next < span.blocks.size() && span.blocks[next]->messagesBefore <= span.message;
     for (size_t i = b; alone && i < next; ++i) alone = span.changed[i] && !span.changed[i]->Contains(x, y);
     if (alone) {
-      scene = *span.blocks[next]->start;
-      scene.watch = &watch;
+      scene = *span.checkpoints[next];
       count = scene.messages;
       composition = CompositionOf(scene);
       stale = false;

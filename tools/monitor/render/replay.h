@@ -1,6 +1,6 @@
 // Looking back: the scene and picture right after any message, the
 // messages around it, and the history of one pixel, each made from the
-// timeline's checkpoint before it and the entries after.
+// checkpoint before it and the timeline's entries after.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "pixels/layer.h"
+#include "render/checkpoints.h"
+#include "render/images.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"
 
@@ -20,8 +22,16 @@ constexpr size_t kMaxHistoryEntries = 1000;  // entries of a pixel's history lis
 // does when the monitor stops, and what it made is not to be used.
 using Gone = std::atomic<bool>;
 
-// Applies one timeline entry (a message, or a client coming or going).
-void ApplyEntry(Scene& scene, const EntryHead& head, const std::vector<uint8_t>& bytes, const ImageSource& images);
+// Applies one entry (a message, or a client coming or going) that arrived
+// at `time` (microseconds since the epoch): the one way entries reach a
+// scene, live, looking back, in exports and in tests.
+void ApplyEntry(Scene& scene, SessionEntry::Kind kind, int64_t client, int64_t time,
+                const std::vector<uint8_t>& bytes, ImageFiles& images);
+// The same for a message already decoded: the image file it draws is read
+// first, as of this message. With a `watch`, says there what it did to
+// that pixel.
+void ApplyDecoded(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, ImageFiles& images,
+                  Watch* watch = nullptr);
 
 // The scene without its layers: what the panels show.
 Scene Summary(const Scene& scene);
@@ -37,7 +47,8 @@ struct Point {
 // The point right after message `message` (brought within what the
 // timeline holds); the last point made is kept for the next to start from.
 // Not held (an empty scene and frame) when the timeline holds no checkpoint.
-Point MakePoint(Timeline& timeline, const ImageSource& images, int64_t message, const Gone* gone = nullptr);
+Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int64_t message,
+                const Gone* gone = nullptr);
 
 struct HistoryEntry {
   int64_t message = 0;
@@ -60,5 +71,5 @@ struct History {
 
 // The messages up to `message` that drew on screen pixel (x, y), or changed
 // its composed colour otherwise (a sprite moved over it, the background...).
-History PixelHistory(Timeline& timeline, const ImageSource& images, int32_t x, int32_t y, int64_t message,
-                     const Gone* gone = nullptr);
+History PixelHistory(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images, int32_t x, int32_t y,
+                     int64_t message, const Gone* gone = nullptr);

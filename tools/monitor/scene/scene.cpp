@@ -21,7 +21,8 @@ struct Step {
   const Decoded& decoded;
   const RecordFields& fields;  // decoded.fields
   int64_t time;
-  const ImageSource& images;
+  const ImageFound* image;  // the file at ImagePath(decoded), when it has one
+  Watch* watch;      // the pixel watched, if any
   ClientState& own;  // the client's state
 
   std::string Text(std::string_view bytes) const { return ToText(bytes, own.encoding); }
@@ -76,7 +77,7 @@ struct Step {
   void Changed(const Box& box) const {
     scene.damage.Mark(box);
     scene.changed = scene.changed.Union(box);
-    if (Watch* w = scene.watch; w != nullptr && !box.Intersect({w->x, w->y, w->x + 1, w->y + 1}).Empty()) {
+    if (Watch* w = watch; w != nullptr && !box.Intersect({w->x, w->y, w->x + 1, w->y + 1}).Empty()) {
       w->changed = true;
     }
   }
@@ -103,7 +104,7 @@ struct Step {
     const Box origin = sprite != nullptr ? sprite->OnScreen() : Box{};
     Box clip{0, 0, layer.width(), layer.height()};
     int64_t px = -1, py = -1;
-    if (const Watch* w = scene.watch) {
+    if (const Watch* w = watch) {
       if (sprite == nullptr) clip = clip.Intersect({w->x, w->y, w->x + 1, w->y + 1});
       if (sprite == nullptr || sprite->visible) px = w->x - origin.x0, py = w->y - origin.y0;
     }
@@ -116,10 +117,10 @@ struct Step {
       scene.changed = scene.changed.Union(on_screen);
     }
     if (painter.hit()) {
-      scene.watch->drew = true;
-      scene.watch->layer = sprite != nullptr ? sprite->id : 0;
-      scene.watch->lx = px;
-      scene.watch->ly = py;
+      watch->drew = true;
+      watch->layer = sprite != nullptr ? sprite->id : 0;
+      watch->lx = px;
+      watch->ly = py;
     }
   }
 
@@ -130,7 +131,7 @@ struct Step {
       Warn("no image path; drawn as a placeholder");
       return nullptr;
     }
-    ImageFound found = images(path, scene.messages);
+    const ImageFound found = image != nullptr ? *image : ImageFound{nullptr, "not read"};
     if (!found.image) ++scene.placeholders;
     if (!found.image) Warn("cannot draw image \"" + Text(path) + "\": " + found.error + "; drawn as a placeholder");
     return found.image;
@@ -309,7 +310,7 @@ void SetResolution(const Step& s) {
   s.scene.screen.Resize(width, height);
   s.scene.damage = Scene::Damaged(width, height);
   s.scene.changed = s.scene.changed.Union(before).Union({0, 0, width, height});
-  if (s.scene.watch != nullptr) s.scene.watch->changed = true;
+  if (s.watch != nullptr) s.watch->changed = true;
 }
 
 void SetBackground(const Step& s) {
@@ -375,14 +376,30 @@ ClientState& Known(Scene& scene, int64_t client) {
 
 }  // namespace
 
-void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images) {
+std::string_view ImagePath(const Decoded& decoded) {
+  if (!decoded.error.empty() || decoded.string.empty()) return {};
+  switch (static_cast<CommandCode>(decoded.code)) {
+    case CommandCode::DrawImage:
+    case CommandCode::SetBackground:
+      return decoded.string;
+    case CommandCode::DrawImageScaled:  // as DrawImageScaled's handler reads it
+      return decoded.fields.width > 0 && decoded.fields.height > 0 ? decoded.string : std::string_view();
+    default:
+      return {};
+  }
+}
+
+void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageFound* image,
+                  Watch* watch) {
   ++scene.messages;
   if (!decoded.error.empty()) {
     ++scene.malformed;
     return;
   }
   const Handler handler = kHandlers[size_t(decoded.code)];
-  if (handler != nullptr) handler(Step{scene, client, decoded, decoded.fields, time, images, Known(scene, client)});
+  if (handler != nullptr) {
+    handler(Step{scene, client, decoded, decoded.fields, time, image, watch, Known(scene, client)});
+  }
 }
 
 void ClientJoined(Scene& scene, int64_t client) { Known(scene, client) = ClientState{}; }

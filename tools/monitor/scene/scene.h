@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -85,7 +84,6 @@ struct ImageFound {
   std::shared_ptr<const Image> image;
   std::string error;
 };
-using ImageSource = std::function<ImageFound(std::string_view path, int64_t message)>;
 
 // One screen pixel watched while messages are applied, for its history:
 // the screen's drawing is kept only there, and each message says whether it
@@ -115,7 +113,6 @@ struct Scene {
   // Every screen box changed since the renderer last took it, beyond the
   // screen's edge too: a look at one pixel skips the entries that left it alone.
   Box changed;
-  Watch* watch = nullptr;
 
   static Damage Damaged(int32_t width, int32_t height) {
     Damage d;
@@ -125,9 +122,17 @@ struct Scene {
   }
 };
 
+// The path of the image file a message draws: read before the message is
+// applied, and its answer handed to ApplyMessage. Empty for any other
+// message, and where it draws a placeholder without reading (no path, a
+// size that draws nothing).
+std::string_view ImagePath(const Decoded& decoded);
 // Applies one message from `client` that arrived at `time` (milliseconds
-// since the epoch). Counts it; a malformed one changes nothing else.
-void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageSource& images);
+// since the epoch), given in `image` the file at its ImagePath, when it has
+// one, as read for this message. Counts it; a malformed one changes nothing
+// else. With a `watch`, says there what it did to that pixel.
+void ApplyMessage(Scene& scene, int64_t client, const Decoded& decoded, int64_t time, const ImageFound* image,
+                  Watch* watch = nullptr);
 void ClientJoined(Scene& scene, int64_t client);
 void ClientLeft(Scene& scene, int64_t client);
 

@@ -38,8 +38,8 @@ void Expand(const EntryHead& head, const uint8_t* kept, std::vector<uint8_t>& by
   if (rest) std::memcpy(bytes.data() + head.gap + head.zeros, kept + head.gap, rest);
 }
 
-void Timeline::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size,
-                   size_t length) {
+int64_t Timeline::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size,
+                      size_t length) {
   const auto [gap, zeros] = LongestZeroRun(bytes, size);
   std::unique_lock lock(mutex_);
   // Past the bound with nothing the renderer has passed to let go of, the
@@ -71,8 +71,10 @@ void Timeline::Add(SessionEntry::Kind kind, int64_t client, int64_t time, const 
     Seal();
   }
   Trim();
+  const int64_t front = Front();
   lock.unlock();
   progress_.notify_all();
+  return front;
 }
 
 void Timeline::Release() {
@@ -83,7 +85,7 @@ void Timeline::Release() {
   progress_.notify_all();
 }
 
-// A block sealed early, for a look back, gives back what it had reserved.
+// A block sealed with few bytes gives back what it had reserved.
 void Timeline::Seal() {
   if (sealed_) return;
   sealed_ = true;
@@ -102,7 +104,7 @@ void Timeline::Seal() {
 void Timeline::Trim() {
   while (bytes_ > bound_) {
     auto next = std::find_if(blocks_.begin() + 1, blocks_.end(), [&](auto& b) {
-      return b->start != nullptr && b->entriesBefore <= rendered_;
+      return checkpoints_.count(b->entriesBefore) && b->entriesBefore <= rendered_;
     });
     if (next == blocks_.end()) {
       next = std::find_if(blocks_.begin(), blocks_.end(), [&](auto& b) {
@@ -110,10 +112,15 @@ void Timeline::Trim() {
       });
     }
     if (next == blocks_.begin()) return;
-    for (auto it = blocks_.begin(); it != next; ++it) bytes_ -= (*it)->accounted + (*it)->startBytes;
+    for (auto it = blocks_.begin(); it != next; ++it) bytes_ -= (*it)->accounted;
     blocks_.erase(blocks_.begin(), next);
+    const auto kept = checkpoints_.lower_bound(Front());
+    for (auto it = checkpoints_.begin(); it != kept; ++it) bytes_ -= it->second;
+    checkpoints_.erase(checkpoints_.begin(), kept);
   }
 }
+
+int64_t Timeline::Front() const { return blocks_.empty() ? entries_ : blocks_.front()->entriesBefore; }
 
 size_t Timeline::Index(int64_t entry) const {
   const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), entry,
@@ -147,14 +154,10 @@ void Timeline::Read(int64_t from, size_t most, EntryRun& run) {
 
 void Timeline::Wake() { progress_.notify_all(); }
 
-std::deque<std::shared_ptr<TimelineBlock>>::iterator Timeline::FirstCheckpoint() {
-  return std::find_if(blocks_.begin(), blocks_.end(), [](auto& b) { return b->start != nullptr; });
-}
-
 bool Timeline::CheckpointDue(int64_t at, size_t cost) {
   const std::lock_guard lock(mutex_);
   if (cost > bound_ / kCheckpointShare) return false;
-  if (blocks_.empty() || FirstCheckpoint() == blocks_.end()) return true;
+  if (blocks_.empty() || checkpoints_.empty()) return true;
   // A checkpoint costs a copy of the scene's changes, so one is left only
   // after entries that cost at least as much: its memory and the time to
   // make it stay within what the entries themselves cost. The entries are
@@ -167,70 +170,40 @@ bool Timeline::CheckpointDue(int64_t at, size_t cost) {
   return (entries >= int64_t{kBlockEntries} || bytes >= kBlockBytes) && bytes >= cost;
 }
 
-void Timeline::Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t cost) {
+void Timeline::Checkpoint(int64_t at, size_t cost) {
   const std::lock_guard lock(mutex_);
   if (blocks_.empty() || at < blocks_.front()->entriesBefore) return;
-  TimelineBlock& block = *blocks_[Index(at)];
-  if (block.entriesBefore != at || block.start) return;
-  block.start = std::move(scene);
-  block.startBytes = cost;
+  if (blocks_[Index(at)]->entriesBefore != at || checkpoints_.count(at)) return;
+  checkpoints_[at] = cost;
   bytes_ += cost;
   checkpointAt_ = at;
 }
 
-void Timeline::Passed(int64_t at, const Box& changed) {
-  const std::lock_guard lock(mutex_);
-  if (blocks_.empty() || at <= blocks_.front()->entriesBefore) return;
-  TimelineBlock& block = *blocks_[Index(at - 1)];
-  if (block.entriesBefore + int64_t(block.heads.size()) == at) block.changed = changed;
-}
-
-TimelineSpan Timeline::Take(int64_t message, int64_t before, int64_t after, bool earliest) {
+TimelineSpan Timeline::Take(int64_t from, int64_t through) {
   const std::lock_guard lock(mutex_);
   TimelineSpan span;
   span.last = messages_;
-  const auto held = FirstCheckpoint();
-  span.first = held == blocks_.end() ? messages_ : (*held)->messagesBefore;
-  span.message = std::clamp<int64_t>(message, span.first, span.last);
-  if (held == blocks_.end()) return span;
-  Seal();
-  // From the last checkpoint before the first message to list.
-  const int64_t listed = std::max(span.first, span.message - before - 1);
-  auto start = held;
-  for (auto it = held; !earliest && it != blocks_.end() && (*it)->messagesBefore <= listed; ++it) {
-    if ((*it)->start) start = it;
-  }
-  span.start = (*start)->start;
-  // Or from the last look back's scene, when it lies between the two: the
-  // lines it listed cover those before it.
-  if (!earliest && recent_.scene && recent_.messages <= span.message && recent_.messages >= (*start)->messagesBefore) {
-    const auto at = std::find(blocks_.begin(), blocks_.end(), recent_.block);
-    if (at != blocks_.end() && at >= start) {
-      start = at;
-      span.start = recent_.scene;
-      span.skip = recent_.skip;
-      for (const TimelineLine& line : recent_.lines) {
-        if (line.message >= span.message - before && line.message <= recent_.messages) span.lines.push_back(line);
-      }
+  span.front = Front();
+  if (from < span.front || from > entries_) return span;
+  span.held = true;
+  if (blocks_.empty()) return span;
+  const size_t first = Index(from);
+  span.skip = size_t(from - blocks_[first]->entriesBefore);
+  for (size_t b = first; b < blocks_.size() && blocks_[b]->messagesBefore <= through; ++b) {
+    if (b + 1 < blocks_.size() || sealed_) {
+      span.blocks.push_back(blocks_[b]);
+      continue;
     }
-  }
-  for (auto it = start; it != blocks_.end() && (*it)->messagesBefore <= span.message + after; ++it) {
-    span.blocks.push_back(*it);
-    span.changed.push_back((*it)->changed);
+    // The block being filled grows under the pipe's thread: a copy of it.
+    const TimelineBlock& filling = *blocks_[b];
+    auto copy = std::make_shared<TimelineBlock>();
+    copy->messagesBefore = filling.messagesBefore;
+    copy->entriesBefore = filling.entriesBefore;
+    copy->heads = filling.heads;
+    copy->bytes = filling.bytes;
+    span.blocks.push_back(std::move(copy));
   }
   return span;
-}
-
-std::shared_ptr<const Scene> Timeline::Remember(std::shared_ptr<const Scene> scene, int64_t messages,
-                                                std::shared_ptr<const TimelineBlock> block, size_t skip,
-                                                std::vector<TimelineLine> lines) {
-  const std::lock_guard lock(mutex_);
-  std::swap(recent_.scene, scene);
-  recent_.messages = messages;
-  recent_.lines = std::move(lines);
-  recent_.block = std::move(block);
-  recent_.skip = skip;
-  return scene;
 }
 
 int64_t Timeline::Messages() {

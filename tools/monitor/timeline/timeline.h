@@ -1,25 +1,22 @@
 // Every message the view has seen, and when each client came and went, in
 // order: the one record from which the live picture, any past point and a
 // pixel's history are made. The pipe's thread appends; the renderer reads
-// the entries in order and, at the start of some blocks, leaves a copy of
-// its scene (a checkpoint), so that a past point is made from the
-// checkpoint before it and never from the start of the session.
+// the entries in order. The render stage keeps copies of its scene at the
+// start of some blocks (checkpoints) itself; the timeline knows only where
+// they stand and what they cost, so that its bound covers entries and
+// checkpoints together and what it lets go of leaves a checkpoint first.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "input/session.h"
-#include "pixels/box.h"
-
-struct Scene;
 
 constexpr size_t kBlockEntries = 4096;                   // a block is sealed at this many entries
 constexpr size_t kBlockBytes = size_t{1} << 20;          // or at this many bytes
@@ -52,11 +49,6 @@ struct TimelineBlock {
   std::vector<EntryHead> heads;
   std::vector<uint8_t> bytes;  // the entries' kept bytes, one after another
   size_t accounted = 0;        // what its entries cost the bound
-  std::shared_ptr<const Scene> start;  // the scene before its first entry, when a checkpoint was left here
-  size_t startBytes = 0;
-  // Once the renderer has applied all of it: the screen its entries changed
-  // (under the timeline's lock; a span carries a copy).
-  std::optional<Box> changed;
 };
 
 // Entries copied out for the renderer.
@@ -67,24 +59,15 @@ struct EntryRun {
   std::vector<size_t> blockStarts;  // indexes into heads where a block begins
 };
 
-// A message near a point looked at, as the monitor prints it.
-struct TimelineLine {
-  int64_t message = 0;
-  int64_t client = 0;
-  std::string line;
-};
-
-// What a look at a past point needs, taken under the lock.
+// Entries for a look back, taken under the lock: blocks that never change.
 struct TimelineSpan {
-  int64_t message = 0;  // the point, within [first, last]
-  int64_t first = 0;    // the earliest point the timeline still holds (`last` when it holds no checkpoint)
-  int64_t last = 0;     // the latest message
-  std::shared_ptr<const Scene> start;  // where the replay starts (its messages count says which message);
-                                       // none when the timeline holds no checkpoint
-  std::vector<std::shared_ptr<const TimelineBlock>> blocks;  // from the start's block on, sealed
-  std::vector<std::optional<Box>> changed;                  // each block's `changed`
-  size_t skip = 0;                     // entries of the first block that `start` has applied already
-  std::vector<TimelineLine> lines;     // lines before `start` to list, known from the last look back
+  bool held = false;   // the entry asked for is still held; else nothing below is set
+  int64_t front = 0;   // the first entry held
+  int64_t last = 0;    // messages appended
+  // From the block that holds the entry asked for on; the block being
+  // filled as a copy of what it holds.
+  std::vector<std::shared_ptr<const TimelineBlock>> blocks;
+  size_t skip = 0;     // entries of the first block before the one asked for
 };
 
 class Timeline {
@@ -92,8 +75,11 @@ class Timeline {
   explicit Timeline(size_t bound = kMaxTimelineBytes) : bound_(bound) {}
 
   // From the pipe's thread: keeps an entry. Waits only when the renderer is
-  // a whole bound of entries behind, so that memory stays bounded.
-  void Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size, size_t length);
+  // a whole bound of entries behind, so that memory stays bounded. Returns
+  // the first entry still held: the render stage lets go of its
+  // checkpoints before it.
+  int64_t Add(SessionEntry::Kind kind, int64_t client, int64_t time, const uint8_t* bytes, size_t size,
+              size_t length);
   // Stops any waiting in Add for good (the renderer has stopped).
   void Release();
 
@@ -104,27 +90,17 @@ class Timeline {
   // Whether a checkpoint is due at the block starting at entry `at`, given
   // what a copy of the scene costs now.
   bool CheckpointDue(int64_t at, size_t cost);
-  // Leaves `scene` as the checkpoint of the block that starts at entry `at`.
-  void Checkpoint(int64_t at, std::shared_ptr<const Scene> scene, size_t cost);
-  // The renderer has applied the block that ends right before entry `at`,
-  // which changed the screen within `changed`.
-  void Passed(int64_t at, const Box& changed);
+  // The render stage keeps a checkpoint costing `cost` at the block that
+  // starts at entry `at`: the bound counts it, and the oldest blocks go up
+  // to such a checkpoint.
+  void Checkpoint(int64_t at, size_t cost);
   // Wakes a renderer waiting in Read.
   void Wake();
 
-  // The span for a look at message `message` (brought within what is held),
-  // with the `before` messages before it and `after` past it: from the
-  // latest start before those, or with `earliest` from the earliest
-  // checkpoint held. Seals the block being filled, so that every block of a
-  // span is sealed.
-  TimelineSpan Take(int64_t message, int64_t before, int64_t after, bool earliest = false);
-  // Keeps a scene made for a look back, right after message `messages`, so
-  // that a later one (a step forward) starts from there; `block` and `skip`
-  // say where its next entry stands. Returns the scene kept before, to be
-  // let go of outside the lock.
-  std::shared_ptr<const Scene> Remember(std::shared_ptr<const Scene> scene, int64_t messages,
-                                        std::shared_ptr<const TimelineBlock> block, size_t skip,
-                                        std::vector<TimelineLine> lines);
+  // The entries from entry `from` on, up to the block that begins past
+  // message `through`. Changes nothing: the block being filled comes as a
+  // copy of what it holds now.
+  TimelineSpan Take(int64_t from, int64_t through);
 
   int64_t Messages();  // messages appended
   size_t Bytes();
@@ -132,9 +108,8 @@ class Timeline {
  private:
   void Seal();
   void Trim();
-  // The first block that begins with a checkpoint, or end().
-  std::deque<std::shared_ptr<TimelineBlock>>::iterator FirstCheckpoint();
   size_t Index(int64_t entry) const;  // the block that holds entry `entry`
+  int64_t Front() const;              // the first entry held
 
   std::mutex mutex_;
   std::condition_variable progress_;  // the renderer read, or entries arrived
@@ -148,11 +123,5 @@ class Timeline {
   int64_t checkpointAt_ = 0;   // the entry where the latest checkpoint stands
   size_t lastBlockBytes_ = 64 << 10;  // the bytes of the last block sealed full
   bool sealed_ = true;
-  struct Recent {
-    std::shared_ptr<const Scene> scene;
-    int64_t messages = 0;
-    std::shared_ptr<const TimelineBlock> block;
-    size_t skip = 0;
-    std::vector<TimelineLine> lines;
-  } recent_;
+  std::map<int64_t, size_t> checkpoints_;  // the cost of each checkpoint the render stage keeps, by entry
 };
