@@ -31,7 +31,7 @@
 #include "monitor_client.h"
 #include "connection/socket_address_linux.h"
 #include "protocol/protocol.h"
-#include "pipeline.h"
+#include "pipeline/pipeline.h"
 
 namespace {
 

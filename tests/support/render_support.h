@@ -23,7 +23,7 @@
 #include "pixels/layer.h"
 #include "input/session.h"
 #include "render/images.h"
-#include "pipeline.h"
+#include "pipeline/pipeline.h"
 #include "render/renderer.h"
 #include "scene/scene.h"
 #include "timeline/timeline.h"

@@ -11,7 +11,7 @@
 #include "input/recording.h"
 #include "input/stop.h"
 #include "options.h"
-#include "pipeline.h"
+#include "pipeline/pipeline.h"
 #include "print/printer.h"
 #include "run.h"
 

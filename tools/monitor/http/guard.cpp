@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <boost/url/parse_query.hpp>
-#include <boost/url/src.hpp>  // Boost.URL's compiled part, here once for the monitor
 #include <cctype>
 #include <random>
 

@@ -190,6 +190,23 @@ Response Plain(http::status status, const std::string& text, unsigned version) {
   return response;
 }
 
+net::awaitable<bool> OnWorkers(Server& server, std::function<void()> work) {
+  if (server.looks >= kMaxLooks) co_return false;
+  ++server.looks;
+  struct Done {
+    int& looks;
+    ~Done() { --looks; }
+  } done{server.looks};
+  // Named, not a temporary of the co_await (see Frame).
+  auto run = [work = std::move(work)]() -> net::awaitable<void> {
+    RunBelowThePipe();
+    work();
+    co_return;
+  };
+  co_await net::co_spawn(server.workers, std::move(run), net::use_awaitable);
+  co_return true;
+}
+
 net::awaitable<Response> Answer(Server& server, const Request& request, std::shared_ptr<Gone> gone) {
   const unsigned version = request.version();
   const std::string_view target = request.target();

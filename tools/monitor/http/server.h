@@ -5,13 +5,14 @@
 
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "http/guard.h"
 #include "http/view.h"
-#include "pipeline.h"
+#include "pipeline/pipeline.h"
 #include "render/priority.h"
 
 namespace net = boost::asio;
@@ -40,23 +41,18 @@ Response Plain(http::status status, const std::string& text, unsigned version);
 net::awaitable<Response> Answer(Server& server, const Request& request, std::shared_ptr<Gone> gone);
 // Serves one page's live view over a WebSocket, until it leaves.
 net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request request);
-// Runs `work` on the workers, one of at most kMaxLooks at once; nothing when
-// that many are under way.
+// Runs `work` on the workers, one of at most kMaxLooks at once; false, with
+// `work` not run, when that many are under way.
+net::awaitable<bool> OnWorkers(Server& server, std::function<void()> work);
+// The same with work's result; nothing when that many are under way. One
+// OnWorkers for every kind of look keeps the coroutines compiled few.
 template <class Work>
 net::awaitable<std::optional<std::invoke_result_t<Work>>> Look(Server& server, Work work) {
-  using Result = std::invoke_result_t<Work>;
-  if (server.looks >= kMaxLooks) co_return std::nullopt;
-  ++server.looks;
-  struct Done {
-    int& looks;
-    ~Done() { --looks; }
-  } done{server.looks};
+  std::optional<std::invoke_result_t<Work>> result;
   // Named, not a temporary of the co_await (see Frame in routes.cpp).
-  auto run = [work = std::move(work)]() -> net::awaitable<Result> {
-    RunBelowThePipe();
-    co_return work();
-  };
-  co_return co_await net::co_spawn(server.workers, std::move(run), net::use_awaitable);
+  std::function<void()> run = [&result, &work] { result.emplace(work()); };
+  co_await OnWorkers(server, std::move(run));
+  co_return result;
 }
 
 // Takes the listening address for this server alone: a second monitor on

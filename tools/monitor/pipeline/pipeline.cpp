@@ -1,4 +1,4 @@
-#include "pipeline.h"
+#include "pipeline/pipeline.h"
 
 Point Pipeline::PointAt(int64_t message, const Gone* gone) {
   Point point = MakePoint(timeline, checkpoints, images, message, gone);

@@ -1,0 +1,37 @@
+# The test flow_order: each folder of the monitor includes only from itself
+# and the folders before it in the order data flows, as its library links
+# only theirs. ROOT is the source tree.
+#   cmake -DROOT=. -P tools/monitor/flow_order.cmake
+set(flow src/protocol tools/monitor/input tools/monitor/pixels tools/monitor/timeline tools/monitor/scene
+    tools/monitor/print tools/monitor/render tools/monitor/pipeline tools/monitor/export tools/monitor/http)
+list(TRANSFORM flow REPLACE ".*/" "" OUTPUT_VARIABLE names)
+get_filename_component(ROOT ${ROOT} ABSOLUTE)
+
+set(against 0)
+foreach(folder IN LISTS flow)
+  get_filename_component(name ${folder} NAME)
+  list(FIND names ${name} rank)
+  file(GLOB files ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS lines)
+      string(REGEX MATCH "\"(([^\"/]*)/)?([^\"]*)" _ "${line}")
+      # Without a folder: a header beside the file, or one of the top
+      # level's (the command line), which comes last.
+      set(used -1)
+      if(CMAKE_MATCH_2)
+        list(FIND names ${CMAKE_MATCH_2} used)
+      elseif(EXISTS ${ROOT}/${folder}/${CMAKE_MATCH_3})
+        set(used ${rank})
+      endif()
+      if(used EQUAL -1 OR used GREATER rank)
+        file(RELATIVE_PATH shown ${ROOT} ${file})
+        message("${shown}: ${line}: against the flow (${names})")
+        math(EXPR against "${against} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(against GREATER 0)
+  message(FATAL_ERROR "${against} includes against the flow")
+endif()
