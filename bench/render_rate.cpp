@@ -29,7 +29,7 @@
 
 #include "VesprineDovetide.h"
 #include "monitor_client.h"
-#include "connection/socket_address_linux.h"
+#include "protocol/socket_address_linux.h"
 #include "protocol/protocol.h"
 #include "pipeline/pipeline.h"
 

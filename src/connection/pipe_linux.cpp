@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "connection.h"
-#include "socket_address_linux.h"
+#include "protocol/socket_address_linux.h"
 
 namespace PipeConnection {
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "connection/socket_address_linux.h"
+#include "protocol/socket_address_linux.h"
 #include "protocol/protocol.h"
 
 int main() {

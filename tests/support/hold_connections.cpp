@@ -10,7 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "connection/socket_address_linux.h"
+#include "protocol/socket_address_linux.h"
 #endif
 
 #include <cstdio>

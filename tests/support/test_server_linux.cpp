@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "connection/socket_address_linux.h"
+#include "protocol/socket_address_linux.h"
 #include "test_server.h"
 
 namespace {

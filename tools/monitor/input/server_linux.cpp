@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "connection/socket_address_linux.h"
+#include "protocol/socket_address_linux.h"
 #include "protocol/protocol.h"
 #include "input/server.h"
 #include "input/stop.h"
