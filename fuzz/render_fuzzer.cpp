@@ -204,16 +204,6 @@ int64_t ComposeCost(const Scene& scene) {
   return cost;
 }
 
-// As render/renderer.cpp publishes a frame.
-void Publish(Scene& scene, Layer& frame) {
-  if (frame.width() != scene.width || frame.height() != scene.height) {
-    frame = Layer(scene.width, scene.height);
-    scene.damage = Scene::Damaged(scene.width, scene.height);
-  }
-  Compose(CompositionOf(scene), scene.damage, frame);
-  scene.damage.Reset(scene.width, scene.height);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -227,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto compose = [&] {
     spent += ComposeCost(scene);
     if (spent > kBudget) return false;
-    Publish(scene, frame);
+    ComposeDamage(scene, frame);
     return true;
   };
   for (int messages = 0; !in.Empty() && messages < kMessages;) {

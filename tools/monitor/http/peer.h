@@ -4,6 +4,15 @@
 
 #include <boost/asio/ip/tcp.hpp>
 
+// The two ends of `socket`; false when either cannot be read.
+inline bool Ends(const boost::asio::ip::tcp::socket& socket, boost::asio::ip::tcp::endpoint& local,
+                 boost::asio::ip::tcp::endpoint& remote) {
+  boost::system::error_code error;
+  local = socket.local_endpoint(error);
+  if (!error) remote = socket.remote_endpoint(error);
+  return !error;
+}
+
 // Whether the process at the other end of `socket`, a connection over
 // loopback, runs as this process's user; false when that cannot be told
 // (no such process found, or not allowed to look at it).

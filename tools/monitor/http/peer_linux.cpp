@@ -36,10 +36,8 @@ void CopyAddress(const boost::asio::ip::address& address, __be32* to) {
 }  // namespace
 
 bool OwnUser(const tcp::socket& socket) {
-  boost::system::error_code error;
-  const tcp::endpoint local = socket.local_endpoint(error);
-  const tcp::endpoint remote = error ? tcp::endpoint() : socket.remote_endpoint(error);
-  if (error) return false;
+  tcp::endpoint local, remote;
+  if (!Ends(socket, local, remote)) return false;
   // One socket asked for by its four addresses: the peer's, whose source is
   // this connection's remote end.
   struct {

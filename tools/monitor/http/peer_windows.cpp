@@ -74,10 +74,8 @@ std::vector<char> UserOf(HANDLE process) {
 }  // namespace
 
 bool OwnUser(const tcp::socket& socket) {
-  boost::system::error_code error;
-  const tcp::endpoint local = socket.local_endpoint(error);
-  const tcp::endpoint remote = error ? tcp::endpoint() : socket.remote_endpoint(error);
-  if (error) return false;
+  tcp::endpoint local, remote;
+  if (!Ends(socket, local, remote)) return false;
   // The peer's row: from this connection's remote end to its local one.
   const DWORD pid = remote.address().is_v6() ? Owner<MIB_TCP6TABLE_OWNER_PID>(AF_INET6, remote, local)
                                              : Owner<MIB_TCPTABLE_OWNER_PID>(AF_INET, remote, local);

@@ -18,15 +18,6 @@ constexpr auto kGather = std::chrono::milliseconds(4);     // caught up, the ent
 
 }  // namespace
 
-void ComposeDamage(Scene& scene, Layer& frame) {
-  if (frame.width() != scene.width || frame.height() != scene.height) {
-    frame = Layer(scene.width, scene.height);
-    scene.damage = Scene::Damaged(scene.width, scene.height);
-  }
-  Compose(CompositionOf(scene), scene.damage, frame);
-  scene.damage.Reset(scene.width, scene.height);
-}
-
 size_t UnsharedTiles(const Scene& scene) {
   size_t tiles = scene.screen.UnsharedTiles();
   for (const Sprite& sprite : scene.sprites) tiles += sprite.layer.UnsharedTiles();

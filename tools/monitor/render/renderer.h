@@ -59,9 +59,6 @@ class Renderer {
   std::shared_ptr<const Rendered> latest_;
 };
 
-// Composes `frame` anew where the scene's damage says it changed (all of
-// it, at the scene's size, when the size changed), and clears the damage.
-void ComposeDamage(Scene& scene, Layer& frame);
 
 // Tiles a scene's layers hold alone, shared with no checkpoint: what one
 // more checkpoint of it costs. Tiles made and dropped since the last one

@@ -406,6 +406,15 @@ void ClientJoined(Scene& scene, int64_t client) { Known(scene, client) = ClientS
 
 void ClientLeft(Scene& scene, int64_t client) { scene.clients.erase(client); }
 
+void ComposeDamage(Scene& scene, Layer& frame) {
+  if (frame.width() != scene.width || frame.height() != scene.height) {
+    frame = Layer(scene.width, scene.height);
+    scene.damage = Scene::Damaged(scene.width, scene.height);
+  }
+  Compose(CompositionOf(scene), scene.damage, frame);
+  scene.damage.Reset(scene.width, scene.height);
+}
+
 Composition CompositionOf(const Scene& scene) {
   Composition c;
   c.width = scene.width;

@@ -138,5 +138,8 @@ void ClientLeft(Scene& scene, int64_t client);
 
 // What the scene shows, bottom to top, for composing it.
 Composition CompositionOf(const Scene& scene);
+// Composes `frame` anew where the scene's damage says it changed (all of
+// it, at the scene's size, when the size changed), and clears the damage.
+void ComposeDamage(Scene& scene, Layer& frame);
 // Roughly what a copy of the scene costs in memory beyond the tiles it shares.
 size_t SceneBytes(const Scene& scene);
