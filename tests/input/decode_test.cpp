@@ -74,6 +74,8 @@ TEST(Decode, JsonCarriesTheSameFields) {
   EXPECT_EQ(Json(ShortMessage(28, {{at::x, 1}})), R"({"client":3,"code":28,"command":"SetEncodingShiftJIS","x":1})");
   EXPECT_EQ(Json(ShortMessage(6)), R"({"client":3,"error":"unknown code 6","length":64})");
   EXPECT_EQ(Json(LogMessage(22, "\x01\xFF")), R"({"client":3,"code":22,"command":"LogI","text":"\u0001\\xFF"})");
+  EXPECT_EQ(Json(LogMessage(22, "\x08\x0C\x1B\x7F")),
+            "{\"client\":3,\"code\":22,\"command\":\"LogI\",\"text\":\"\\b\\f\\u001b\x7F\"}");
   // The bytes go inside the object, a short message's too.
   const std::string hex = "040000";
   EXPECT_EQ(FormatJson(3, Decode(nullptr, 0), 3, Encoding::kUtf8, &hex),

@@ -53,7 +53,7 @@ struct TestServer::State {
   }
 
   void Serve() {
-    Bytes buffer(70000);
+    Bytes buffer(kMaxKept);
     for (;;) {
       pollfd fds[2] = {{control[0], POLLIN, 0}, {client >= 0 ? client : listener, POLLIN, 0}};
       if (poll(fds, paused ? 1 : 2, -1) < 0) continue;

@@ -8,11 +8,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "protocol/protocol.h"
 #include "test_server.h"
 
 namespace {
-
-constexpr char kPipeName[] = "\\\\.\\pipe\\VesprinePipe";
 
 HANDLE CreateInstance(DWORD max_instances) {
   return CreateNamedPipeA(kPipeName, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
@@ -42,10 +41,10 @@ struct TestServer::State {
   // operation is then cancelled, though it may have completed (`ok`) just before.
   bool Interrupted(HANDLE handle, OVERLAPPED& overlapped, DWORD& bytes, BOOL& ok) {
     HANDLE events[2] = {io, control};
-    const bool command = WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
-    if (command) CancelIo(handle);
-    ok = GetOverlappedResult(handle, &overlapped, &bytes, command);
-    return command;
+    const bool interrupted = WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
+    if (interrupted) CancelIo(handle);
+    ok = GetOverlappedResult(handle, &overlapped, &bytes, interrupted);
+    return interrupted;
   }
 
   void CloseClient() {
@@ -66,7 +65,7 @@ struct TestServer::State {
   }
 
   void Serve() {
-    Bytes buffer(70000);
+    Bytes buffer(kMaxKept);
     uint64_t reads = 0;
     for (;;) {
       if (paused) {

@@ -47,7 +47,7 @@ std::string_view QueryOf(std::string_view target) {
 
 std::optional<std::string> QueryValue(std::string_view target, std::string_view key) {
   // Boost.URL 1.81 reads a query to its NUL, not to the end of the view it
-  // is given (boostorg/url#757): it gets a copy that ends there.
+  // is given: it gets a copy that ends there.
   const std::string query(QueryOf(target));
   if (query.empty()) return std::nullopt;
   const auto params = boost::urls::parse_query(query);

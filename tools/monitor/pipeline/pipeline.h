@@ -1,7 +1,9 @@
-// The live view's pipeline, which belongs to no stage but wires them: the
+// The live view's pipeline, the stage that wires the ones before it: the
 // thread that reads the pipe adds each entry to the timeline, the renderer
 // applies the entries in order on a thread of its own, and looks back read
-// what both keep. Data flows one way: the HTTP side only reads from here.
+// what both keep. Data flows one way: the HTTP side adds no entry; its looks
+// back only leave the last point they made with the checkpoints, for the
+// next look to start from.
 #pragma once
 
 #include <cstddef>
