@@ -22,7 +22,7 @@ cd "$(dirname "$0")"
 
 # What the Linux monitor, the demo and its picture need; what the page's pictures need; then what
 # every test needs.
-demo_packages=(cmake make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev libcli11-dev libutfcpp-dev
+demo_packages=(cmake ninja-build make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev libcli11-dev libutfcpp-dev
                zlib1g-dev fonts-dejavu-core fonts-ipafont-gothic iproute2)
 view_packages=("${demo_packages[@]}" chromium)
 # A Node.js installed from elsewhere carries its own npm, which Debian's npm
@@ -116,8 +116,18 @@ install_wine32() {
   echo "32-bit Wine skipped, so the Windows x86 tests will not run: $wine32_reason"
 }
 
+# Configures a preset; a build folder that an earlier version configured for
+# Make is configured afresh for Ninja rather than refused by CMake.
+configure() {
+  local cache=build/$1/CMakeCache.txt
+  if [ -f "$cache" ] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$cache"; then
+    rm -rf "$cache" "build/$1/CMakeFiles"
+  fi
+  cmake --preset "$@" >/dev/null
+}
+
 build() {
-  cmake --preset "$1" -DVESPRINE_TESTS=ON >/dev/null
+  configure "$1" -DVESPRINE_TESTS=ON
   cmake --build --preset "$1" -j "$(nproc)"
 }
 
@@ -302,7 +312,7 @@ demo() {
     --windows64) preset=windows-x64 suffix=.exe run=("${wine64_run[@]}") ;;
   esac
   # Only what the demo needs: no test framework.
-  cmake --preset "$preset" -DVESPRINE_TESTS=OFF >/dev/null
+  configure "$preset" -DVESPRINE_TESTS=OFF
   cmake --build --preset "$preset" -j "$(nproc)" --target vesprine-monitor demo >/dev/null
   local bin=build/$preset/bin work session=build/demo.vses picture=build/demo.png
   work=$(mktemp -d)

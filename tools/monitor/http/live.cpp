@@ -201,7 +201,7 @@ net::awaitable<bool> Show(Server& server, Page& page) {
 
 // Makes the points the page asks for, one at a time: while one is made,
 // only the last one asked for waits.
-net::awaitable<void> Seek(Server& server, std::shared_ptr<Page> page) {
+net::awaitable<void> MakePoints(Server& server, std::shared_ptr<Page> page) {
   page->seeking = true;
   while (page->wanted && !page->live && !page->closed) {
     // Never past what the render thread has drawn.
@@ -250,7 +250,7 @@ net::awaitable<void> Listen(Server& server, std::shared_ptr<Page> page) {
       // past the last message shows the last): the page learns where it is.
       page->state.clear();
       page->wanted = ask["message"].get<int64_t>();
-      if (!page->seeking) net::co_spawn(server.io, Seek(server, page), net::detached);
+      if (!page->seeking) net::co_spawn(server.io, MakePoints(server, page), net::detached);
     }
     page->wake.cancel();
   }
