@@ -18,9 +18,9 @@ constexpr auto kSilent = 20s;   // a page not heard from for this long (pongs co
 using Clock = std::chrono::steady_clock;
 
 struct Page {
-  explicit Page(beast::tcp_stream stream) : ws(std::move(stream)), wake(ws.get_executor()) {}
+  explicit Page(beast::tcp_stream stream) : ws(stream.release_socket()), wake(ws.get_executor()) {}
 
-  websocket::stream<beast::tcp_stream> ws;
+  websocket::stream<tcp::socket> ws;  // over the bare socket: KeepAlive and Guarded keep the time
   net::steady_timer wake;
   bool overlay = false;
   Gone closed{false};  // also tells a point being made for it to give up
@@ -114,8 +114,8 @@ std::string CountMessage(const Rendered& latest) {
 // Ends the page's connection, cancelling what is pending on it first.
 void Close(Page& page) {
   beast::error_code ignored;
-  beast::get_lowest_layer(page.ws).socket().cancel(ignored);
-  beast::get_lowest_layer(page.ws).socket().close(ignored);
+  page.ws.next_layer().cancel(ignored);
+  page.ws.next_layer().close(ignored);
 }
 
 // Runs one write to the page; a write that makes no progress for kStalled
@@ -268,7 +268,6 @@ net::awaitable<void> Live(Server& server, beast::tcp_stream stream, Request requ
     int& pages;
     ~Done() { --pages; }
   } done{server.pages};
-  beast::get_lowest_layer(page->ws).expires_never();
   // Beast's own idle timeout would close the socket under a pending write:
   // KeepAlive and Guarded do its work instead.
   websocket::stream_base::timeout timeout{};
