@@ -22,13 +22,13 @@ cd "$(dirname "$0")"
 
 # What the Linux monitor, the demo and its picture need; what the page's pictures need; then what
 # every test needs.
-demo_packages=(cmake ninja-build make g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev libcli11-dev libutfcpp-dev
+demo_packages=(cmake ninja-build g++ pkgconf libboost1.81-dev nlohmann-json3-dev libstb-dev libcli11-dev libutfcpp-dev
                zlib1g-dev fonts-dejavu-core fonts-ipafont-gothic iproute2)
 view_packages=("${demo_packages[@]}" chromium)
 # A Node.js installed from elsewhere carries its own npm, which Debian's npm
 # package conflicts with: Debian's are asked for only when either is missing.
 command -v node >/dev/null && command -v npm >/dev/null || view_packages+=(nodejs npm)
-packages=("${view_packages[@]}" clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
+packages=("${view_packages[@]}" make clang libclang-rt-14-dev llvm valgrind unzip googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev lld wine wine64 ffmpeg curl
           python3-pytest python3-build python3-wheel python3-venv mono-mcs mono-runtime libmono-i18n-cjk4.0-cil)
 # 32-bit Wine comes last, in a step of its own: while the archive's i386
