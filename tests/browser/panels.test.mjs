@@ -59,8 +59,11 @@ test('the panels show the message #screen names, at once: seeking', async ({ pag
 test('the panels show the message #screen names, at once: live drawing', async ({ page, monitor }) => {
   await recordPanels(page);
   await openView(page, monitor.url, 0);
-  // In batches, each shown before the next is sent: frames a few milliseconds apart.
+  // In batches, each shown before the next is sent: frames a few milliseconds
+  // apart. Each batch is a client of its own, and the monitor keeps no order
+  // between clients whose messages it has not read yet.
   let n = send(script([lines]));
+  await showsMessage(page, n);
   for (let i = 0; i < steps.length; i += 10) {
     n += send(script(steps.slice(i, i + 10)));
     await showsMessage(page, n);

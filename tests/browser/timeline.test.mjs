@@ -136,6 +136,18 @@ test('paused, the picture holds while messages are counted; resumed, it is live'
   expect(await pixel(page, 60, 60)).toEqual([255, 255, 255, 255]);
 });
 
+test('a point put in the address is sought though an answer rewrites the address before the page reads it', async ({ page, monitor }) => {
+  send(lines.join('\n') + '\n');
+  await openView(page, monitor.url, 20, '#message=20');
+  await pausedAt(page, 20, last);
+  // The answer for 20 rewriting the address between the change and its event.
+  await page.evaluate(() => {
+    location.hash = '#message=7';
+    history.replaceState(null, '', '#message=20');
+  });
+  await pausedAt(page, 7, last);
+});
+
 test('Resume pressed while a seek is answered, then a pause, ends at the paused point exactly', async ({ page, monitor }) => {
   // Many full-screen shapes, so that a seek far from the last one takes a
   // while (about a second here).

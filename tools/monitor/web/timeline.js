@@ -18,8 +18,10 @@ export class Timeline {
     document.getElementById('back').addEventListener('click', () => this.seek(this.point - 1));
     document.getElementById('forward').addEventListener('click', () => this.seek(this.point + 1));
     this.scrub.addEventListener('input', () => this.seek(Number(this.scrub.value)));
-    window.addEventListener('hashchange', () => {
-      const n = pointInAddress();
+    // The address as changed, not as it is now: an answer may have rewritten
+    // it before this event runs.
+    window.addEventListener('hashchange', (event) => {
+      const n = pointInAddress(new URL(event.newURL).hash);
       if (n !== null && (!this.paused || n !== this.point)) this.seek(n);
     });
     document.addEventListener('keydown', (event) => {
@@ -31,7 +33,7 @@ export class Timeline {
       const item = event.target.closest('li');
       if (item) this.seek(Number(item.dataset.message));
     });
-    const n = pointInAddress();
+    const n = pointInAddress(location.hash);
     if (n !== null) this.seek(n);
     this.render();
   }
@@ -100,7 +102,7 @@ export class Timeline {
   }
 }
 
-function pointInAddress() {
-  const match = /^#message=(\d{1,15})$/.exec(location.hash);
+function pointInAddress(hash) {
+  const match = /^#message=(\d{1,15})$/.exec(hash);
   return match ? Number(match[1]) : null;
 }
