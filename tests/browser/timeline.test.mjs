@@ -148,6 +148,32 @@ test('a point put in the address is sought though an answer rewrites the address
   await pausedAt(page, 7, last);
 });
 
+test('a step taken while an earlier step is answered goes on from the last one asked', async ({ page, monitor }) => {
+  // The monitor's messages to the page held back here, and let through when the test says.
+  let hold = false;
+  const held = [];
+  let toPage;
+  await page.routeWebSocket(/\/live/, (ws) => {
+    toPage = ws;
+    ws.connectToServer().onMessage((message) => { if (hold) held.push(message); else ws.send(message); });
+  });
+  send(lines.join('\n') + '\n');
+  await openView(page, monitor.url, 20, '#message=20');
+  await pausedAt(page, 20, last);
+  hold = true;
+  await page.keyboard.press('ArrowRight');  // asks 21
+  const frame = () => held.findIndex((message) => typeof message !== 'string');
+  await expect.poll(frame).toBeGreaterThanOrEqual(0);
+  await page.keyboard.press('ArrowRight');  // asks 22
+  // The answer for 21, up to its frame, lands after 22 was asked.
+  for (const message of held.splice(0, frame() + 1)) toPage.send(message);
+  await expect(page.locator('#screen')).toHaveAttribute('data-message', '21');
+  await page.keyboard.press('ArrowRight');  // asks 23
+  hold = false;
+  for (const message of held.splice(0)) toPage.send(message);
+  await pausedAt(page, 23, last);
+});
+
 test('Resume pressed while a seek is answered, then a pause, ends at the paused point exactly', async ({ page, monitor }) => {
   // Many full-screen shapes, so that a seek far from the last one takes a
   // while (about a second here).

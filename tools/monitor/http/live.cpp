@@ -34,10 +34,12 @@ struct Page {
   std::vector<TileRef> tiles;
   std::shared_ptr<const LogLine> lastLog;  // the last log line it was sent
   std::string state;                       // the last state it was sent, but for the log
-  // Looking back: the point asked for next, and the one made, to be sent.
+  // Looking back: the point asked for next, and the one made, to be sent,
+  // with the number it was asked for by (a point past the end is the last).
   std::optional<int64_t> wanted;
   bool seeking = false;
   std::optional<Point> point;
+  int64_t asked = 0;
 };
 
 // A frame's integers are little-endian, the machine's own order (protocol.h
@@ -87,7 +89,10 @@ std::optional<std::string> StateMessage(Page& page, const Scene& scene, const Po
   head["t"] = "state";
   head["live"] = page.live;
   head["received"] = received;
-  if (point != nullptr) head["point"] = PointJson(*point);
+  if (point != nullptr) {
+    head["point"] = PointJson(*point);
+    head["point"]["asked"] = page.asked;
+  }
   std::string state = Dump(head);
   size_t from = 0;
   for (size_t i = scene.logs.size(); i > 0; --i) {
@@ -205,7 +210,8 @@ net::awaitable<void> MakePoints(Server& server, std::shared_ptr<Page> page) {
   page->seeking = true;
   while (page->wanted && !page->live && !page->closed) {
     // Never past what the render thread has drawn.
-    const int64_t message = std::min(*page->wanted, server.pipeline.renderer.Applied());
+    const int64_t asked = *page->wanted;
+    const int64_t message = std::min(asked, server.pipeline.renderer.Applied());
     page->wanted.reset();
     std::optional<Point> point;
     while (!page->closed) {
@@ -220,6 +226,7 @@ net::awaitable<void> MakePoints(Server& server, std::shared_ptr<Page> page) {
     }
     if (!page->live && !page->wanted) {
       page->point = std::move(point);
+      page->asked = asked;
       page->wake.cancel();
     }
   }

@@ -8,6 +8,7 @@ export class Timeline {
     this.backToLive = resume;
     this.paused = false;
     this.point = 0;   // paused: the message asked for, then the one shown
+    this.asked = 0;   // the message of the last seek: answers to earlier ones move nothing
     this.first = 0;   // the earliest message the monitor still holds
     this.live = 0;    // messages drawn
     this.received = 0;  // messages received: more while the monitor's drawing lags
@@ -42,6 +43,7 @@ export class Timeline {
   seek(n) {
     this.paused = true;
     this.point = Math.max(0, Math.round(n));
+    this.asked = this.point;
     history.replaceState(null, '', `#message=${this.point}`);
     this.ask(this.point);
     this.render();
@@ -60,7 +62,7 @@ export class Timeline {
     this.received = Math.max(this.received, data.received);
     if (!data.point) {
       this.live = Math.max(this.live, data.messages);
-    } else if (this.paused) {
+    } else if (this.paused && data.point.asked === this.asked) {
       this.point = data.point.message;
       this.first = data.point.first;
       this.live = Math.max(this.live, data.point.last);
