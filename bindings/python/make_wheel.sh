@@ -12,6 +12,7 @@ trap 'rm -rf "$stage"' EXIT
 cp "$here/pyproject.toml" "$stage/"
 mkdir -p "$stage/vesprinedovetide/lib/$platform"
 cp "$here"/vesprinedovetide/*.py "$stage/vesprinedovetide/"
+cp "$here/vesprinedovetide_pytest.py" "$stage/"
 # The library under its own name (a link's name, for the Linux one).
 cp -L "$library" "$stage/vesprinedovetide/lib/$platform/"
 sed -n 's/^#define VESPRINE_VERSION "\(.*\)"$/\1/p' "$here/../../include/VesprineDovetide.h" >"$stage/VERSION"

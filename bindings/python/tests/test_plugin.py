@@ -194,6 +194,20 @@ def test_the_monitor_named_by_a_relative_path_and_its_start_failing(pytester, mo
     result.stdout.fnmatch_lines(["*mon could not record: it ended with status *", "E   ?*"])
 
 
+def test_a_library_that_cannot_be_loaded_fails_only_the_tests_that_record(pytester, monkeypatch):
+    pytester.makepyfile(test_mixed="""
+        def test_plain():
+            pass
+
+        def test_drawn(vesprine):
+            pass
+        """)
+    monkeypatch.setenv("VESPRINEDOVETIDE_LIBRARY", str(pytester.path / "missing.so"))
+    result = pytester.runpytest_subprocess()
+    result.assert_outcomes(passed=1, errors=1)
+    result.stdout.fnmatch_lines(["*ImportError*missing.so*"])
+
+
 def test_recordings_of_two_pytest_processes_take_turns(pytester):
     pytester.makepyfile(test_slow="""
         import time
