@@ -148,6 +148,16 @@ test('a point put in the address is sought though an answer rewrites the address
   await pausedAt(page, 7, last);
 });
 
+test('going back to where the view was opened live is live again', async ({ page, monitor }) => {
+  send(lines.join('\n') + '\n');
+  await openView(page, monitor.url, last);
+  await page.evaluate(() => { location.hash = '#message=7'; });
+  await pausedAt(page, 7, last);
+  await page.goBack();
+  await expect(page.locator('#timeline')).toHaveAttribute('data-state', 'live');
+  await expect(page.locator('#position')).toHaveText(`live: message ${last}`);
+});
+
 test('a step taken while an earlier step is answered goes on from the last one asked', async ({ page, monitor }) => {
   // The monitor's messages to the page held back here, and let through when the test says.
   let hold = false;

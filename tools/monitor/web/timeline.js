@@ -20,10 +20,13 @@ export class Timeline {
     document.getElementById('forward').addEventListener('click', () => this.seek(this.point + 1));
     this.scrub.addEventListener('input', () => this.seek(Number(this.scrub.value)));
     // The address as changed, not as it is now: an answer may have rewritten
-    // it before this event runs.
+    // it before this event runs. An address without a point (going back to
+    // where the view was opened live) is live.
     window.addEventListener('hashchange', (event) => {
-      const n = pointInAddress(new URL(event.newURL).hash);
+      const hash = new URL(event.newURL).hash;
+      const n = pointInAddress(hash);
       if (n !== null && (!this.paused || n !== this.point)) this.seek(n);
+      if (hash === '' && this.paused) this.resume();
     });
     document.addEventListener('keydown', (event) => {
       if (!this.paused || event.target instanceof HTMLInputElement) return;
