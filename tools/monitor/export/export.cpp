@@ -74,9 +74,10 @@ int Picture(Walk& walk, const ExportOptions& options) {
 
 // The picture of `frame` on a screen of `width` × `height`, its top-left
 // corner in place: cut, or widened with the backdrop (black, or nothing).
+// None once the monitor is stopping.
 std::vector<Pixel> Fitted(const Layer& frame, bool overlay, int32_t width, int32_t height) {
-  std::vector<Pixel> picture = ::Picture(frame, overlay);
-  if (frame.width() == width && frame.height() == height) return picture;
+  std::vector<Pixel> picture = ::Picture(frame, overlay, Stopping);
+  if (picture.empty() || (frame.width() == width && frame.height() == height)) return picture;
   std::vector<Pixel> fitted(size_t(width) * size_t(height), Shown(Pixel{}, overlay));
   for (int32_t y = 0; y < std::min(height, frame.height()); ++y) {
     std::copy_n(picture.begin() + long(y) * frame.width(), std::min(width, frame.width()),
@@ -241,7 +242,7 @@ int Clip(Walk& walk, const ExportOptions& options) {
     }
     resized = resized || now.width() != width || now.height() != height;
     std::vector<Pixel> picture = Fitted(now, options.overlay, width, height);
-    if (picture == shown) return true;
+    if (picture.empty() || picture == shown) return true;
     sink->Show(shown, shown_from, at - shown_from);
     shown = std::move(picture);
     shown_from = at;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "input/stop.h"
 #include "pixels/work.h"
 
 namespace {
@@ -90,7 +91,8 @@ void Damage::Mark(const Box& box) {
 }
 
 void Compose(const Composition& composition, const Damage& damage, Layer& frame) {
-  for (int32_t row = 0; row < frame.rows(); ++row) {
+  // Stopping, the monitor composes no more, as it draws no more.
+  for (int32_t row = 0; row < frame.rows() && !Stopping(); ++row) {
     for (int32_t column = 0; column < frame.columns(); ++column) {
       if (damage.At(column, row)) frame.Place(column, row, ComposeTile(composition, column, row));
     }

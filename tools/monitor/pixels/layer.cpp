@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "input/stop.h"
+
 TileRef TileRef::Blank() {
   TileRef ref;
   ref.tile_ = new Tile;
@@ -107,11 +109,13 @@ bool Painter::Clipped(int64_t y, int64_t& x0, int64_t& x1) {
 
 // Calls blend(pixel, i) for each pixel of row y from x0 to x1 (clipped),
 // where i counts from the unclipped x0, tile by tile. `shows(i)` says
-// whether pixel i leaves any colour, for the pixel watched.
+// whether pixel i leaves any colour, for the pixel watched. A monitor that
+// is stopping draws no more: one shape over a large screen takes longer
+// than a stop may.
 template <class Blend, class Shows>
 void Painter::Each(int64_t y, int64_t x0, int64_t x1, const Blend& blend, const Shows& shows) {
   const int64_t start = x0;
-  if (!Clipped(y, x0, x1)) return;
+  if (!Clipped(y, x0, x1) || Stopping()) return;
   touched_ = touched_.Union({x0, y, x1, y + 1});
   if (y == probe_y_ && probe_x_ >= x0 && probe_x_ < x1 && shows(probe_x_ - start)) hit_ = true;
   const auto row = static_cast<int32_t>(y / kTileSide);

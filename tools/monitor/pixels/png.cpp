@@ -140,11 +140,15 @@ std::string Deflated(int32_t w, int32_t h, const Pixel* pixels, size_t stride, b
 
 }  // namespace
 
-std::vector<Pixel> Picture(const Layer& frame, bool overlay) {
+std::vector<Pixel> Picture(const Layer& frame, bool overlay, bool (*stop)()) {
   const int32_t width = frame.width();
-  std::vector<Pixel> pixels(size_t(width) * size_t(frame.height()));
-  // Row by row, a tile's width at a time.
+  std::vector<Pixel> pixels;
+  pixels.reserve(size_t(width) * size_t(frame.height()));
+  // Row by row, a tile's width at a time; the memory of each row first
+  // touched as it is made, so that a stop is heard however large it is.
   for (int32_t y = 0; y < frame.height(); ++y) {
+    if (stop != nullptr && y % kTileSide == 0 && stop()) return {};
+    pixels.resize(pixels.size() + size_t(width));
     Pixel* out = pixels.data() + size_t(y) * size_t(width);
     for (int32_t column = 0; column < frame.columns(); ++column) {
       const TileRef& tile = frame.tile(column, y / kTileSide);

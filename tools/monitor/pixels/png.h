@@ -13,8 +13,10 @@
 #include "pixels/layer.h"
 
 // The screen's pixels, row by row, straight alpha: as a viewer sees them
-// over the view's black backdrop, or, for an overlay, over nothing.
-std::vector<Pixel> Picture(const Layer& frame, bool overlay);
+// over the view's black backdrop, or, for an overlay, over nothing. None
+// when `stop` (if given) says so before it is done: a large screen takes
+// long to convert.
+std::vector<Pixel> Picture(const Layer& frame, bool overlay, bool (*stop)() = nullptr);
 
 // A PNG of `pixels`: `width` × `height` of them (each side 1 or more), row
 // by row from the top, straight RGBA, as Picture gives them.
