@@ -130,7 +130,8 @@ sleep 0.5
 stops_in_time $pid INT "an export to an encoder that stopped reading"
 ! kill -0 "$encoder" 2>/dev/null || fail "the encoder still runs after the export stopped" "$work/err"
 # An encoder given every frame that then never ends: the wait for it does
-# not look at the stop, so the grace ends the monitor, with status 2.
+# not look at the stop, so the grace ends the monitor, with status 2, and
+# the encoder with it.
 start_monitor
 printf 'SetResolution 8 8\nDrawPixel 0 0\n' | "$sender" || fail "the sender failed"
 received 2
@@ -141,13 +142,17 @@ PATH="$work/stalled:$PATH" "$monitor" --replay "$work/session.vses" --export "$w
 pid=$!
 pids+=($pid)
 for _ in $(seq 100); do [ -s "$work/stalled/pid" ] && break; sleep 0.05; done
-pids+=($(cat "$work/stalled/pid"))
+encoder=$(cat "$work/stalled/pid")
+pids+=($encoder)
 sleep 0.5
 kill -INT $pid
 wait $pid
 status=$?
 grep -q "still stopping" "$work/err" || fail "the grace did not end the export" "$work/err"
 [ "$status" -eq 2 ] || fail "the stop's grace gave status $status, not 2" "$work/err"
+# Killed, it is gone or a zombie waiting for whoever adopted it.
+for _ in $(seq 50); do grep -qs '^[0-9]* ([^)]*) [^Z]' /proc/$encoder/stat || break; sleep 0.02; done
+! grep -qs '^[0-9]* ([^)]*) [^Z]' /proc/$encoder/stat || fail "the encoder outlived the monitor's grace" "$work/err"
 # A session from a FIFO that no one writes: the monitor waits in its
 # opening, and a stop there is said as one.
 mkfifo "$work/fifo"

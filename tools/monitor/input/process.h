@@ -61,6 +61,11 @@ class ChildProcess {
 // is when it needs no quotes, else quoted with its quotes and the
 // backslashes before them escaped.
 std::wstring CommandLine(const std::vector<std::wstring>& arguments);
+#else
+// Ends every program started here that still runs, with its process group,
+// at once and without waiting: for a monitor about to end without cleaning
+// up. (On Windows their jobs end them as the monitor ends.)
+void EndProgramsNow();
 #endif
 
 bool ErrorsToTerminal();

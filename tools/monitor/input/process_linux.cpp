@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,6 +24,37 @@
 
 #include "input/process.h"
 #include "input/stop.h"
+
+namespace {
+
+// The programs running, for a monitor that must end at once: each a pid,
+// or its process group's id negated; 0 a free place.
+std::atomic<pid_t> running[4];
+
+pid_t RunningId(intptr_t process, intptr_t group) { return static_cast<pid_t>(group != 0 ? -group : process); }
+
+void Running(pid_t id) {
+  for (auto& place : running) {
+    pid_t free = 0;
+    if (place.compare_exchange_strong(free, id)) return;
+  }
+}
+
+void Ran(pid_t id) {
+  for (auto& place : running) {
+    pid_t was = id;
+    if (place.compare_exchange_strong(was, 0)) return;
+  }
+}
+
+}  // namespace
+
+void EndProgramsNow() {
+  for (auto& place : running) {
+    const pid_t id = place.load();
+    if (id != 0) kill(id, SIGKILL);
+  }
+}
 
 std::string FindProgram(const std::string& name) {
   const char* path = std::getenv("PATH");
@@ -80,6 +112,7 @@ bool ChildProcess::Start(const std::vector<std::string>& arguments, bool input) 
   input_ = ends[1];
   process_ = pid;
   group_ = own_group ? pid : 0;
+  Running(RunningId(process_, group_));
   return true;
 }
 
@@ -118,6 +151,7 @@ bool ChildProcess::Finish() {
   if (process_ < 0) return false;
   if (input_ >= 0) close(static_cast<int>(input_));
   const int status = Wait(static_cast<pid_t>(process_));
+  Ran(RunningId(process_, group_));
   input_ = process_ = -1;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -142,6 +176,7 @@ void ChildProcess::Kill() {
     kill(-pid, SIGKILL);
     if (!reaped) Wait(pid);
   }
+  Ran(RunningId(process_, group_));
   input_ = process_ = -1;
   group_ = 0;
 }
@@ -151,6 +186,7 @@ bool ChildProcess::Ended(int& status) {
   int state = 0;
   if (waitpid(static_cast<pid_t>(process_), &state, WNOHANG) != static_cast<pid_t>(process_)) return false;
   status = WIFEXITED(state) ? WEXITSTATUS(state) : 128 + WTERMSIG(state);
+  Ran(RunningId(process_, group_));
   if (input_ >= 0) close(static_cast<int>(input_));
   input_ = process_ = -1;
   return true;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "input/exit_status.h"
+#include "input/process.h"
 #include "input/stop.h"
 
 namespace {
@@ -21,11 +22,13 @@ int wake[2] = {-1, -1};
 
 void OnSignal(int) { RequestStop(); }
 
-// The monitor's last word, kStopGrace after a stop that did not end it.
+// The monitor's last word, kStopGrace after a stop that did not end it;
+// the programs it runs end with it.
 void EndLate() {
   std::this_thread::sleep_for(std::chrono::milliseconds(kStopGrace));
   static const char kLine[] = "vesprine-monitor: still stopping after 0.8 s; ended now\n";
   [[maybe_unused]] const ssize_t ignored = write(2, kLine, sizeof(kLine) - 1);
+  EndProgramsNow();
   std::_Exit(kExitError);
 }
 
