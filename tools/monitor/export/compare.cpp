@@ -179,6 +179,7 @@ class Comparison {
   bool ScreensDiffer() {
     const Layer& fa = a_.Frame();
     const Layer& fb = b_.Frame();
+    if (Stopping()) return false;  // composed in part, perhaps: the caller says it was interrupted
     const int64_t count = difference_.Count(fa, fb);
     if (count <= options_.totalPixels) return false;
     const int32_t width = std::max(fa.width(), fb.width()), height = std::max(fa.height(), fb.height());
@@ -279,6 +280,11 @@ int Compare(const CompareOptions& options) {
                  "comparing after the last\n", (long long)*options.at, (long long)a.messages(),
                  (long long)b.messages());
   }
-  if (!every && comparison.ScreensDiffer()) return comparison.Differ();
-  return comparison.Agree();
+  const bool differ = !every && comparison.ScreensDiffer();
+  // What was drawn or composed when the stop came is made in part: nothing to compare.
+  if (a.Interrupted() || b.Interrupted()) {
+    std::fprintf(stderr, "vesprine-monitor: %s\n", (a.error().empty() ? b : a).error().c_str());
+    return kExitError;
+  }
+  return differ ? comparison.Differ() : comparison.Agree();
 }

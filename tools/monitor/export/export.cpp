@@ -57,14 +57,14 @@ int Picture(Walk& walk, const ExportOptions& options) {
   const int64_t at = options.at.value_or(INT64_MAX);
   while (walk.messages() < at && walk.Step()) {
   }
-  if (Stopping()) {
+  const Layer& frame = walk.Frame();
+  const std::vector<Pixel> picture = ::Picture(frame, options.overlay, Stopping);
+  if (walk.Interrupted()) {
     std::fprintf(stderr, "vesprine-monitor: %s; nothing written\n", walk.error().c_str());
     return kExitError;
   }
   if (options.at) PastTheEnd(walk, "--at", at);
-  const Layer& frame = walk.Frame();
-  const std::string error =
-      WriteWholeFile(options.output, EncodePng(frame.width(), frame.height(), ::Picture(frame, options.overlay)));
+  const std::string error = WriteWholeFile(options.output, EncodePng(frame.width(), frame.height(), picture));
   if (!error.empty()) {
     std::fprintf(stderr, "vesprine-monitor: %s\n", error.c_str());
     return kExitError;
@@ -260,7 +260,7 @@ int Clip(Walk& walk, const ExportOptions& options) {
     }
     walk.Apply();
   }
-  if (Stopping()) {
+  if (walk.Interrupted()) {
     // The frames written so far stay a clip; the picture pending is not encoded.
     if (sink && sink->Abandon()) {
       std::fprintf(stderr, "vesprine-monitor: %s; wrote %s to %s\n", walk.error().c_str(),

@@ -20,11 +20,13 @@ bool Walk::Start() {
   return true;
 }
 
+bool Walk::Interrupted() {
+  if (Stopping() && error_.empty()) error_ = "interrupted after message " + std::to_string(scene_.messages);
+  return Stopping();
+}
+
 bool Walk::Next() {
-  if (Stopping()) {
-    error_ = "interrupted after message " + std::to_string(scene_.messages);
-    return false;
-  }
+  if (Interrupted()) return false;
   SessionEntry entry;
   while (reader_.Next(entry, error_)) {
     if (entry.kind == SessionEntry::kMessage) {

@@ -26,8 +26,12 @@ class Walk {
   // or once the monitor is stopping (error() says which). entry() is then
   // the message, not yet applied.
   bool Next();
-  // Applies the message that Next read.
+  // Applies the message that Next read (only in part once the monitor is
+  // stopping: see Interrupted).
   void Apply();
+  // Whether the monitor is stopping, and error() then says where: what was
+  // drawn since may be drawn in part, and is no picture to give.
+  bool Interrupted();
   // Both.
   bool Step() {
     if (!Next()) return false;

@@ -105,6 +105,7 @@ void Renderer::Apply(const EntryRun& run) {
 void Renderer::Publish() {
   auto rendered = std::make_shared<Rendered>();
   ComposeDamage(scene_, frame_);
+  if (Stopping()) return;  // composed in part, perhaps
   rendered->message = scene_.messages;
   rendered->received = timeline_.Messages();
   rendered->first = held_;

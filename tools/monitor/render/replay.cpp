@@ -154,13 +154,17 @@ Point MakePoint(Timeline& timeline, Checkpoints& checkpoints, ImageFiles& images
     }
     return true;
   });
-  if (!whole) {
+  if (whole) {
+    scene.damage = Scene::Damaged(scene.width, scene.height);
+    point.frame = Layer(scene.width, scene.height);
+    Compose(CompositionOf(scene), scene.damage, point.frame);
+  }
+  // Stopping, the last message or the frame may be made in part: no point to give or keep.
+  if (!whole || Stopping()) {
+    point.frame = Layer();
     point.scene = std::make_shared<const Scene>();
     return point;
   }
-  scene.damage = Scene::Damaged(scene.width, scene.height);
-  point.frame = Layer(scene.width, scene.height);
-  Compose(CompositionOf(scene), scene.damage, point.frame);
   point.held = true;
   point.scene = std::make_shared<const Scene>(std::move(scene));
   if (at_entry >= 0) checkpoints.Remember(point.scene, point.message, at_entry, point.around);
