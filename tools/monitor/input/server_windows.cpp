@@ -43,10 +43,14 @@ class Io {
   Io() { overlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
   ~Io() { CloseHandle(overlapped_.hEvent); }
 
+  // Connected also when the client opened the instance first, and when it
+  // has even written and left already (ERROR_NO_DATA): what it wrote is
+  // still there to be read.
   bool Connect(HANDLE pipe) {
     if (ConnectNamedPipe(pipe, &overlapped_)) return true;
+    const DWORD error = GetLastError();
     DWORD unused = 0;
-    return GetLastError() == ERROR_PIPE_CONNECTED || Finish(pipe, unused);
+    return error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA || Finish(pipe, unused);
   }
 
   // Reads into `buffer`; false with ERROR_MORE_DATA when the message goes on.
