@@ -108,7 +108,7 @@ export async function startMonitor(extra = []) {
   }
   const address = new URL(printed);
   tokens.set(address.port, address.searchParams.get('token'));
-  return {
+  const monitor = {
     url: `${address.origin}/`,
     printed,
     pid: child.pid,
@@ -116,7 +116,12 @@ export async function startMonitor(extra = []) {
     stderr: () => err,
     stop,
   };
+  started.set(address.origin, monitor);
+  return monitor;
 }
+
+// The monitors started here, by their origin, for telling what went wrong.
+const started = new Map();
 
 // Sends a scene, one export call per line, through the real library; returns
 // how many messages it made.
@@ -162,9 +167,21 @@ export async function openView(page, url, messages, query = '') {
 // default 5 s).
 export const shownWithin = { timeout: 60_000 };
 
+// On a timeout it says what the page showed and what its monitor had read.
 export async function showsMessage(page, messages) {
-  await page.waitForFunction(
-    (n) => Number(document.getElementById('screen').dataset.message) >= n, messages, shownWithin);
+  try {
+    await page.waitForFunction(
+      (n) => Number(document.getElementById('screen').dataset.message) >= n, messages, shownWithin);
+  } catch (error) {
+    const shown = await page.evaluate(() =>
+      `message ${document.getElementById('screen').dataset.message}, connection "${document.getElementById('stream').textContent}"`)
+      .catch((e) => `nothing readable (${e.message})`);
+    const monitor = started.get(new URL(page.url()).origin);
+    const lines = monitor ? monitor.lines() : [];
+    const read = monitor ? `its monitor had printed ${lines.length} lines, the last ${lines.at(-1)}; stderr: ${monitor.stderr()}` : '';
+    error.message += `\nwaiting for message ${messages}, the page showed ${shown}; ${read}`;
+    throw error;
+  }
 }
 
 // The RGBA of screen pixel (x, y).
