@@ -1,7 +1,9 @@
-// Windows: the inbound message-mode named pipe \\.\pipe\VesprinePipe. Two
-// threads each keep an instance listening, so a client is never turned away
-// while the other hands its connection to a reader thread. At most
-// kMaxClients are read at once; one more is refused, said on standard error.
+// Windows: the inbound message-mode named pipe \\.\pipe\VesprinePipe.
+// kListening threads each keep an instance open to clients, and open the
+// next as soon as a client has taken theirs: a client opening the pipe finds
+// no instance free (and its call fails) only when more than kListening open
+// it at the same moment. At most kMaxClients are read at once; one more is
+// refused, said on standard error.
 #include <windows.h>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 namespace {
 
 constexpr int kMaxClients = 64;  // read at once, a thread each
+constexpr int kListening = 8;    // instances open to clients at once
 
 // One handler call at a time. Never destroyed: readers may still wait on it at exit.
 std::mutex& handler_mutex = *new std::mutex;
@@ -45,12 +48,12 @@ class Io {
 
   // Connected also when the client opened the instance first, and when it
   // has even written and left already (ERROR_NO_DATA): what it wrote is
-  // still there to be read.
+  // still there to be read. Neither may be waited for: nothing is pending.
   bool Connect(HANDLE pipe) {
     if (ConnectNamedPipe(pipe, &overlapped_)) return true;
-    const DWORD error = GetLastError();
+    if (GetLastError() == ERROR_PIPE_CONNECTED || GetLastError() == ERROR_NO_DATA) return true;
     DWORD unused = 0;
-    return error == ERROR_PIPE_CONNECTED || error == ERROR_NO_DATA || Finish(pipe, unused);
+    return Finish(pipe, unused);
   }
 
   // Reads into `buffer`; false with ERROR_MORE_DATA when the message goes on.
@@ -103,11 +106,11 @@ void Read(HANDLE pipe, int64_t number, const ServeHandlers& handlers) {
   --readers;
 }
 
-// Hands a connected client to a reader thread of its own; false, said once,
-// when there are kMaxClients already or no thread can start.
+// Hands a connected client, already counted in `readers`, to a reader
+// thread of its own; false, said once, when there are kMaxClients already or
+// no thread can start.
 bool Accept(HANDLE pipe, const ServeHandlers& handlers) {
-  if (++readers > kMaxClients) {
-    --readers;
+  if (readers > kMaxClients) {
     std::fprintf(stderr, "vesprine-monitor: refused a client: %d clients are connected, the most served at once\n",
                  kMaxClients);
     return false;
@@ -117,7 +120,6 @@ bool Accept(HANDLE pipe, const ServeHandlers& handlers) {
   try {
     std::thread(Read, pipe, next_number, std::cref(handlers)).detach();
   } catch (const std::system_error& error) {
-    --readers;
     std::fprintf(stderr, "vesprine-monitor: refused a client: no thread to read it (%s)\n", error.what());
     return false;
   }
@@ -129,11 +131,16 @@ bool Accept(HANDLE pipe, const ServeHandlers& handlers) {
 void Listen(HANDLE pipe, const ServeHandlers& handlers) {
   Io io;
   while (pipe != INVALID_HANDLE_VALUE) {
-    if (!io.Connect(pipe) || !Accept(pipe, handlers)) {
+    // Counted from here, so that serving does not end under a client about to be read.
+    const bool connected = io.Connect(pipe);
+    if (connected) ++readers;
+    const HANDLE next = CreateInstance(0);
+    if (!connected || !Accept(pipe, handlers)) {
+      if (connected) --readers;
       DisconnectNamedPipe(pipe);
       CloseHandle(pipe);
     }
-    pipe = CreateInstance(0);
+    pipe = next;
   }
 }
 
@@ -148,11 +155,11 @@ ServeResult Serve(const ServeHandlers& handlers) {
   if (first == INVALID_HANDLE_VALUE) {
     return GetLastError() == ERROR_ACCESS_DENIED ? ServeResult::kNameInUse : ServeResult::kFailed;
   }
-  const HANDLE second = CreateInstance(0);
+  std::vector<HANDLE> instances = {first};
+  while (instances.size() < kListening) instances.push_back(CreateInstance(0));
   // Ready before the first client is taken: a client that opens an instance meanwhile waits in it.
   handlers.ready();
-  std::thread(Listen, first, std::cref(handlers)).detach();
-  std::thread(Listen, second, std::cref(handlers)).detach();
+  for (const HANDLE instance : instances) std::thread(Listen, instance, std::cref(handlers)).detach();
   const HANDLE stops[] = {stop_event, StopEvent()};
   // With `done`, serving ends once it holds and no client has been read
   // for two looks in a row, 50 ms apart: a client that connected just
