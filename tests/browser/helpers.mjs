@@ -54,6 +54,8 @@ async function until(check, what, timeout = 60_000) {
 // carries it: under Wine the monitor cannot tell whose a Linux program's
 // connection is, so it asks these tests for the token as it would a stranger.
 const tokens = new Map();
+// The monitors started here, by their origin, for saying what a page was shown.
+const started = new Map();
 
 // `headers`, with the cookie of the monitor at `url` unless they name a Cookie of their own.
 export function withToken(url, headers = {}) {
@@ -120,9 +122,6 @@ export async function startMonitor(extra = []) {
   return monitor;
 }
 
-// The monitors started here, by their origin, for telling what went wrong.
-const started = new Map();
-
 // Sends a scene, one export call per line, through the real library; returns
 // how many messages it made.
 export function send(script) {
@@ -167,21 +166,32 @@ export async function openView(page, url, messages, query = '') {
 // default 5 s).
 export const shownWithin = { timeout: 60_000 };
 
-// On a timeout it says what the page showed and what its monitor had read.
+// When it does not, the error says what the page showed and what its monitor had read.
 export async function showsMessage(page, messages) {
   try {
     await page.waitForFunction(
       (n) => Number(document.getElementById('screen').dataset.message) >= n, messages, shownWithin);
   } catch (error) {
-    const shown = await page.evaluate(() =>
-      `message ${document.getElementById('screen').dataset.message}, connection "${document.getElementById('stream').textContent}"`)
-      .catch((e) => `nothing readable (${e.message})`);
-    const monitor = started.get(new URL(page.url()).origin);
-    const lines = monitor ? monitor.lines() : [];
-    const read = monitor ? `its monitor had printed ${lines.length} lines, the last ${lines.at(-1)}; stderr: ${monitor.stderr()}` : '';
-    error.message += `\nwaiting for message ${messages}, the page showed ${shown}; ${read}`;
+    error.message += `\nwaiting for message ${messages}: ${await whatWasShown(page)}`;
     throw error;
   }
+}
+
+// What the page shows and what its monitor had read, in a line; never throws.
+async function whatWasShown(page) {
+  const look = page.evaluate(() => `the page shows message ${document.getElementById('screen').dataset.message}, ` +
+                                   `connection "${document.getElementById('stream').textContent}"`);
+  const late = new Promise((resolve) => setTimeout(() => resolve('the page does not answer'), 5000));
+  let said = await Promise.race([look, late]).catch((e) => `the page cannot be read (${e.message})`);
+  try {
+    const monitor = started.get(new URL(page.url()).origin);
+    const lines = monitor.lines();
+    said += `; its monitor printed ${lines.length} lines${lines.length ? `, the last ${lines.at(-1)}` : ''}` +
+            `; its stderr: ${monitor.stderr()}`;
+  } catch (e) {
+    said += `; its monitor cannot be read (${e.message})`;
+  }
+  return said;
 }
 
 // The RGBA of screen pixel (x, y).
