@@ -52,4 +52,14 @@ grep -q "after the limit" "$work/out" || fail "the client after the limit was no
 kill -TERM $pid
 wait $pid
 pid=
-echo "at its limit of $limit descriptors the monitor used $used clock ticks in 2 s, then served the next client"
+
+# Started with standard input and output closed, the monitor takes neither
+# for a descriptor of its own (and prints into none): it records every
+# message and ends well.
+echo 'repeat 2000 LogI "with closed descriptors"' >"$work/script"
+timeout -s KILL 30 "$monitor" --record "$work/closed.vses" -- sh -c 'exec "$0" <"$1"' "$sender" "$work/script" <&- >&- 2>"$work/closed" ||
+  fail "started with descriptors 0 and 1 closed, the monitor exited $?" "$work/closed"
+recorded=$("$monitor" --replay "$work/closed.vses" | grep -c "with closed descriptors")
+[ "$recorded" -eq 2000 ] || fail "started with descriptors 0 and 1 closed, the monitor recorded $recorded of 2000 messages"
+echo "at its limit of $limit descriptors the monitor used $used clock ticks in 2 s, then served the next client;" \
+     "started with descriptors 0 and 1 closed, it recorded all 2000 messages"

@@ -35,6 +35,11 @@ void EndLate() {
 }  // namespace
 
 void CatchStop() {
+  // Started with a standard descriptor closed, the monitor would take it for
+  // its own pipe or files, and print into them: each is /dev/null instead.
+  for (int fd = 0; fd < 3; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0) open("/dev/null", O_RDWR);
+  }
   if (wake[0] < 0 && pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) wake[0] = wake[1] = -1;
   // No SA_RESTART: a blocking call the signal lands in returns early.
   struct sigaction action {};
