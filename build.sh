@@ -156,7 +156,12 @@ isolated() {
 # a finding (ASan's quarantine kept small, so that the limit measures the
 # monitor's own memory).
 fuzz() {
-  build linux-fuzz >/dev/null
+  mkdir -p build
+  if ! build linux-fuzz >build/linux-fuzz.log 2>&1; then
+    echo "== The fuzz targets do not build (build/linux-fuzz.log):"
+    tail -n 30 build/linux-fuzz.log
+    return 1
+  fi
   local corpus=build/linux-fuzz/corpus sessions=build/linux-fuzz/sessions runs=build/linux-fuzz/runs kept=() status=0 file
   mkdir -p "$corpus" "$sessions" "$runs"
   build/linux-fuzz/bin/make_seeds "$corpus" "$runs"
