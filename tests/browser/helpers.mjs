@@ -181,10 +181,13 @@ export async function showsMessage(page, messages) {
 async function whatWasShown(page) {
   const look = page.evaluate(() => `the page shows message ${document.getElementById('screen').dataset.message}, ` +
                                    `connection "${document.getElementById('stream').textContent}"`);
-  const late = new Promise((resolve) => setTimeout(() => resolve('the page does not answer'), 5000));
+  let timer;
+  const late = new Promise((resolve) => { timer = setTimeout(() => resolve('the page does not answer'), 5000); });
   let said = await Promise.race([look, late]).catch((e) => `the page cannot be read (${e.message})`);
+  clearTimeout(timer);
   try {
     const monitor = started.get(new URL(page.url()).origin);
+    if (!monitor) throw new Error(`no monitor was started here at ${page.url()}`);
     const lines = monitor.lines();
     said += `; its monitor printed ${lines.length} lines${lines.length ? `, the last ${lines.at(-1)}` : ''}` +
             `; its stderr: ${monitor.stderr()}`;

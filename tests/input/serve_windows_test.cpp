@@ -37,7 +37,8 @@ TEST(ServeWindows, ClientsGoneBeforeTheirInstancesAreTakenAreRead) {
       for (const char* message : {"first of ", "last of "}) {
         sent.push_back(message + std::to_string(i));
         DWORD written = 0;
-        EXPECT_TRUE(WriteFile(clients[i], sent.back().data(), DWORD(sent.back().size()), &written, nullptr));
+        EXPECT_TRUE(WriteFile(clients[i], sent.back().data(), DWORD(sent.back().size()), &written, nullptr))
+            << "client " << i << ": error " << GetLastError();
       }
       CloseHandle(clients[i]);
     }

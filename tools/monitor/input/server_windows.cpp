@@ -106,11 +106,11 @@ void Read(HANDLE pipe, int64_t number, const ServeHandlers& handlers) {
   --readers;
 }
 
-// Hands a connected client, already counted in `readers`, to a reader
-// thread of its own; false, said once, when there are kMaxClients already or
-// no thread can start.
-bool Accept(HANDLE pipe, const ServeHandlers& handlers) {
-  if (readers > kMaxClients) {
+// Hands a connected client to a reader thread of its own; false, said
+// once, when it is one past kMaxClients (`count`, the clients with it) or no
+// thread can start.
+bool Accept(HANDLE pipe, int count, const ServeHandlers& handlers) {
+  if (count > kMaxClients) {
     std::fprintf(stderr, "vesprine-monitor: refused a client: %d clients are connected, the most served at once\n",
                  kMaxClients);
     return false;
@@ -133,9 +133,9 @@ void Listen(HANDLE pipe, const ServeHandlers& handlers) {
   while (pipe != INVALID_HANDLE_VALUE) {
     // Counted from here, so that serving does not end under a client about to be read.
     const bool connected = io.Connect(pipe);
-    if (connected) ++readers;
+    const int count = connected ? ++readers : 0;
     const HANDLE next = CreateInstance(0);
-    if (!connected || !Accept(pipe, handlers)) {
+    if (!connected || !Accept(pipe, count, handlers)) {
       if (connected) --readers;
       DisconnectNamedPipe(pipe);
       CloseHandle(pipe);

@@ -7,8 +7,8 @@
 // Catches the signals (or console events) from now on; on Linux a write to
 // a pipe without a reader then fails instead of ending the monitor
 // (SIGPIPE ignored), and a standard descriptor the monitor was started
-// without is opened on /dev/null, so that nothing of its own takes its
-// place. Should the monitor still run kStopGrace after a stop was asked for
+// without is taken by /dev/null, as unusable as closed, so that nothing of
+// its own takes its place. Should the monitor still run kStopGrace after a stop was asked for
 // (one costly step that does not look, such as encoding a huge picture), it
 // is ended then, with a line saying so; the session being recorded is
 // complete by then.

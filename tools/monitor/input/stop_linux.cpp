@@ -36,9 +36,10 @@ void EndLate() {
 
 void CatchStop() {
   // Started with a standard descriptor closed, the monitor would take it for
-  // its own pipe or files, and print into them: each is /dev/null instead.
+  // its own pipe or files, and print into them. Each is /dev/null instead,
+  // opened the other way round, so that using it fails as on a closed one.
   for (int fd = 0; fd < 3; ++fd) {
-    if (fcntl(fd, F_GETFD) < 0) open("/dev/null", O_RDWR);
+    if (fcntl(fd, F_GETFD) < 0) open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
   }
   if (wake[0] < 0 && pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) wake[0] = wake[1] = -1;
   // No SA_RESTART: a blocking call the signal lands in returns early.
