@@ -107,8 +107,8 @@ void Read(HANDLE pipe, int64_t number, const ServeHandlers& handlers) {
 }
 
 // Hands a connected client to a reader thread of its own; false, said
-// once, when it is one past kMaxClients (`count`, the clients with it) or no
-// thread can start.
+// once, when `count` (the clients connected, this one with them) is past
+// kMaxClients or no thread can start.
 bool Accept(HANDLE pipe, int count, const ServeHandlers& handlers) {
   if (count > kMaxClients) {
     std::fprintf(stderr, "vesprine-monitor: refused a client: %d clients are connected, the most served at once\n",
