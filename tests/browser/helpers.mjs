@@ -179,22 +179,18 @@ export async function showsMessage(page, messages) {
 
 // What the page shows and what its monitor had read, in a line; never throws.
 async function whatWasShown(page) {
-  const look = page.evaluate(() => `the page shows message ${document.getElementById('screen').dataset.message}, ` +
-                                   `connection "${document.getElementById('stream').textContent}"`);
-  let timer;
-  const late = new Promise((resolve) => { timer = setTimeout(() => resolve('the page does not answer'), 5000); });
-  let said = await Promise.race([look, late]).catch((e) => `the page cannot be read (${e.message})`);
-  clearTimeout(timer);
+  const quick = { timeout: 5000 };
+  const message = await page.locator('#screen').getAttribute('data-message', quick).catch(() => '(unreadable)');
+  const stream = await page.locator('#stream').textContent(quick).catch(() => '(unreadable)');
+  let read;
   try {
     const monitor = started.get(new URL(page.url()).origin);
-    if (!monitor) throw new Error(`no monitor was started here at ${page.url()}`);
     const lines = monitor.lines();
-    said += `; its monitor printed ${lines.length} lines${lines.length ? `, the last ${lines.at(-1)}` : ''}` +
-            `; its stderr: ${monitor.stderr()}`;
+    read = `its monitor printed ${lines.length} lines, the last ${lines.at(-1) ?? '(none)'}; its stderr: ${monitor.stderr()}`;
   } catch (e) {
-    said += `; its monitor cannot be read (${e.message})`;
+    read = `its monitor at ${page.url()} cannot be read (${e.message})`;
   }
-  return said;
+  return `the page shows message ${message}, connection "${stream}"; ${read}`;
 }
 
 // The RGBA of screen pixel (x, y).
